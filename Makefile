@@ -1,0 +1,33 @@
+# The two commands of the README:
+#   make demo   installs what is needed, builds, and runs the main job on the sample installation
+#   make test   installs what is needed, builds, and runs the whole test suite
+PRESET ?= default
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build demo test asan tsan clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS)
+
+demo: build
+	@bash scripts/demo.sh build/$(PRESET)
+
+test: build
+	@ctest --preset $(PRESET) --timeout 600
+
+asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+tsan:
+	@$(MAKE) --no-print-directory test PRESET=tsan
+
+clean:
+	rm -rf build

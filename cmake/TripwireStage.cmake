@@ -1,0 +1,68 @@
+# The staged install tree: every build lays out ${TRIPWIRE_STAGE_DIR} exactly as
+# `cmake --install` lays out the prefix, so programs and tests run from it directly.
+# All run paths are relative ($ORIGIN), so the tree can be moved as a whole.
+set(TRIPWIRE_STAGE_DIR "${CMAKE_BINARY_DIR}/stage" CACHE INTERNAL "")
+
+# Relative run path from a staged folder to <stage>/lib.
+function(tripwire_rpath_to_lib out_var reldir)
+  file(RELATIVE_PATH rel "${TRIPWIRE_STAGE_DIR}/${reldir}" "${TRIPWIRE_STAGE_DIR}/lib")
+  if(rel STREQUAL "")
+    set(${out_var} "$ORIGIN" PARENT_SCOPE)
+  else()
+    set(${out_var} "$ORIGIN/${rel}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Place a built target at <stage>/<reldir> and install it to <prefix>/<reldir>.
+function(tripwire_stage target reldir)
+  tripwire_rpath_to_lib(rpath "${reldir}")
+  set_target_properties(${target} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY "${TRIPWIRE_STAGE_DIR}/${reldir}"
+    RUNTIME_OUTPUT_DIRECTORY "${TRIPWIRE_STAGE_DIR}/${reldir}"
+    ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/archive"
+    BUILD_WITH_INSTALL_RPATH ON
+    INSTALL_RPATH "${rpath}")
+  install(TARGETS ${target}
+    LIBRARY DESTINATION "${reldir}"
+    RUNTIME DESTINATION "${reldir}")
+endfunction()
+
+# A shared library of the framework or the platform layer, staged in <stage>/lib.
+function(tripwire_add_shared_library target)
+  add_library(${target} SHARED ${ARGN})
+  tripwire_stage(${target} lib)
+endfunction()
+
+# A program of the install tree, staged in <stage>/bin.
+function(tripwire_add_program target)
+  add_executable(${target} ${ARGN})
+  tripwire_stage(${target} bin)
+endfunction()
+
+# A GoogleTest executable, discovered by CTest when the tests run (not at build time).
+#   tripwire_add_test(name SOURCES a.cpp ... LIBRARIES x y LABELS unit)
+function(tripwire_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBRARIES} GTest::gtest GTest::gmock GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "TRIPWIRE_STAGE_DIR=${TRIPWIRE_STAGE_DIR};TRIPWIRE_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}/tests")
+endfunction()
+
+# Adds each listed sub-folder that exists (folders appear as the project grows).
+function(tripwire_add_present_subdirectories)
+  foreach(dir ${ARGN})
+    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
