@@ -53,12 +53,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"QSHInstallErrorTELX,QSHInstallErrorTELX=off", false},
         Case{"QSHInstallErrorTELX=off,QSHInstallErrorTELX", true},
         // Malformed entries are skipped without hiding the valid ones around them.
-        Case{",,=,=on,QSHInstallErrorTELX,", true},
-        Case{"QSHInstallErrorTELX=maybe", false}, Case{"QSHInstallErrorTELX=on=off", false},
+        Case{",,=,=on,QSHInstallErrorTELX,", true}, Case{"QSHInstallErrorTELX=maybe", false},
+        Case{"QSHInstallErrorTELX=on=off", false},
         Case{"QSHInstallErrorTELX,QSHInstallErrorTELX=maybe", true},
-        Case{"QSHInstallErrorTELX,QSHInstallErrorTELX=", true},
-        Case{"QSH InstallErrorTELX", false}, Case{"\"QSHInstallErrorTELX\"", false},
-        Case{"QSHInstallErrorTELX\x01", false}));
+        Case{"QSHInstallErrorTELX,QSHInstallErrorTELX=", true}, Case{"QSH InstallErrorTELX", false},
+        Case{"\"QSHInstallErrorTELX\"", false}, Case{"QSHInstallErrorTELX\x01", false}));
 
 TEST(FeatureFlagTest, ReadsTheSettingsAtEveryEvaluation) {
     ScopedEnv env("QB_FEATURE_FLAGS", nullptr);
