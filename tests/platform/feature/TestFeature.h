@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace foundation::feature {
@@ -37,32 +38,22 @@ private:
 
 namespace tripwire::test {
 
-/// Sets (or unsets) one environment variable for the life of the object.
-class ScopedEnv {
+/// Sets (nullptr: unsets) QB_FEATURE_FLAGS, restoring it at the end.
+class ScopedFlags {
 public:
-    ScopedEnv(const char* name, const char* value) : name(name) {
-        if (const char* old = std::getenv(name)) {
+    explicit ScopedFlags(const char* value) {
+        if (const char* old = std::getenv("QB_FEATURE_FLAGS")) {
             saved = old;
-            hadValue = true;
         }
         set(value);
     }
-    ~ScopedEnv() { set(hadValue ? saved.c_str() : nullptr); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
+    ~ScopedFlags() { set(saved ? saved->c_str() : nullptr); }
     void set(const char* value) {
-        if (value != nullptr) {
-            ::setenv(name.c_str(), value, 1);
-        } else {
-            ::unsetenv(name.c_str());
-        }
+        value ? ::setenv("QB_FEATURE_FLAGS", value, 1) : ::unsetenv("QB_FEATURE_FLAGS");
     }
 
 private:
-    std::string name;
-    std::string saved;
-    bool hadValue = false;
+    std::optional<std::string> saved;
 };
 
 } // namespace tripwire::test

@@ -1,7 +1,5 @@
 #include "TelxTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <map>
 #include <set>
@@ -24,7 +22,7 @@ int logFromThreads(const char* role) {
     for (int t = 0; t < threadsPerProcess; ++t) {
         threads.emplace_back([&failures, role, t] {
             auto& service = telx::LoggingService::getService();
-            auto id = TelemetryDirTest::identification("HX_QSH_STARTUP_TIMING");
+            auto id = tripwire::test::identification("HX_QSH_STARTUP_TIMING");
             for (int i = 0; i < eventsPerThread; ++i) {
                 telx::TelxData data;
                 data.setKeyValue("role", role);
@@ -44,7 +42,7 @@ int logFromThreads(const char* role) {
     return failures;
 }
 
-class TelxConcurrencyTest : public TelemetryDirTest {};
+using TelxConcurrencyTest = TelemetryDirTest;
 
 TEST_F(TelxConcurrencyTest, TwoProcessesOfEightThreadsLoseAndMangleNothing) {
     // An event before the fork: the child must still number its own events from 1.
