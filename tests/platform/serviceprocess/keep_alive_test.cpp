@@ -123,8 +123,9 @@ INSTANTIATE_TEST_SUITE_P(AbnormalEnds, KeepAliveCrashLoop,
 TEST(KeepAlive, RestartsAfterACrashAndSupervisesTheNewProcess) {
     TempDir dir;
     // Crashes on its first start only, then runs until it is killed.
-    ServiceScript service(dir, "[ $(wc -l < '" + dir.file("starts") +
-                                   "') -eq 1 ] && exit 3\nexec sleep 60");
+    const std::string crashed = dir.file("crashed");
+    ServiceScript service(dir, "[ -e '" + crashed + "' ] && exec sleep 60\n: > '" + crashed +
+                                   "'\nexit 3");
     auto keepAlive = startServiceProcess(service.path(), fastPolicy());
     ASSERT_TRUE(eventually([&] { return service.startCount() == 2 && keepAlive.processId(); }));
     const pid_t second = service.pids()[1];
