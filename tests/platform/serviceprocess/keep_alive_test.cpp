@@ -3,6 +3,7 @@
 #include "halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h"
 
 #include <fl/filesystem/path_conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
 
 #include <gtest/gtest.h>
 
@@ -105,9 +106,12 @@ class KeepAliveCrashLoop : public ::testing::TestWithParam<const char*> {};
 TEST_P(KeepAliveCrashLoop, SpendsTheBudgetOfFiveStartsThenReportsTerminalFailure) {
     TempDir dir;
     ServiceScript service(dir, GetParam());
+    foundation::log::testing::RecordCapture log;
     auto keepAlive = startServiceProcess(service.path(), fastPolicy());
     ASSERT_TRUE(eventually([&] { return keepAlive.hasTerminalFailure(); }));
     EXPECT_EQ(service.startCount(), 5u);
+    EXPECT_EQ(log.count_containing("restarting in"), 4u);
+    EXPECT_EQ(log.count_containing("restart budget is spent"), 1u);
     EXPECT_EQ(keepAlive.processId(), std::nullopt);
     for (const pid_t pid : service.pids()) {
         EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid); })) << pid;
