@@ -1,5 +1,6 @@
 #include "child_watch.h"
 
+#include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
 #include "halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h"
 
 #include <fl/filesystem/path_conversion.h>
@@ -255,6 +256,25 @@ TEST(KeepAlive, AnEmptyPathStartsTheLauncherTheLookupReports) {
         return std::optional<fl::filesystem::basic_path>();
     };
     EXPECT_TRUE(startServiceProcess({}, policy).hasTerminalFailure());
+}
+
+TEST(KeepAlive, AnEmptyPathStartsTheInstalledLauncherByDefault) {
+    namespace discovery = halvexconnector::latestversion::installationdiscovery;
+    TempDir dir;
+    ServiceScript service(dir, "exec sleep 60");
+    KeepAlivePolicy policy = fastPolicy();
+    const qbfl_test::ScopedVariable dataHome("XDG_DATA_HOME", dir.file("data").c_str());
+
+    // Nothing installed yet: nothing to keep alive.
+    EXPECT_TRUE(startServiceProcess({}, policy).hasTerminalFailure());
+
+    const auto root = discovery::discoveryDirectory(discovery::InstallationDiscoveryRoot::STANDARD,
+                                                    boost::none, boost::none);
+    discovery::writeLatestInstallInfo(
+        root, {fl::filesystem::path_from_utf8(dir.path().string()), service.path(), "1.2.3.4"});
+    auto keepAlive = startServiceProcess({}, policy);
+    ASSERT_TRUE(eventually([&] { return service.startCount() == 1; }));
+    EXPECT_EQ(keepAlive.processId(), service.pids()[0]);
 }
 
 TEST(KeepAlive, CanBeQueriedWhileAnotherThreadReplacesIt) {
