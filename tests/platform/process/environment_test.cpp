@@ -90,9 +90,3 @@ TEST(QbflProcessEnvironment, AVariableSpelledDifferentlyReplacesTheCallersOneOnc
               1);
     EXPECT_THAT(seen, Contains("Path=/opt/qbfl-test/bin"));
 }
-
-TEST(QbflProcessEnvironment, ADefaultContextPassesTheCallersEnvironmentUnchanged) {
-    ScopedVariable marker("QBFL_TEST_MARKER", "caller");
-    const auto seen = environmentSeenByChild({});
-    EXPECT_THAT(seen, Contains("QBFL_TEST_MARKER=caller"));
-}
