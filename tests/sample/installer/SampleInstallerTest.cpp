@@ -272,7 +272,7 @@ TEST_F(SampleInstaller, RerunReplacesAnEarlierInstallationOfTheSameVersion) {
 
 TEST_F(SampleInstaller, RefusedCommandLinesExitWithTwoAndInstallNothing) {
     const std::vector<std::vector<std::string>> refused = {
-        {"-mode", "silent", "-triggeredby", "TRIPWIRE_", "-unknown", "x"},
+        {"-mode", "silent", "-triggeredby", "TRIPWIRE_\xff", "-unknown", "x"},
         {"-triggeredby", "TRIPWIRE_"},
         {"-mode", "silent", "-installationroot"},
     };
@@ -287,6 +287,8 @@ TEST_F(SampleInstaller, RefusedCommandLinesExitWithTwoAndInstallNothing) {
     ASSERT_EQ(lines.size(), refused.size());
     EXPECT_EQ(lines[0]["exitCode"], 2);
     EXPECT_THAT(lines[0]["message"].get<std::string>(), HasSubstr("\"-unknown\""));
+    // Bytes that are not UTF-8 are replaced, not allowed to break the line.
+    EXPECT_THAT(lines[0]["arguments"][3].get<std::string>(), HasSubstr("TRIPWIRE_"));
 }
 
 TEST_F(SampleInstaller, LogsEveryRunWithTheProxyItReceivedAndThePasswordMasked) {
