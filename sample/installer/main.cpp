@@ -20,7 +20,6 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +52,12 @@ fs::path installationRootFrom(const InstallerArguments& arguments, const fs::pat
     return storageRoot / "ServiceHost";
 }
 
-void install(const InstallerArguments& arguments, const fs::path& ownDir,
-             const fs::path& storageRoot) {
+fs::path userStorageRoot() {
+    return folders::resolveFolderRoots(folders::FolderMode::STANDARD, {}, {}).storageRoot;
+}
+
+void install(const InstallerArguments& arguments, const fs::path& ownDir) {
+    const fs::path storageRoot = userStorageRoot();
     const InstalledServiceHost installed =
         installServiceHost(ownDir / kServiceHostFileName,
                            installationRootFrom(arguments, storageRoot), SAMPLE_INSTALLER_VERSION);
@@ -65,11 +68,10 @@ void install(const InstallerArguments& arguments, const fs::path& ownDir,
               << "\n";
 }
 
-void recordRun(const std::optional<fs::path>& storageRoot, const InstallerRun& run) {
-    if (!storageRoot)
-        return;
+// A run that cannot be recorded still reports its own outcome.
+void recordRun(const InstallerRun& run) {
     try {
-        appendInstallerLogLine(*storageRoot, run);
+        appendInstallerLogLine(userStorageRoot(), run);
     } catch (const std::exception& error) {
         std::cerr << "warning: cannot write " << kInstallerLogFileName << ": " << error.what()
                   << "\n";
@@ -81,12 +83,9 @@ void recordRun(const std::optional<fs::path>& storageRoot, const InstallerRun& r
 int main(int argc, char** argv) {
     InstallerRun run;
     run.arguments.assign(argv + 1, argv + argc);
-    std::optional<fs::path> storageRoot;
     try {
-        storageRoot =
-            folders::resolveFolderRoots(folders::FolderMode::STANDARD, {}, {}).storageRoot;
         const InstallerArguments arguments = parseInstallerArguments(run.arguments);
-        install(arguments, ownDirectory(argv[0]), *storageRoot);
+        install(arguments, ownDirectory(argv[0]));
         run.exitCode = kExitInstalled;
     } catch (const ArgumentError& error) {
         run.exitCode = kExitUsage;
@@ -101,6 +100,6 @@ int main(int argc, char** argv) {
         run.message = error.what();
         std::cerr << "installation failed: " << error.what() << "\n";
     }
-    recordRun(storageRoot, run);
+    recordRun(run);
     return run.exitCode;
 }
