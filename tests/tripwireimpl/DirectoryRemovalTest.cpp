@@ -96,6 +96,38 @@ TEST_F(DirectoryRemoval, AFailedRemovalIsLoggedQueuedAndFinishedAtDestruction) {
     EXPECT_EQ(capture.records(loggerName).size(), 1u);
 }
 
+TEST_F(DirectoryRemoval, ALockedTreeIsOpenedDepthFirstAndRemovedAtDestruction) {
+    // Mode bits stop only an ordinary user, so this runs as one. A directory locked deep inside
+    // makes the first attempt fail; the removal at destruction can only list the inner
+    // directories after it has granted permissions on the way down.
+    int code = tripwire_test::runUnprivileged(scratch.root(), [&] {
+        RecordCapture childCapture;
+        auto object = std::make_unique<HALVEXConnectorTripwireImpl>();
+        stdfs::path dir = workingDirectory("locked");
+        scratch.file("locked/outer/inner/deep.txt");
+        ::chmod((dir / "outer/inner").c_str(), 0);
+        ::chmod((dir / "outer").c_str(), 0);
+
+        Access::tryToRemoveOrQueueForShutdown(*object, toPath(dir));
+        if (Access::queuedRemovals(*object) != 1 || !stdfs::exists(dir / "outer")) {
+            return 1;
+        }
+        if (childCapture.count_containing(removalFailed) != 1) {
+            return 2;
+        }
+        object.reset();
+        if (stdfs::exists(dir)) {
+            return 3;
+        }
+        return childCapture.count_containing(shutdownFailed) == 0 ? 0 : 4;
+    });
+    if (code == tripwire_test::unprivilegedSkipped) {
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    }
+    EXPECT_EQ(code, 0) << "1: not queued, 2: not logged, 3: not removed at destruction, "
+                          "4: shutdown failure logged";
+}
+
 TEST_F(DirectoryRemoval, QueuedRemovalsRunInQueueOrderAndAFailureDoesNotStopTheRest) {
     auto object = std::make_unique<HALVEXConnectorTripwireImpl>();
     // Queued out of alphabetical order, so that no listing order can pass for queue order.

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -75,6 +77,33 @@ bool pinFile(const std::filesystem::path& file) {
 
 void releaseFile(const std::filesystem::path& file) {
     setImmutable(file, false);
+}
+
+int runUnprivileged(const std::filesystem::path& scratchRoot, const std::function<int()>& check) {
+    constexpr uid_t nobody = 65534;
+    if (::geteuid() == 0 && ::chown(scratchRoot.c_str(), nobody, nobody) != 0) {
+        return unprivilegedSkipped;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            ::_exit(unprivilegedSkipped);
+        }
+        if (::access(scratchRoot.c_str(), W_OK | X_OK) != 0) {
+            ::_exit(unprivilegedSkipped);
+        }
+        int code = 99;
+        try {
+            code = check();
+        } catch (...) {
+            code = 98;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 unsigned modeOf(const std::filesystem::path& entry) {

@@ -3,6 +3,7 @@
 #include <fl/filesystem/basic_path.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace tripwire_test {
@@ -29,6 +30,12 @@ fl::filesystem::basic_path toPath(const std::filesystem::path& path);
 // when the file system refuses (the caller should skip).
 bool pinFile(const std::filesystem::path& file);
 void releaseFile(const std::filesystem::path& file);
+
+// Runs check() in a forked child without the super-user's privileges (as "nobody" when the
+// test runs as root), so that permission bits really stop it. The child's result; 77 when
+// privileges could not be dropped or the scratch tree is not reachable for that user.
+int runUnprivileged(const std::filesystem::path& scratchRoot, const std::function<int()>& check);
+constexpr int unprivilegedSkipped = 77;
 
 // Permission bits of an entry, not following symbolic links.
 unsigned modeOf(const std::filesystem::path& entry);
