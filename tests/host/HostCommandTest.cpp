@@ -19,7 +19,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-struct Run {
+struct ProgramRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -43,13 +43,13 @@ protected:
     void TearDown() override { stdfs::remove_all(scratch); }
 
     // Runs the program with the arguments (shell words) in a clean log environment.
-    Run run(const std::string& arguments, const std::string& program = "") {
+    ProgramRun run(const std::string& arguments, const std::string& program = "") {
         std::string exe = program.empty() ? stageDir() + "/bin/tripwire" : program;
         stdfs::path errFile = scratch / "stderr";
         std::string command = "env -u QB_LOG_MASK -u QB_LOG_FILE HOME='" + scratch.string() +
                               "' XDG_DATA_HOME='" + scratch.string() + "/data' '" + exe + "' " +
                               arguments + " 2>'" + errFile.string() + "'";
-        Run result;
+        ProgramRun result;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (pipe == nullptr) {
             throw std::runtime_error("popen failed");
@@ -70,14 +70,14 @@ protected:
 };
 
 TEST_F(HostProgram, VersionNamesTheProgram) {
-    Run r = run("--version");
+    ProgramRun r = run("--version");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("tripwire ", 0), 0u) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
 }
 
 TEST_F(HostProgram, InfoListsTheModuleBundleAndItsService) {
-    Run r = run("info");
+    ProgramRun r = run("info");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("com_quillbeck_tripwireimpl"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("qbtripwireimpl.so"), std::string::npos) << r.out;
@@ -86,7 +86,7 @@ TEST_F(HostProgram, InfoListsTheModuleBundleAndItsService) {
 }
 
 TEST_F(HostProgram, InfoAsJsonCarriesOperationModeAndResult) {
-    Run r = run("--json --mode drive info");
+    ProgramRun r = run("--json --mode drive info");
     ASSERT_EQ(r.status, 0) << r.err;
     auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json.at("operation"), "info");
@@ -110,7 +110,7 @@ TEST_F(HostProgram, UsageErrorsExitWithTwoAndPrintNoResult) {
     for (const char* arguments :
          {"", "nonsense", "info --no-such-option", "--mode sideways info", "--mode 1x info",
           "--log-mask 0xZZ info", "--log-mask 0x1FFFFFFFF info"}) {
-        Run r = run(arguments);
+        ProgramRun r = run(arguments);
         EXPECT_EQ(r.status, 2) << "tripwire " << arguments << "\n" << r.out << r.err;
         EXPECT_TRUE(r.out.empty()) << "tripwire " << arguments << ": " << r.out;
         EXPECT_FALSE(r.err.empty()) << "tripwire " << arguments;
@@ -123,7 +123,7 @@ TEST_F(HostProgram, AFailureToLoadTheModuleExitsWithThreeAndExplainsOnStandardEr
     stdfs::copy_file(stageDir() + "/bin/tripwire", scratch / "tree/bin/tripwire");
     stdfs::create_directory_symlink(stageDir() + "/lib", scratch / "tree/lib");
 
-    Run r = run("info", (scratch / "tree/bin/tripwire").string());
+    ProgramRun r = run("info", (scratch / "tree/bin/tripwire").string());
     EXPECT_EQ(r.status, 3) << r.out << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_NE(r.err.find("qbtripwireimpl.so"), std::string::npos) << r.err;
@@ -131,7 +131,7 @@ TEST_F(HostProgram, AFailureToLoadTheModuleExitsWithThreeAndExplainsOnStandardEr
 
 TEST_F(HostProgram, TheLogFileOptionCreatesTheFile) {
     stdfs::path logFile = scratch / "host.log";
-    Run r = run("--log-file '" + logFile.string() + "' --log-mask 0 info");
+    ProgramRun r = run("--log-file '" + logFile.string() + "' --log-mask 0 info");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(stdfs::exists(logFile));
 }

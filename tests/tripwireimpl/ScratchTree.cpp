@@ -3,9 +3,9 @@
 #include <fl/filesystem/path_conversion.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
