@@ -31,7 +31,8 @@ void ComponentManager::Enable() {
         services->emplace(iface, nullptr);
     }
     ServiceProperties props{{"component.name", Any(metadata.name)},
-                            {"component.id", Any(componentId)}};
+                            {"component.id", Any(componentId)},
+                            {"service.scope", Any(metadata.service.scope)}};
     auto reg = source.bundle.GetBundleContext().RegisterService(services, props);
     std::lock_guard guard(lock);
     registration = reg;
@@ -63,26 +64,19 @@ void ComponentManager::Disable() {
     disposeInstance(std::move(gone));
 }
 
+ServiceReferenceU ComponentManager::Reference() {
+    std::lock_guard guard(lock);
+    return registration ? ServiceReferenceU(registration.GetReference()) : ServiceReferenceU();
+}
+
 InterfaceMapConstPtr ComponentManager::GetService(const Bundle&,
                                                   const ServiceRegistrationBase& reg) {
-    // An Activate that asks for its own service would otherwise wait on itself forever.
-    if (creatingThread.load() == std::this_thread::get_id()) {
-        throw ComponentException("component " + metadata.name +
-                                 " requested its own service while being activated");
-    }
     std::lock_guard guard(lock);
     if (disabled) {
         throw ComponentException("component " + metadata.name + " is disabled");
     }
     if (!instance) {
-        creatingThread = std::this_thread::get_id();
-        try {
-            instance = createInstance(reg.GetReference());
-        } catch (...) {
-            creatingThread = std::thread::id();
-            throw;
-        }
-        creatingThread = std::thread::id();
+        instance = createInstance(reg.GetReference());
     }
     return instance->services;
 }
@@ -95,8 +89,8 @@ std::unique_ptr<ComponentManager::Instance>
 ComponentManager::createInstance(const ServiceReferenceBase& reference) {
     const std::string& cls = metadata.implementationClass;
     auto entry = ResolveEntryPoints(source.loadLibrary(), cls, source.libraryPath);
-    auto created = std::make_unique<Instance>(
-        Instance{{entry.create(), entry.dispose}, nullptr, nullptr});
+    auto created =
+        std::make_unique<Instance>(Instance{{entry.create(), entry.dispose}, nullptr, nullptr});
     if (!created->component) {
         throw ComponentException(FactorySymbol(cls) + " returned no instance");
     }

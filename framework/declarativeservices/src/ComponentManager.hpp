@@ -8,10 +8,8 @@
 #include "cppmicroservices/ServiceFactory.h"
 #include "cppmicroservices/ServiceRegistration.h"
 
-#include <atomic>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace cppmicroservices::scrimpl {
 
@@ -27,7 +25,9 @@ struct ComponentSource {
 /// one instance that every later request shares, until Disable.
 ///
 /// A failed creation throws out of GetService, which the framework turns into one error event
-/// and an empty service for that request; the next request tries again.
+/// and an empty service for that request; the next request tries again. The framework calls a
+/// service's factory once at a time and catches a request for it from inside its own Activate;
+/// the lock here only keeps creation and Disable apart.
 class ComponentManager final : public ServiceFactory,
                                public std::enable_shared_from_this<ComponentManager> {
 public:
@@ -40,6 +40,8 @@ public:
     void Disable();
 
     const ComponentMetadata& Metadata() const { return metadata; }
+    /// The registered service; invalid before Enable and after Disable.
+    ServiceReferenceU Reference();
 
     InterfaceMapConstPtr GetService(const Bundle& bundle,
                                     const ServiceRegistrationBase& registration) override;
@@ -60,7 +62,6 @@ private:
     ServiceRegistrationU registration;
     std::unique_ptr<Instance> instance;
     bool disabled = false;
-    std::atomic<std::thread::id> creatingThread{};
 };
 
 } // namespace cppmicroservices::scrimpl

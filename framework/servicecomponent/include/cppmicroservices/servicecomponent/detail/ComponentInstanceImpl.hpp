@@ -35,8 +35,9 @@ concept HasModifiedHook = requires(T& t, const std::shared_ptr<ComponentContext>
     { t.Modified(c, p) } -> std::same_as<void>;
 };
 template <class T>
-concept HasConfigConstructor =
-    std::is_constructible_v<T, const std::shared_ptr<cppmicroservices::AnyMap>&>;
+concept HasConfigConstructor = std::is_constructible_v < T,
+        const std::shared_ptr<cppmicroservices::AnyMap>
+& > ;
 
 /// Ties an implementation class T to the runtime: creates T (with std::make_shared, so the
 /// object and its count share one allocation), forwards the lifecycle hooks T has, and
@@ -102,8 +103,8 @@ public:
     void Modified() override {
         if constexpr (HasModifiedHook<T>) {
             if (instance) {
-                instance->Modified(context, std::make_shared<cppmicroservices::AnyMap>(
-                                                context->GetProperties()));
+                instance->Modified(
+                    context, std::make_shared<cppmicroservices::AnyMap>(context->GetProperties()));
             }
         }
     }
