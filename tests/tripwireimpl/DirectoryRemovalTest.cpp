@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -178,11 +179,32 @@ TEST_F(DirectoryRemoval, ADirectoryQueuedTwiceIsRemovedOnceAndLogsNothingAtShutd
     EXPECT_TRUE(capture.records(loggerName).empty());
 }
 
-TEST_F(DirectoryRemoval, DestructionWithAnEmptyQueueDoesNothing) {
+TEST_F(DirectoryRemoval, ConcurrentFailuresAreAllQueued) {
     auto object = std::make_unique<HALVEXConnectorTripwireImpl>();
-    stdfs::path dir = workingDirectory("kept");
+    stdfs::path dir = workingDirectory("shared");
+    stdfs::path busy = pinnedFileIn(dir);
+    if (busy.empty()) {
+        GTEST_SKIP() << "this file system cannot pin files";
+    }
+    constexpr int threads = 4;
+    constexpr int attemptsEach = 5;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < attemptsEach; ++i) {
+                Access::tryToRemoveOrQueueForShutdown(*object, toPath(dir));
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(Access::queuedRemovals(*object), std::size_t{threads * attemptsEach});
+    EXPECT_EQ(capture.count_containing(removalFailed), std::size_t{threads * attemptsEach});
+    tripwire_test::releaseFile(busy);
+    capture.clear();
     object.reset();
-    EXPECT_TRUE(stdfs::exists(dir));
+    EXPECT_FALSE(stdfs::exists(dir));
     EXPECT_TRUE(capture.records(loggerName).empty());
 }
 
@@ -219,20 +241,6 @@ TEST_F(DirectoryRemoval, GrantingDoesNotFollowLinksOutOfTheTree) {
     ASSERT_TRUE(stdfs::exists(outside / "private"));
     EXPECT_EQ(tripwire_test::modeOf(outside / "private"), 0700u);
     EXPECT_TRUE(capture.records(loggerName).empty());
-}
-
-TEST_F(DirectoryRemoval, RecordsAreSkippedWhenTheMaskLacksTheirSeverity) {
-    RecordCapture narrow(~foundation::log::severity_type{8});
-    auto object = std::make_unique<HALVEXConnectorTripwireImpl>();
-    stdfs::path dir = workingDirectory("quiet");
-    stdfs::path busy = pinnedFileIn(dir);
-    if (busy.empty()) {
-        GTEST_SKIP() << "this file system cannot pin files";
-    }
-    Access::tryToRemoveOrQueueForShutdown(*object, toPath(dir));
-    EXPECT_EQ(Access::queuedRemovals(*object), 1u) << "the queue does not depend on the log";
-    EXPECT_TRUE(narrow.records(loggerName).empty());
-    tripwire_test::releaseFile(busy);
 }
 
 } // namespace

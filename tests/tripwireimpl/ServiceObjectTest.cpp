@@ -37,20 +37,6 @@ TEST(ServiceObject, OperationsNotYetBuiltFailHonestly) {
                  std::logic_error);
 }
 
-TEST(Enumerations, ValuesCrossTheBoundaryAsInt) {
-    static_assert(sizeof(InstallConnectorResult) == sizeof(int));
-    static_assert(sizeof(HALVEXServicesMode) == sizeof(int));
-    static_assert(sizeof(HALVEXServicesInstallStatus) == sizeof(int));
-    EXPECT_EQ(static_cast<int>(INSTALL_FAILED), 0);
-    EXPECT_EQ(static_cast<int>(FAILED_TO_START), 1);
-    EXPECT_EQ(static_cast<int>(INSTALLED_AND_STARTED), 2);
-    EXPECT_EQ(static_cast<int>(STANDARD), 0);
-    EXPECT_EQ(static_cast<int>(DRIVE), 1);
-    EXPECT_EQ(static_cast<int>(NOT_INSTALLED), 0);
-    EXPECT_EQ(static_cast<int>(OLDER_THAN_REQUIRED), 1);
-    EXPECT_EQ(static_cast<int>(INSTALLED), 2);
-}
-
 TEST(Texts, ModeTextsCoverValuesOutsideTheEnumeration) {
     using halvexconnector::tripwireimpl::modeText;
     EXPECT_EQ(modeText(STANDARD), "STANDARD");
