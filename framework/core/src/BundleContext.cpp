@@ -123,8 +123,11 @@ ServiceReferenceU BundleContext::GetServiceReference(std::string const& clazz) {
 
 std::shared_ptr<void> BundleContext::GetService(ServiceReferenceBase const& reference) {
     auto bundle = Checked(d);
-    if (!reference) {
-        throw std::invalid_argument("GetService: invalid service reference");
+    // A reference whose service was withdrawn after the lookup yields nothing; only
+    // a reference that never named a service is a caller error.
+    if (!reference.Registration()) {
+        throw std::invalid_argument(
+            "Default constructed ServiceReference is not a valid input to GetService.");
     }
     auto map = ServiceRegistry::GetServiceMap(bundle, reference.Registration());
     if (!map) {
@@ -140,8 +143,11 @@ std::shared_ptr<void> BundleContext::GetService(ServiceReferenceBase const& refe
 
 InterfaceMapConstPtr BundleContext::GetService(ServiceReferenceU const& reference) {
     auto bundle = Checked(d);
-    if (!reference) {
-        throw std::invalid_argument("GetService: invalid service reference");
+    // A reference whose service was withdrawn after the lookup yields nothing; only
+    // a reference that never named a service is a caller error.
+    if (!reference.Registration()) {
+        throw std::invalid_argument(
+            "Default constructed ServiceReference is not a valid input to GetService.");
     }
     return ServiceRegistry::GetServiceMap(bundle, reference.Registration());
 }

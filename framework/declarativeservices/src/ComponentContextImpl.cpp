@@ -16,10 +16,14 @@ std::unordered_map<std::string, Any> ComponentContextImpl::GetProperties() const
     return properties;
 }
 
-BundleContext ComponentContextImpl::GetBundleContext() const { return bundleContext; }
+BundleContext ComponentContextImpl::GetBundleContext() const {
+    return bundleContext;
+}
 
 // Singleton scope: every user shares the instance, so no one bundle is "the" user.
-Bundle ComponentContextImpl::GetUsingBundle() const { return {}; }
+Bundle ComponentContextImpl::GetUsingBundle() const {
+    return {};
+}
 
 void ComponentContextImpl::EnableComponent(const std::string& name) {
     throw ComponentException("enabling components at run time is not supported (" + name + ")");
@@ -29,7 +33,9 @@ void ComponentContextImpl::DisableComponent(const std::string& name) {
     throw ComponentException("disabling components at run time is not supported (" + name + ")");
 }
 
-ServiceReferenceBase ComponentContextImpl::GetServiceReference() const { return reference; }
+ServiceReferenceBase ComponentContextImpl::GetServiceReference() const {
+    return reference;
+}
 
 // No references are declared, so there is nothing by any name to locate.
 std::shared_ptr<void> ComponentContextImpl::LocateService(const std::string&,

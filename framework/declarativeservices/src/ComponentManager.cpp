@@ -33,9 +33,16 @@ void ComponentManager::Enable() {
     ServiceProperties props{{"component.name", Any(metadata.name)},
                             {"component.id", Any(componentId)},
                             {"service.scope", Any(metadata.service.scope)}};
-    auto reg = source.bundle.GetBundleContext().RegisterService(services, props);
-    std::lock_guard guard(lock);
-    registration = reg;
+    ServiceRegistrationU reg = source.bundle.GetBundleContext().RegisterService(services, props);
+    {
+        std::lock_guard guard(lock);
+        if (!disabled) {
+            registration = reg;
+            return;
+        }
+    }
+    // Disabled while registering (its bundle or the runtime stopped meanwhile).
+    reg.Unregister();
 }
 
 void ComponentManager::Disable() {
@@ -128,7 +135,10 @@ void ComponentManager::disposeInstance(std::unique_ptr<Instance> gone) {
     try {
         gone->component->Deactivate();
         gone->component->UnbindReferences();
+    } catch (const std::exception& e) {
+        source.reportError("deactivating component " + metadata.name + " failed: " + e.what());
     } catch (...) {
+        source.reportError("deactivating component " + metadata.name + " failed");
     }
     gone.reset();
 }

@@ -18,6 +18,7 @@ struct ComponentSource {
     Bundle bundle;
     std::string libraryPath;
     std::function<void*()> loadLibrary; ///< throws when the library cannot be loaded
+    std::function<void(const std::string&)> reportError; ///< for faults outside a request
 };
 
 /// One delayed singleton component: its service is registered at once with this object as

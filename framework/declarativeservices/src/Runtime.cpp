@@ -119,9 +119,16 @@ Runtime::Managers Runtime::createManagers(const Bundle& bundle) {
         reportError(bundle, "invalid \"scr\" in the manifest of " + bundle.GetSymbolicName() +
                                 ": " + error);
     }
-    ComponentSource source{bundle, detail::GetBundleLibraryPath(bundle), [bundle] {
-                               return detail::LoadBundleLibrary(bundle);
-                           }};
+    ComponentSource source;
+    source.bundle = bundle;
+    source.libraryPath = detail::GetBundleLibraryPath(bundle);
+    source.loadLibrary = [bundle] {
+        return detail::LoadBundleLibrary(bundle);
+    };
+    // The runtime outlives its managers: Stop disables them all before it is destroyed.
+    source.reportError = [this, bundle](const std::string& message) {
+        reportError(bundle, message);
+    };
     Managers managers;
     for (auto& component : metadata.components) {
         if (!component.enabled) {

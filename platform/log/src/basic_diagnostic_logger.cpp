@@ -24,8 +24,19 @@ severity_type basic_diagnostic_logger<char>::severity_mask() const noexcept {
 }
 
 boost::log::record basic_diagnostic_logger<char>::open_record_unlocked(severity_type s) {
-    // A fresh constant per record: a record opened earlier keeps the severity it was opened with.
-    attributes_.find(severity_attribute_name)->second = attrs::constant<severity_type>(s);
+    // A constant per severity: a record opened earlier keeps the severity it was opened with.
+    constexpr std::size_t cached_severities = 64;
+    auto cached = severity_attributes_.find(s);
+    boost::log::attribute severity;
+    if (cached != severity_attributes_.end()) {
+        severity = cached->second;
+    } else {
+        severity = attrs::constant<severity_type>(s);
+        if (severity_attributes_.size() < cached_severities) {
+            severity_attributes_.emplace(s, severity);
+        }
+    }
+    attributes_.find(severity_attribute_name)->second = severity;
     return core_->open_record(attributes_);
 }
 

@@ -6,6 +6,7 @@
 #include <boost/date_time/posix_time/time_formatters.hpp>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/expressions/message.hpp>
+#include <boost/log/sinks/basic_sink_backend.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
 
@@ -128,8 +129,26 @@ std::string apply_environment() {
     return warnings;
 }
 
+// Boost.Log prints to standard output while a core has no sink at all. A sink that takes
+// nothing switches that off, so records go nowhere until a sink is asked for.
+class discarding_backend : public sinks::basic_sink_backend<sinks::concurrent_feeding> {
+public:
+    void consume(const boost::log::record_view&) {}
+};
+
+void silence_fallback_output() {
+    auto sink = boost::make_shared<sinks::synchronous_sink<discarding_backend>>();
+    sink->set_filter([](const boost::log::attribute_value_set&) { return false; });
+    boost::log::core::get()->add_sink(sink);
+}
+
+std::string configure_once() {
+    silence_fallback_output();
+    return apply_environment();
+}
+
 void ensure_configured() {
-    std::call_once(environment_read, [] { apply_environment(); });
+    std::call_once(environment_read, [] { configure_once(); });
 }
 
 } // namespace
@@ -211,7 +230,7 @@ std::string configure_from_environment() {
     bool first = false;
     std::call_once(environment_read, [&] {
         first = true;
-        warnings = apply_environment();
+        warnings = configure_once();
     });
     return first ? warnings : apply_environment();
 }

@@ -1,5 +1,9 @@
 #include "Supervisor.h"
 
+#include "KeepAliveLog.h"
+
+#include <foundation/log/write_record.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <poll.h>
@@ -64,9 +68,16 @@ std::optional<pid_t> Supervisor::processId() const noexcept {
 void Supervisor::run() noexcept {
     try {
         supervise();
+    } catch (const std::exception& error) {
+        // Waiting or restarting failed in a way no pause can mend (the launcher is gone, or the
+        // child was reaped behind our back): the supervision ends as failed.
+        try {
+            foundation::log::write_record(keepAliveLogger(), failureSeverity,
+                                          "Service process supervision of \"", launcher,
+                                          "\" ended: ", error.what(), "\n");
+        } catch (...) {
+        }
     } catch (...) {
-        // Waiting or restarting failed in a way the policy cannot mend (e.g. the child was reaped
-        // behind our back): the supervision ends as failed.
     }
     currentPid = -1;
     if (!stopping) {
@@ -75,20 +86,31 @@ void Supervisor::run() noexcept {
 }
 
 void Supervisor::supervise() {
+    namespace log = foundation::log;
     while (true) {
         if (!waitForExit(*current)) {
             return;
         }
+        const pid_t pid = current->pid();
         const std::uint32_t code = current->exit_status();
         currentPid = -1;
         current.reset();
         if (code == 0) {
-            return; // a clean end is a decision of the service host, not a failure to mend
+            // A clean end is the service host's own decision (e.g. another instance runs).
+            log::write_record(keepAliveLogger(), cleanEndSeverity, "Service process ", pid,
+                              " ended with exit code 0; it is not restarted.\n");
+            return;
         }
         const auto pauseLength = budget.pauseAfterFailure(RestartBudget::Clock::now());
         if (!pauseLength) {
+            log::write_record(keepAliveLogger(), failureSeverity, "Service process ", pid,
+                              " ended with exit code ", code,
+                              "; the restart budget is spent, giving up.\n");
             return;
         }
+        log::write_record(keepAliveLogger(), restartSeverity, "Service process ", pid,
+                          " ended with exit code ", code, "; restarting in ", pauseLength->count(),
+                          " ms.\n");
         phase = Phase::pausing;
         if (!pause(*pauseLength)) {
             return;

@@ -1,9 +1,11 @@
 #include "halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h"
 
 #include "DefaultLauncher.h"
+#include "KeepAliveLog.h"
 #include "Supervisor.h"
 
 #include <fl/filesystem/path_conversion.h>
+#include <foundation/log/write_record.h>
 
 #include <exception>
 #include <memory>
@@ -35,14 +37,18 @@ ServiceProcessKeepAlive startServiceProcess(const fl::filesystem::basic_path& pa
                                             const KeepAlivePolicy& policy) {
     const std::string launcher = launcherFor(path, policy);
     if (launcher.empty()) {
+        foundation::log::write_record(detail::keepAliveLogger(), detail::restartSeverity,
+                                      "No service host launcher to start.\n");
         return ServiceProcessKeepAlive();
     }
     const auto startedAt = detail::RestartBudget::Clock::now();
     std::optional<foundation::core::process::process> first;
     try {
         first.emplace(detail::startDetached(launcher));
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // Missing or not startable: nothing to keep alive; the caller sees a terminal failure.
+        foundation::log::write_record(detail::keepAliveLogger(), detail::failureSeverity,
+                                      "Cannot start the service process: ", error.what(), "\n");
         return ServiceProcessKeepAlive();
     }
     return ServiceProcessKeepAlive(

@@ -10,6 +10,7 @@
 
 namespace fcp = foundation::core::process;
 using qbfl_test::readFile;
+using qbfl_test::ScopedVariable;
 using qbfl_test::TempDir;
 using ::testing::Contains;
 using ::testing::Not;
@@ -18,30 +19,6 @@ using ::testing::StartsWith;
 namespace {
 
 const std::string probe = QBFL_PROBE_PATH;
-
-// Sets a variable of this test process for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name(name) {
-        if (const char* old = std::getenv(name)) {
-            previous = old;
-        }
-        setenv(name, value, 1);
-    }
-    ~ScopedVariable() {
-        if (previous) {
-            setenv(name, previous->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name;
-    std::optional<std::string> previous;
-};
 
 std::vector<std::string> environmentSeenByChild(const fcp::context& ctx) {
     TempDir dir;
@@ -112,10 +89,4 @@ TEST(QbflProcessEnvironment, AVariableSpelledDifferentlyReplacesTheCallersOneOnc
                             }),
               1);
     EXPECT_THAT(seen, Contains("Path=/opt/qbfl-test/bin"));
-}
-
-TEST(QbflProcessEnvironment, ADefaultContextPassesTheCallersEnvironmentUnchanged) {
-    ScopedVariable marker("QBFL_TEST_MARKER", "caller");
-    const auto seen = environmentSeenByChild({});
-    EXPECT_THAT(seen, Contains("QBFL_TEST_MARKER=caller"));
 }

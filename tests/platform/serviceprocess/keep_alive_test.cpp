@@ -1,8 +1,10 @@
 #include "child_watch.h"
 
+#include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
 #include "halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h"
 
 #include <fl/filesystem/path_conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
 
 #include <gtest/gtest.h>
 
@@ -105,9 +107,12 @@ class KeepAliveCrashLoop : public ::testing::TestWithParam<const char*> {};
 TEST_P(KeepAliveCrashLoop, SpendsTheBudgetOfFiveStartsThenReportsTerminalFailure) {
     TempDir dir;
     ServiceScript service(dir, GetParam());
+    foundation::log::testing::RecordCapture log;
     auto keepAlive = startServiceProcess(service.path(), fastPolicy());
     ASSERT_TRUE(eventually([&] { return keepAlive.hasTerminalFailure(); }));
     EXPECT_EQ(service.startCount(), 5u);
+    EXPECT_EQ(log.count_containing("restarting in"), 4u);
+    EXPECT_EQ(log.count_containing("restart budget is spent"), 1u);
     EXPECT_EQ(keepAlive.processId(), std::nullopt);
     for (const pid_t pid : service.pids()) {
         EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid); })) << pid;
@@ -151,13 +156,16 @@ TEST(KeepAlive, ACleanExitIsNotRestartedAndAllowsAFreshStart) {
     EXPECT_EQ(service.startCount(), 2u);
 }
 
-TEST(KeepAlive, ResetStopsSupervisingAndLeavesTheServiceRunning) {
+TEST(KeepAlive, ResetStopsSupervisingAndLeavesTheDetachedServiceRunning) {
     TempDir dir;
     ServiceScript service(dir, "exec sleep 60");
     auto keepAlive = startServiceProcess(service.path(), fastPolicy());
     ASSERT_TRUE(eventually([&] { return service.startCount() == 1; }));
     const pid_t pid = service.pids()[0];
     EXPECT_EQ(keepAlive.processId(), pid);
+    const auto stat = procStat(pid);
+    ASSERT_TRUE(stat);
+    EXPECT_EQ(stat->session, pid) << "the service host must be detached";
 
     keepAlive.reset();
     EXPECT_TRUE(keepAlive.hasTerminalFailure());
@@ -168,18 +176,6 @@ TEST(KeepAlive, ResetStopsSupervisingAndLeavesTheServiceRunning) {
     ASSERT_EQ(kill(pid, SIGKILL), 0);
     EXPECT_TRUE(eventually([pid] { return !isRunning(pid) && !isZombieChild(pid); }));
     EXPECT_EQ(service.startCount(), 1u);
-}
-
-TEST(KeepAlive, TheServiceRunsInASessionOfItsOwn) {
-    TempDir dir;
-    ServiceScript service(dir, "exec sleep 60");
-    auto keepAlive = startServiceProcess(service.path(), fastPolicy());
-    ASSERT_TRUE(eventually([&] { return service.startCount() == 1; }));
-    const pid_t pid = service.pids()[0];
-    const auto stat = procStat(pid);
-    ASSERT_TRUE(stat);
-    EXPECT_EQ(stat->session, pid);
-    EXPECT_NE(stat->session, getsid(0));
 }
 
 TEST(KeepAlive, DestructionIsPromptWhileRunningAndWhilePausing) {
@@ -253,23 +249,21 @@ TEST(KeepAlive, AnEmptyPathStartsTheLauncherTheLookupReports) {
     EXPECT_TRUE(startServiceProcess({}, policy).hasTerminalFailure());
 }
 
-TEST(KeepAlive, CanBeQueriedWhileAnotherThreadReplacesIt) {
+TEST(KeepAlive, AnEmptyPathStartsTheInstalledLauncherByDefault) {
+    namespace discovery = halvexconnector::latestversion::installationdiscovery;
     TempDir dir;
     ServiceScript service(dir, "exec sleep 60");
-    ServiceProcessKeepAlive keepAlive;
-    std::atomic<bool> done{false};
-    std::thread reader([&] {
-        while (!done) {
-            (void)keepAlive.hasTerminalFailure();
-            (void)keepAlive.processId();
-        }
-    });
-    for (std::size_t i = 1; i <= 5; ++i) {
-        keepAlive = startServiceProcess(service.path(), fastPolicy());
-        ASSERT_TRUE(eventually([&] { return service.startCount() == i; }));
-        keepAlive.reset();
-    }
-    done = true;
-    reader.join();
-    EXPECT_TRUE(keepAlive.hasTerminalFailure());
+    KeepAlivePolicy policy = fastPolicy();
+    const qbfl_test::ScopedVariable dataHome("XDG_DATA_HOME", dir.file("data").c_str());
+
+    // Nothing installed yet: nothing to keep alive.
+    EXPECT_TRUE(startServiceProcess({}, policy).hasTerminalFailure());
+
+    const auto root = discovery::discoveryDirectory(discovery::InstallationDiscoveryRoot::STANDARD,
+                                                    boost::none, boost::none);
+    discovery::writeLatestInstallInfo(
+        root, {fl::filesystem::path_from_utf8(dir.path().string()), service.path(), "1.2.3.4"});
+    auto keepAlive = startServiceProcess({}, policy);
+    ASSERT_TRUE(eventually([&] { return service.startCount() == 1; }));
+    EXPECT_EQ(keepAlive.processId(), service.pids()[0]);
 }

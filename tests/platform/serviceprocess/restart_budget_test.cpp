@@ -66,11 +66,3 @@ TEST(KeepAliveRestartBudget, ALongHealthyRunStartsThePausesOver) {
     budget.recordStart(t0 + 4s);
     EXPECT_EQ(budget.pauseAfterFailure(t0 + 4s + 61s), 100ms);
 }
-
-TEST(KeepAliveRestartBudget, ASingleStartBudgetAllowsNoRestart) {
-    KeepAlivePolicy policy;
-    policy.startsPerWindow = 1;
-    RestartBudget budget{policy};
-    budget.recordStart(t0);
-    EXPECT_EQ(budget.pauseAfterFailure(t0 + 1ms), std::nullopt);
-}

@@ -90,4 +90,28 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
     return true;
 }
 
+// Sets a variable of this test process for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name(name) {
+        if (const char* old = std::getenv(name)) {
+            previous = old;
+        }
+        setenv(name, value, 1);
+    }
+    ~ScopedVariable() {
+        if (previous) {
+            setenv(name, previous->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name;
+    std::optional<std::string> previous;
+};
+
 } // namespace qbfl_test

@@ -7,6 +7,7 @@
 #include <boost/log/core/record.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -78,6 +79,9 @@ private:
     std::string name_;
     boost::shared_ptr<boost::log::core> core_;
     boost::log::attribute_set attributes_;
+    // One severity attribute per severity value, kept for the logger's life (bounded), so that
+    // opening a record never frees an attribute another thread's record may still refer to.
+    std::map<severity_type, boost::log::attribute> severity_attributes_;
     mutable mutex_type mutex_;
 };
 

@@ -1,9 +1,0 @@
-#include "DefaultLauncher.h"
-
-namespace halvexconnector::serviceprocess::client_lifetime::detail {
-
-std::optional<fl::filesystem::basic_path> installedLauncher() {
-    return std::nullopt;
-}
-
-} // namespace halvexconnector::serviceprocess::client_lifetime::detail
