@@ -2,6 +2,7 @@
 // lock root of the standard mode and runs until SIGTERM or SIGINT.
 //
 //   QuillbeckServiceHost [--lock-root DIR]
+//   QuillbeckServiceHost --version     prints the version and exits 0 (the installer's run check)
 //
 // Exit status:
 //   0  stopped by SIGTERM or SIGINT, or another instance already runs under the lock root (the
@@ -36,6 +37,7 @@ constexpr int kExitUsage = 2;
 
 struct Options {
     std::optional<std::filesystem::path> lockRoot;
+    bool version = false;
 };
 
 std::optional<Options> parseArguments(int argc, char** argv) {
@@ -44,6 +46,8 @@ std::optional<Options> parseArguments(int argc, char** argv) {
         const std::string_view argument = argv[i];
         if (argument == "--lock-root" && i + 1 < argc && *argv[i + 1] != '\0')
             options.lockRoot = argv[++i];
+        else if (argument == "--version" && argc == 2)
+            options.version = true;
         else
             return std::nullopt;
     }
@@ -76,8 +80,12 @@ int waitForStopSignal(const sigset_t& signals) {
 int main(int argc, char** argv) {
     const auto options = parseArguments(argc, argv);
     if (!options) {
-        std::cerr << "usage: " << argv[0] << " [--lock-root DIR]\n";
+        std::cerr << "usage: " << argv[0] << " [--lock-root DIR] | --version\n";
         return kExitUsage;
+    }
+    if (options->version) {
+        std::cout << TRIPWIRE_SAMPLE_VERSION << '\n';
+        return 0;
     }
     const sigset_t stopSignals = blockStopSignals();
     // A parent that stops reading our one line must not kill us.

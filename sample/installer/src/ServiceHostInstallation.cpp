@@ -118,8 +118,7 @@ bool canRunServiceHost(const fs::path& program) {
     const auto status = waitWithLimit(pid);
     if (!status || !WIFEXITED(*status))
         return false;
-    const int code = WEXITSTATUS(*status);
-    return code == 0 || code == 2;
+    return WEXITSTATUS(*status) == 0;
 }
 
 InstalledServiceHost installServiceHost(const fs::path& payload, const fs::path& installationRoot,
