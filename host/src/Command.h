@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Outcome.h"
+#include "Session.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace tripwire_host {
+
+// One subcommand of the host. A command adds its own arguments to its subcommand and, when
+// chosen, runs against the session. Failures are thrown (exit status 3).
+class Command {
+public:
+    virtual ~Command() = default;
+    virtual std::string name() const = 0;
+    virtual std::string description() const = 0;
+    virtual void addArguments(CLI::App& /*subcommand*/) {}
+    virtual Outcome run(Session& session) = 0;
+};
+
+// Every subcommand, in the order of the help text.
+std::vector<std::unique_ptr<Command>> commandTable();
+
+std::unique_ptr<Command> makeInfoCommand();
+
+} // namespace tripwire_host

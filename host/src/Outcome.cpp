@@ -1,0 +1,56 @@
+#include "Outcome.h"
+
+namespace tripwire_host {
+
+using namespace halvexconnector::tripwire;
+
+std::string resultName(InstallConnectorResult result) {
+    switch (result) {
+    case INSTALL_FAILED:
+        return "INSTALL_FAILED";
+    case FAILED_TO_START:
+        return "FAILED_TO_START";
+    case INSTALLED_AND_STARTED:
+        return "INSTALLED_AND_STARTED";
+    }
+    return std::to_string(static_cast<int>(result));
+}
+
+std::string statusName(HALVEXServicesInstallStatus status) {
+    switch (status) {
+    case NOT_INSTALLED:
+        return "NOT_INSTALLED";
+    case OLDER_THAN_REQUIRED:
+        return "OLDER_THAN_REQUIRED";
+    case INSTALLED:
+        return "INSTALLED";
+    }
+    return std::to_string(static_cast<int>(status));
+}
+
+std::string modeName(HALVEXServicesMode mode) {
+    switch (mode) {
+    case STANDARD:
+        return "STANDARD";
+    case DRIVE:
+        return "DRIVE";
+    }
+    return std::to_string(static_cast<int>(mode));
+}
+
+std::string plainText(const Outcome& outcome) {
+    if (!outcome.text.empty()) {
+        return outcome.text;
+    }
+    return outcome.result.is_string() ? outcome.result.get<std::string>() : outcome.result.dump();
+}
+
+std::string jsonText(const Outcome& outcome, HALVEXServicesMode mode) {
+    nlohmann::ordered_json object;
+    object["operation"] = outcome.operation;
+    object["mode"] = modeName(mode);
+    object["result"] = outcome.result;
+    return object.dump();
+}
+
+} // namespace tripwire_host

@@ -1,0 +1,48 @@
+#include "CleanupGuard.h"
+
+#include <utility>
+
+namespace halvexconnector::tripwireimpl {
+
+CleanupGuard::CleanupGuard(CleanupGuard&& other) noexcept : action(other.takeAction()) {}
+
+CleanupGuard& CleanupGuard::operator=(CleanupGuard&& other) noexcept {
+    if (this != &other) {
+        // The action held so far is dropped, as with assigning a new action.
+        action = other.takeAction();
+    }
+    return *this;
+}
+
+CleanupGuard::~CleanupGuard() {
+    if (!action) {
+        return;
+    }
+    Action pending = takeAction();
+    try {
+        pending();
+    } catch (...) {
+        // A guard being destroyed has nobody to report to.
+    }
+}
+
+CleanupGuard& CleanupGuard::operator=(Action replacement) {
+    action = std::move(replacement);
+    return *this;
+}
+
+void CleanupGuard::runNow() {
+    if (!action) {
+        return;
+    }
+    Action pending = takeAction();
+    pending();
+}
+
+CleanupGuard::Action CleanupGuard::takeAction() noexcept {
+    Action taken = std::move(action);
+    action = nullptr;
+    return taken;
+}
+
+} // namespace halvexconnector::tripwireimpl
