@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 
 namespace halvexconnector::tripwireimpl::test {
@@ -38,11 +39,6 @@ int dataPtrCalls(const std::string& name) {
     std::lock_guard<std::mutex> lock(callsMutex);
     const auto found = calls.find(name);
     return found == calls.end() ? 0 : found->second;
-}
-
-std::map<std::string, int> dataPtrCallsByName() {
-    std::lock_guard<std::mutex> lock(callsMutex);
-    return calls;
 }
 
 } // namespace halvexconnector::tripwireimpl::test

@@ -17,11 +17,18 @@ namespace {
 const std::vector<std::string> alwaysKeys{"startTimestamp", "endTimestamp",  "installResult",
                                           "qshVersion",     "installSource", "mode"};
 
-const std::vector<std::string> detailKeys{
-    "extractionErrorMessage",    "extractionEndTimestamp",      "downloadErrorMessage",
-    "downloadEndTimestamp",      "extractDownloadErrorMessage", "extractDownloadEndTimestamp",
-    "installerReturnCode",       "installerEndTimestamp",       "installerRerunReturnCode",
-    "installerRerunEndTimestamp"};
+// The detail keys in their order, each with the field it reports.
+const std::vector<std::pair<std::string, std::string InstallTelemetryRecord::*>> detailFields{
+    {"extractionErrorMessage", &InstallTelemetryRecord::extractionErrorMessage},
+    {"extractionEndTimestamp", &InstallTelemetryRecord::extractionEndTimestamp},
+    {"downloadErrorMessage", &InstallTelemetryRecord::downloadErrorMessage},
+    {"downloadEndTimestamp", &InstallTelemetryRecord::downloadEndTimestamp},
+    {"extractDownloadErrorMessage", &InstallTelemetryRecord::extractDownloadErrorMessage},
+    {"extractDownloadEndTimestamp", &InstallTelemetryRecord::extractDownloadEndTimestamp},
+    {"installerReturnCode", &InstallTelemetryRecord::installerReturnCode},
+    {"installerEndTimestamp", &InstallTelemetryRecord::installerEndTimestamp},
+    {"installerRerunReturnCode", &InstallTelemetryRecord::installerRerunReturnCode},
+    {"installerRerunEndTimestamp", &InstallTelemetryRecord::installerRerunEndTimestamp}};
 
 // Every field holds a text of its own, so a value sent under the wrong key shows.
 InstallTelemetryRecord filledRecord() {
@@ -30,22 +37,17 @@ InstallTelemetryRecord filledRecord() {
     record.startTimestamp = "2026-12-06T07:00:00.001+00:00";
     record.qshVersion = "26.1.0.7";
     record.installSource = installSourceLocal;
-    record.extractionErrorMessage = "extraction\nfailed";
-    record.extractionEndTimestamp = "t-extraction";
-    record.downloadErrorMessage = "download failed";
-    record.downloadEndTimestamp = "t-download";
-    record.extractDownloadErrorMessage = "bad archive \"x\"";
-    record.extractDownloadEndTimestamp = "t-extract-download";
-    record.installerReturnCode = "1603";
-    record.installerEndTimestamp = "t-installer";
-    record.installerRerunReturnCode = "0";
-    record.installerRerunEndTimestamp = "t-rerun";
+    for (const auto& [key, field] : detailFields) {
+        record.*field = "v-" + key;
+    }
     return record;
 }
 
 std::vector<std::string> allKeys() {
     std::vector<std::string> keys = alwaysKeys;
-    keys.insert(keys.end(), detailKeys.begin(), detailKeys.end());
+    for (const auto& entry : detailFields) {
+        keys.push_back(entry.first);
+    }
     return keys;
 }
 
@@ -83,27 +85,15 @@ TEST_F(InstallResultEventTest, FlagOffSendsTheSixSummaryKeysInOrder) {
 
 TEST_F(InstallResultEventTest, FlagOnAddsTheTenDetailKeysAfterMode) {
     setFlags("QSHInstallErrorTELX");
-    const InstallTelemetryRecord record = filledRecord();
-    logInstallResultEvent(record, failedToStartText);
+    logInstallResultEvent(filledRecord(), failedToStartText);
 
     const auto sent = events();
     ASSERT_EQ(sent.size(), 1u);
     const Json& data = sent[0]["data"];
     EXPECT_EQ(keysOf(data), allKeys());
     EXPECT_EQ(data["installResult"], "FAILED_TO_START");
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {"extractionErrorMessage", record.extractionErrorMessage},
-        {"extractionEndTimestamp", record.extractionEndTimestamp},
-        {"downloadErrorMessage", record.downloadErrorMessage},
-        {"downloadEndTimestamp", record.downloadEndTimestamp},
-        {"extractDownloadErrorMessage", record.extractDownloadErrorMessage},
-        {"extractDownloadEndTimestamp", record.extractDownloadEndTimestamp},
-        {"installerReturnCode", record.installerReturnCode},
-        {"installerEndTimestamp", record.installerEndTimestamp},
-        {"installerRerunReturnCode", record.installerRerunReturnCode},
-        {"installerRerunEndTimestamp", record.installerRerunEndTimestamp}};
-    for (const auto& [key, value] : expected) {
-        EXPECT_EQ(data[key], value) << key;
+    for (const auto& entry : detailFields) {
+        EXPECT_EQ(data[entry.first], "v-" + entry.first);
     }
 }
 
