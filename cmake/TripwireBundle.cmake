@@ -1,0 +1,34 @@
+# Bundle helpers. A bundle carries its manifest as a zip archive appended to its shared library:
+# entry "<symbolic name>/manifest.json" (deflate), then the directory entry "<symbolic name>/".
+#
+# The packing tool is defined here rather than under framework/ so that it exists whichever
+# framework is chosen (framework/ is skipped when building against an installed one).
+find_package(LibArchive REQUIRED)
+find_package(nlohmann_json REQUIRED)
+
+if(NOT TARGET tripwire-pack-manifest)
+  add_executable(tripwire-pack-manifest
+    "${CMAKE_CURRENT_LIST_DIR}/../framework/tools/src/pack_manifest.cpp")
+  target_link_libraries(tripwire-pack-manifest PRIVATE LibArchive::LibArchive nlohmann_json::nlohmann_json)
+  set_target_properties(tripwire-pack-manifest PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tools")
+endif()
+
+# tripwire_embed_manifest(TARGET t SYMBOLIC_NAME name MANIFEST file.json)
+# Appends the manifest after every link of t and defines US_BUNDLE_NAME=name for its sources.
+# Nothing may strip t afterwards: stripping drops the appended archive.
+function(tripwire_embed_manifest)
+  cmake_parse_arguments(E "" "TARGET;SYMBOLIC_NAME;MANIFEST" "" ${ARGN})
+  if(NOT E_TARGET OR NOT E_SYMBOLIC_NAME OR NOT E_MANIFEST)
+    message(FATAL_ERROR "tripwire_embed_manifest needs TARGET, SYMBOLIC_NAME and MANIFEST")
+  endif()
+  get_filename_component(manifest "${E_MANIFEST}" ABSOLUTE)
+  add_dependencies(${E_TARGET} tripwire-pack-manifest)
+  # A changed manifest must relink, since the archive is only appended after a link.
+  set_property(TARGET ${E_TARGET} APPEND PROPERTY LINK_DEPENDS "${manifest}")
+  target_compile_definitions(${E_TARGET} PRIVATE US_BUNDLE_NAME=${E_SYMBOLIC_NAME})
+  add_custom_command(TARGET ${E_TARGET} POST_BUILD
+    COMMAND tripwire-pack-manifest "$<TARGET_FILE:${E_TARGET}>" "${E_SYMBOLIC_NAME}" "${manifest}"
+    COMMENT "Packing the manifest of ${E_SYMBOLIC_NAME} into $<TARGET_FILE_NAME:${E_TARGET}>"
+    VERBATIM)
+endfunction()

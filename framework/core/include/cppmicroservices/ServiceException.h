@@ -1,0 +1,40 @@
+#ifndef CPPMICROSERVICES_SERVICEEXCEPTION_H
+#define CPPMICROSERVICES_SERVICEEXCEPTION_H
+
+#include "cppmicroservices/FrameworkConfig.h"
+
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+
+namespace cppmicroservices {
+
+/// A problem with a service: registration, lookup or a service factory.
+class US_Framework_EXPORT ServiceException : public std::runtime_error {
+public:
+    enum Type {
+        UNSPECIFIED = 0,
+        UNREGISTERED = 1,
+        FACTORY_ERROR = 2,
+        FACTORY_EXCEPTION = 3,
+        REMOTE = 5,
+        FACTORY_RECURSION = 6
+    };
+
+    ServiceException(std::string const& msg, Type const& type = UNSPECIFIED);
+    ServiceException(ServiceException const& o);
+    ServiceException& operator=(ServiceException const& o);
+    ~ServiceException() override;
+
+    Type GetType() const;
+
+private:
+    Type type;
+};
+
+} // namespace cppmicroservices
+
+US_Framework_EXPORT std::ostream& operator<<(std::ostream& os,
+                                             cppmicroservices::ServiceException const& exc);
+
+#endif

@@ -1,0 +1,105 @@
+#include "cppmicroservices/Any.h"
+#include "cppmicroservices/AnyMap.h"
+#include "cppmicroservices/ServiceInterface.h"
+
+#include <gtest/gtest.h>
+
+#include <latch>
+#include <thread>
+#include <vector>
+
+namespace halvexconnector::tripwire {
+class ITripwire {
+public:
+    virtual ~ITripwire() = default;
+};
+} // namespace halvexconnector::tripwire
+
+namespace {
+struct LocalStruct {};
+} // namespace
+
+using cppmicroservices::Any;
+using cppmicroservices::any_cast;
+using cppmicroservices::AnyMap;
+
+TEST(InterfaceId, IsTheDemangledNameWithoutClassOrStructPrefix) {
+    EXPECT_EQ(us_service_interface_iid<halvexconnector::tripwire::ITripwire>(),
+              "halvexconnector::tripwire::ITripwire");
+    EXPECT_EQ(cppmicroservices::detail::GetDemangledName(typeid(std::string)).find("class "),
+              std::string::npos);
+    EXPECT_EQ(cppmicroservices::detail::GetDemangledName(typeid(LocalStruct)),
+              "(anonymous namespace)::LocalStruct");
+    EXPECT_TRUE(us_service_interface_iid<void>().empty());
+}
+
+TEST(InterfaceId, IsComputedOnceEvenUnderConcurrentFirstUse) {
+    struct FreshType {};
+    constexpr int threads = 8;
+    std::latch start(threads);
+    std::vector<std::string const*> seen(threads);
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i) {
+        workers.emplace_back([&, i] {
+            start.arrive_and_wait();
+            seen[i] = &us_service_interface_iid<FreshType>();
+        });
+    }
+    for (auto& w : workers) {
+        w.join();
+    }
+    for (auto const* p : seen) {
+        EXPECT_EQ(p, seen.front()); // the same static object every time
+    }
+}
+
+TEST(Any, HoldsValuesAndCastsOnlyToTheirType) {
+    Any empty;
+    EXPECT_TRUE(empty.Empty());
+    EXPECT_EQ(empty.Type(), typeid(void));
+
+    Any text = "literal";
+    EXPECT_EQ(text.Type(), typeid(std::string)); // C strings are stored as strings
+    EXPECT_EQ(any_cast<std::string>(text), "literal");
+    EXPECT_THROW(any_cast<int>(text), cppmicroservices::BadAnyCastException);
+    EXPECT_EQ(any_cast<int>(&text), nullptr);
+
+    Any number = 42;
+    EXPECT_EQ(number.ToString(), "42");
+    EXPECT_TRUE(number == 42);
+    EXPECT_FALSE(number == 42L);
+
+    Any flag = true;
+    EXPECT_EQ(flag.ToString(), "true");
+
+    Any list = std::vector<std::string>{"a", "b"};
+    EXPECT_EQ(list.ToString(), "[a,b]");
+    Any copy = list;
+    EXPECT_TRUE(copy == list);
+    EXPECT_EQ(any_cast<std::vector<std::string>>(copy).size(), 2u);
+    EXPECT_THROW(empty.ToString(), std::logic_error);
+}
+
+TEST(AnyMap, CaseInsensitiveKindFindsKeysInAnyCaseAndCompoundKeysDescend) {
+    AnyMap ci(AnyMap::UNORDERED_MAP_CASEINSENSITIVE_KEYS);
+    ci["Service.Ranking"] = 7;
+    EXPECT_EQ(ci.count("service.ranking"), 1u);
+    EXPECT_EQ(any_cast<int>(ci.at("SERVICE.RANKING")), 7);
+
+    AnyMap exact(AnyMap::ORDERED_MAP);
+    exact["Key"] = 1;
+    EXPECT_EQ(exact.count("key"), 0u);
+
+    AnyMap inner(AnyMap::ORDERED_MAP);
+    inner["leaf"] = std::string("x");
+    AnyMap outer(AnyMap::ORDERED_MAP);
+    outer["inner"] = inner;
+    outer["list"] = std::vector<Any>{Any(1), Any(2)};
+    EXPECT_EQ(any_cast<std::string>(outer.AtCompoundKey("inner.leaf")), "x");
+    EXPECT_EQ(any_cast<int>(outer.AtCompoundKey("list.1")), 2);
+    EXPECT_THROW(outer.AtCompoundKey("inner.missing"), std::out_of_range);
+    EXPECT_TRUE(outer.AtCompoundKey("list.9", Any()).Empty());
+
+    AnyMap fromProperties(std::unordered_map<std::string, Any>{{"a", 1}});
+    EXPECT_EQ(fromProperties.size(), 1u);
+}

@@ -1,0 +1,288 @@
+#include "TestSupport.h"
+#include "bundles/TestInterfaces.h"
+
+#include "cppmicroservices/BundleContext.h"
+#include "cppmicroservices/BundleEvent.h"
+#include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/detail/BundleInternals.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using namespace cppmicroservices;
+
+namespace {
+
+/// Whether the library is loaded in this process (without loading it).
+bool IsLoaded(std::string const& path) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+
+template <class R> R CallExported(std::string const& path, char const* symbol) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!handle) {
+        throw std::runtime_error(std::string("not loaded: ") + path);
+    }
+    auto fn = reinterpret_cast<R (*)()>(dlsym(handle, symbol));
+    dlclose(handle);
+    if (!fn) {
+        throw std::runtime_error(std::string("no symbol ") + symbol);
+    }
+    return fn();
+}
+
+std::string Describe(std::exception const& e) {
+    std::string text = e.what();
+    try {
+        std::rethrow_if_nested(e);
+    } catch (std::exception const& inner) {
+        text += " / " + Describe(inner);
+    }
+    return text;
+}
+
+} // namespace
+
+class BundleLifecycleTest : public ::testing::Test {
+protected:
+    std::vector<std::pair<BundleEvent::Type, std::string>> events;
+    fwtest::RunningFramework fw;
+    BundleContext context = fw.framework.GetBundleContext();
+    ListenerToken token = context.AddBundleListener([this](BundleEvent const& e) {
+        events.emplace_back(e.GetType(), e.GetBundle().GetSymbolicName());
+    });
+};
+
+TEST_F(BundleLifecycleTest, FrameworkIsTheSystemBundle) {
+    EXPECT_EQ(fw.framework.GetBundleId(), 0);
+    EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
+    EXPECT_EQ(fw.framework.GetState(), Bundle::STATE_ACTIVE);
+    EXPECT_EQ(context.GetBundle(), fw.framework);
+    EXPECT_EQ(context.GetBundles().size(), 1u);
+}
+
+TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
+    auto bundles = context.InstallBundles(FWTEST_PLAIN_PATH);
+    ASSERT_EQ(bundles.size(), 1u);
+    Bundle plain = bundles[0];
+    EXPECT_EQ(plain.GetSymbolicName(), "fwtest_plain");
+    EXPECT_EQ(plain.GetLocation(), FWTEST_PLAIN_PATH);
+    EXPECT_EQ(plain.GetState(), Bundle::STATE_INSTALLED);
+    EXPECT_GT(plain.GetBundleId(), 0);
+    EXPECT_FALSE(plain.GetBundleContext());
+    EXPECT_FALSE(IsLoaded(FWTEST_PLAIN_PATH));
+
+    EXPECT_EQ(context.InstallBundles(FWTEST_PLAIN_PATH).at(0), plain); // same location, same bundle
+    EXPECT_EQ(context.GetBundle(plain.GetBundleId()), plain);
+
+    auto const& manifest = detail::GetBundleManifest(plain);
+    EXPECT_EQ(manifest.at("scr").at("version"), 1);
+    EXPECT_EQ(detail::GetBundleLibraryPath(plain),
+              std::filesystem::weakly_canonical(FWTEST_PLAIN_PATH).string());
+
+    plain.Start(); // no activator: state and events only
+    EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);
+    EXPECT_TRUE(plain.GetBundleContext());
+    EXPECT_FALSE(IsLoaded(FWTEST_PLAIN_PATH));
+    plain.Stop();
+    EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
+
+    using E = BundleEvent;
+    std::vector<std::pair<E::Type, std::string>> const expected{
+        {E::BUNDLE_INSTALLED, "fwtest_plain"},
+        {E::BUNDLE_STARTING, "fwtest_plain"},
+        {E::BUNDLE_STARTED, "fwtest_plain"},
+        {E::BUNDLE_STOPPING, "fwtest_plain"},
+        {E::BUNDLE_STOPPED, "fwtest_plain"}};
+    EXPECT_EQ(events, expected);
+}
+
+TEST_F(BundleLifecycleTest, SeamLoadsTheLibraryOnceAndHandsItItsContext) {
+    Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
+    plain.Start();
+    void* handle = detail::LoadBundleLibrary(plain);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
+    EXPECT_EQ(CallExported<int>(FWTEST_PLAIN_PATH, "fwtest_plain_loads"), 1);
+    EXPECT_EQ(
+        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
+        "fwtest_plain");
+    EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
+              plain.GetBundleContext());
+
+    plain.Stop(); // the library stays loaded; its context is no longer valid
+    EXPECT_EQ(
+        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
+        "");
+}
+
+TEST_F(BundleLifecycleTest, ActivatorRunsWithTheBundleContextAndItsServicesGoOnStop) {
+    Bundle bundle = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
+    EXPECT_FALSE(IsLoaded(FWTEST_ACTIVATOR_PATH));
+    bundle.Start();
+    ASSERT_TRUE(IsLoaded(FWTEST_ACTIVATOR_PATH));
+
+    auto refs = context.GetServiceReferences<fwtest::IGreeter>();
+    ASSERT_EQ(refs.size(), 1u);
+    EXPECT_EQ(refs[0].GetBundle(), bundle);
+    EXPECT_TRUE(any_cast<bool>(refs[0].GetProperty("context_matches")));
+    EXPECT_EQ(context.GetService(refs[0])->Greet(), "hello from fwtest_activator");
+    EXPECT_EQ(bundle.GetRegisteredServices().size(), 1u);
+
+    bundle.Stop();
+    EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_stops"), 1);
+    EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_destroyed"), 1);
+    EXPECT_TRUE(context.GetServiceReferences<fwtest::IGreeter>().empty());
+    EXPECT_FALSE(refs[0]);
+
+    bundle.Start(); // a restart makes a new activator
+    EXPECT_EQ(context.GetServiceReferences<fwtest::IGreeter>().size(), 1u);
+}
+
+TEST_F(BundleLifecycleTest, FailingActivatorLeavesTheBundleResolvedWithoutServices) {
+    Bundle bundle = context.InstallBundles(FWTEST_FAILING_PATH).at(0);
+    try {
+        bundle.Start();
+        FAIL() << "expected the start to fail";
+    } catch (std::runtime_error const& e) {
+        EXPECT_NE(Describe(e).find("fwtest_failing refuses to start"), std::string::npos)
+            << Describe(e);
+    }
+    EXPECT_EQ(bundle.GetState(), Bundle::STATE_RESOLVED);
+    EXPECT_FALSE(bundle.GetBundleContext());
+    EXPECT_TRUE(context.GetServiceReferences<fwtest::IGreeter>().empty());
+}
+
+TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrder) {
+    Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
+    Bundle active = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
+    active.Start();
+    plain.Start();
+    events.clear();
+
+    std::thread waiter([&] {
+        auto event = fw.framework.WaitForStop(std::chrono::milliseconds::zero());
+        EXPECT_EQ(event.GetType(), FrameworkEvent::FRAMEWORK_STOPPED);
+    });
+    fw.framework.Stop();
+    waiter.join();
+
+    std::vector<std::string> stopping;
+    for (auto const& [type, name] : events) {
+        if (type == BundleEvent::BUNDLE_STOPPING) {
+            stopping.push_back(name);
+        }
+    }
+    EXPECT_EQ(stopping, (std::vector<std::string>{"fwtest_plain", "fwtest_activator"}));
+    EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
+    EXPECT_EQ(fw.framework.GetState(), Bundle::STATE_RESOLVED);
+    EXPECT_FALSE(fw.framework.GetBundleContext());
+    EXPECT_THROW(plain.Start(), std::runtime_error); // the framework is not running
+    EXPECT_EQ(fw.framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
+              FrameworkEvent::FRAMEWORK_STOPPED);
+}
+
+TEST(FrameworkLifecycle, WaitForStopTimesOutWhileRunningAndFrameworkCanRestart) {
+    auto framework = FrameworkFactory().NewFramework();
+    EXPECT_EQ(framework.GetState(), Bundle::STATE_INSTALLED);
+    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
+              FrameworkEvent::FRAMEWORK_STOPPED);
+    framework.Init();
+    EXPECT_EQ(framework.GetState(), Bundle::STATE_STARTING);
+    EXPECT_TRUE(framework.GetBundleContext());
+    framework.Start();
+    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
+              FrameworkEvent::FRAMEWORK_WAIT_TIMEDOUT);
+    framework.Stop();
+    framework.Start();
+    EXPECT_EQ(framework.GetState(), Bundle::STATE_ACTIVE);
+    EXPECT_TRUE(framework.GetBundleContext());
+    framework.Stop();
+}
+
+class BundleInstallErrorTest : public ::testing::Test {
+protected:
+    std::string Install(std::string const& path) {
+        try {
+            fw.framework.GetBundleContext().InstallBundles(path);
+        } catch (std::invalid_argument const& e) {
+            return std::string("invalid_argument: ") + e.what();
+        } catch (std::runtime_error const& e) {
+            return std::string("runtime_error: ") + e.what();
+        }
+        return "installed";
+    }
+
+    std::string Fake(std::string const& name,
+                     std::vector<std::pair<std::string, std::string>> const& entries) {
+        auto path = (dir.Path() / name).string();
+        fwtest::WriteFileWithZip(path, std::string(4096, '\x7f'), entries);
+        return path;
+    }
+
+    fwtest::TempDir dir;
+    fwtest::RunningFramework fw;
+};
+
+TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
+    auto const missing = (dir.Path() / "missing.so").string();
+    EXPECT_EQ(Install(missing).rfind("runtime_error: ", 0), 0u);
+    EXPECT_NE(Install(missing).find(missing), std::string::npos);
+
+    auto const noZip = (dir.Path() / "nozip.so").string();
+    std::ofstream(noZip) << std::string(100000, 'x');
+    EXPECT_NE(
+        Install(noZip).find("invalid_argument: Bundle file '" + noZip + "' has no zip archive"),
+        std::string::npos);
+
+    auto const empty = (dir.Path() / "empty.so").string();
+    std::ofstream{empty};
+    EXPECT_NE(Install(empty).find("invalid_argument"), std::string::npos);
+
+    auto const noManifest = Fake("nomanifest.so", {{"b/other.json", "{}"}, {"b/", ""}});
+    EXPECT_NE(Install(noManifest).find("no <name>/manifest.json"), std::string::npos);
+
+    auto const badJson =
+        Fake("badjson.so", {{"b/manifest.json", "{\"bundle.symbolic_name\": "}, {"b/", ""}});
+    EXPECT_NE(Install(badJson).find("malformed manifest b/manifest.json"), std::string::npos);
+    EXPECT_NE(Install(badJson).find(badJson), std::string::npos);
+
+    auto const noName =
+        Fake("noname.so", {{"b/manifest.json", "{\"bundle.activator\": false}"}, {"b/", ""}});
+    EXPECT_NE(Install(noName).find("has no \"bundle.symbolic_name\""), std::string::npos);
+
+    auto const notObject = Fake("array.so", {{"b/manifest.json", "[1,2]"}, {"b/", ""}});
+    EXPECT_NE(Install(notObject).find("has no \"bundle.symbolic_name\""), std::string::npos);
+
+    auto const mismatch =
+        Fake("mismatch.so", {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}});
+    EXPECT_NE(Install(mismatch).find("not \"b\""), std::string::npos);
+
+    // Garbage behind a valid-looking end record must not be read as an archive.
+    auto const truncated = (dir.Path() / "truncated.so").string();
+    std::ofstream(truncated, std::ios::binary)
+        << std::string("PK\x05\x06", 4) << std::string(18, '\xff');
+    EXPECT_NE(Install(truncated).find("invalid_argument"), std::string::npos);
+
+    EXPECT_EQ(fw.framework.GetBundleContext().GetBundles().size(), 1u); // nothing half-installed
+}
+
+TEST_F(BundleInstallErrorTest, HandMadeArchiveAfterArbitraryBytesInstalls) {
+    auto const good =
+        Fake("good.so", {{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"},
+                         {"good_one/", ""}});
+    EXPECT_EQ(Install(good), "installed");
+    // Another file claiming the same symbolic name would clash on its entry points.
+    auto const twin =
+        Fake("twin.so", {{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"}});
+    EXPECT_NE(Install(twin).find("already installed"), std::string::npos);
+}

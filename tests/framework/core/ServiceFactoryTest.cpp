@@ -1,0 +1,220 @@
+#include "TestSupport.h"
+
+#include "cppmicroservices/BundleContext.h"
+#include "cppmicroservices/Constants.h"
+#include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/ServiceFactory.h"
+#include "cppmicroservices/ServiceObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+using namespace cppmicroservices;
+
+namespace {
+
+struct IWidget {
+    virtual ~IWidget() = default;
+};
+struct Widget final : IWidget {};
+
+/// Counts calls; `make` decides what GetService returns.
+class CountingFactory final : public ServiceFactory {
+public:
+    std::function<InterfaceMapConstPtr()> make = [] {
+        return MakeInterfaceMap<IWidget>(std::make_shared<Widget>());
+    };
+    std::atomic<int> gets{0};
+    std::atomic<int> ungets{0};
+    std::mutex mutex;
+    std::vector<long> getBundles;
+    std::vector<long> ungetBundles;
+
+    InterfaceMapConstPtr GetService(Bundle const& bundle, ServiceRegistrationBase const&) override {
+        ++gets;
+        {
+            std::lock_guard lock(mutex);
+            getBundles.push_back(bundle.GetBundleId());
+        }
+        return make();
+    }
+    void UngetService(Bundle const& bundle, ServiceRegistrationBase const&,
+                      InterfaceMapConstPtr const&) override {
+        ++ungets;
+        std::lock_guard lock(mutex);
+        ungetBundles.push_back(bundle ? bundle.GetBundleId() : -1);
+    }
+};
+
+ServiceProperties Scope(std::string const& scope) {
+    return {{Constants::SERVICE_SCOPE, scope}};
+}
+
+} // namespace
+
+class ServiceFactoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        token = context.AddFrameworkListener([this](FrameworkEvent const& event) {
+            if (event.GetType() == FrameworkEvent::FRAMEWORK_ERROR) {
+                errors.push_back(event);
+            }
+        });
+    }
+
+    // Declared first so that it outlives the framework, whose stop may still report.
+    std::vector<FrameworkEvent> errors;
+    fwtest::RunningFramework fw;
+    BundleContext context = fw.framework.GetBundleContext();
+    std::shared_ptr<CountingFactory> factory = std::make_shared<CountingFactory>();
+    ListenerToken token;
+};
+
+TEST_F(ServiceFactoryTest, SingletonIsMadeOnFirstUseAndGivenBackWhenTheLastUserReleasesIt) {
+    auto reg =
+        context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto ref = context.GetServiceReference<IWidget>();
+    EXPECT_EQ(factory->gets, 0); // nothing made at registration
+    EXPECT_EQ(any_cast<std::string>(ref.GetProperty(Constants::SERVICE_SCOPE)), "singleton");
+
+    auto a = context.GetService(ref);
+    auto b = context.GetServiceObjects(ref).GetService();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(factory->gets, 1);
+
+    a.reset();
+    EXPECT_EQ(factory->ungets, 0);
+    b.reset();
+    EXPECT_EQ(factory->ungets, 1);
+
+    auto c = context.GetService(ref); // made anew after the give-back
+    EXPECT_EQ(factory->gets, 2);
+    c.reset();
+    EXPECT_EQ(factory->ungets, 2);
+}
+
+TEST_F(ServiceFactoryTest, BundleScopeMakesOneObjectPerBundleAndIsTheDefault) {
+    auto reg = context.RegisterService<IWidget>(ToFactory(factory));
+    auto ref = context.GetServiceReference<IWidget>();
+    EXPECT_EQ(any_cast<std::string>(ref.GetProperty(Constants::SERVICE_SCOPE)), "bundle");
+
+    auto plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
+    plain.Start();
+    auto other = plain.GetBundleContext();
+
+    auto mine = context.GetService(ref);
+    auto mineAgain = context.GetService(ref);
+    auto theirs = other.GetService(other.GetServiceReference<IWidget>());
+    EXPECT_EQ(mine, mineAgain);
+    EXPECT_NE(mine, theirs);
+    EXPECT_EQ(factory->gets, 2);
+    EXPECT_EQ(factory->getBundles, (std::vector<long>{0, plain.GetBundleId()}));
+
+    // A stopping bundle gives back what it got, even if it still holds pointers.
+    plain.Stop();
+    EXPECT_EQ(factory->ungets, 1);
+    EXPECT_EQ(factory->ungetBundles, (std::vector<long>{plain.GetBundleId()}));
+    theirs.reset();
+    EXPECT_EQ(factory->ungets, 1); // not given back twice
+}
+
+TEST_F(ServiceFactoryTest, UnregistrationGivesBackObjectsStillInUse) {
+    auto reg =
+        context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto held = context.GetService(context.GetServiceReference<IWidget>());
+    reg.Unregister();
+    EXPECT_EQ(factory->ungets, 1);
+    held.reset();
+    EXPECT_EQ(factory->ungets, 1);
+}
+
+TEST_F(ServiceFactoryTest, FailingFactoriesYieldEmptyPointersAndFrameworkErrors) {
+    auto reg =
+        context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto ref = context.GetServiceReference<IWidget>();
+
+    factory->make = []() -> InterfaceMapConstPtr {
+        throw std::runtime_error("factory exploded");
+    };
+    EXPECT_EQ(context.GetService(ref), nullptr);
+    factory->make = [] {
+        return InterfaceMapConstPtr();
+    };
+    EXPECT_EQ(context.GetServiceObjects(ref).GetService(), nullptr);
+    factory->make = [] {
+        return std::make_shared<InterfaceMap const>();
+    }; // lacks IWidget
+    EXPECT_EQ(context.GetService(ref), nullptr);
+
+    ASSERT_EQ(errors.size(), 3u);
+    try {
+        std::rethrow_exception(errors[0].GetThrowable());
+    } catch (std::runtime_error const& e) {
+        EXPECT_STREQ(e.what(), "factory exploded");
+    }
+    EXPECT_EQ(errors[0].GetBundle(), fw.framework);
+    EXPECT_NE(errors[2].GetMessage().find(us_service_interface_iid<IWidget>()), std::string::npos);
+    EXPECT_NE(fw.log.str().find("factory exploded"),
+              std::string::npos); // on the framework's log stream
+    EXPECT_EQ(factory->ungets, 0);
+
+    factory->make = [] {
+        return MakeInterfaceMap<IWidget>(std::make_shared<Widget>());
+    };
+    EXPECT_NE(context.GetService(ref), nullptr); // a later success is not blocked
+}
+
+TEST_F(ServiceFactoryTest, RecursiveFactoryCallIsRefusedInsteadOfDeadlocking) {
+    auto reg =
+        context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto ref = context.GetServiceReference<IWidget>();
+    std::shared_ptr<IWidget> inner;
+    factory->make = [&] {
+        inner = context.GetService(ref);
+        return MakeInterfaceMap<IWidget>(std::make_shared<Widget>());
+    };
+    EXPECT_NE(context.GetService(ref), nullptr);
+    EXPECT_EQ(inner, nullptr);
+    ASSERT_EQ(errors.size(), 1u);
+    try {
+        std::rethrow_exception(errors[0].GetThrowable());
+    } catch (ServiceException const& e) {
+        EXPECT_EQ(e.GetType(), ServiceException::FACTORY_RECURSION);
+    }
+}
+
+TEST_F(ServiceFactoryTest, UngetFailuresAreReportedNotThrown) {
+    struct ThrowingUnget final : ServiceFactory {
+        InterfaceMapConstPtr GetService(Bundle const&, ServiceRegistrationBase const&) override {
+            return MakeInterfaceMap<IWidget>(std::make_shared<Widget>());
+        }
+        void UngetService(Bundle const&, ServiceRegistrationBase const&,
+                          InterfaceMapConstPtr const&) override {
+            throw std::runtime_error("unget failed");
+        }
+    };
+    auto reg = context.RegisterService<IWidget>(ToFactory(std::make_shared<ThrowingUnget>()),
+                                                Scope(Constants::SCOPE_SINGLETON));
+    auto held = context.GetService(context.GetServiceReference<IWidget>());
+    EXPECT_NO_THROW(held.reset());
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST(ServiceFactoryLogging, LogStreamCanBeSwitchedOff) {
+    std::ostringstream log;
+    auto framework = FrameworkFactory().NewFramework({{Constants::FRAMEWORK_LOG, false}}, &log);
+    framework.Start();
+    auto context = framework.GetBundleContext();
+    auto factory = std::make_shared<CountingFactory>();
+    factory->make = []() -> InterfaceMapConstPtr {
+        throw std::runtime_error("quiet failure");
+    };
+    auto reg = context.RegisterService<IWidget>(ToFactory(factory));
+    EXPECT_EQ(context.GetService(context.GetServiceReference<IWidget>()), nullptr);
+    framework.Stop();
+    EXPECT_EQ(log.str(), "");
+}

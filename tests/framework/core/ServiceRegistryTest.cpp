@@ -1,0 +1,180 @@
+#include "TestSupport.h"
+
+#include "cppmicroservices/BundleContext.h"
+#include "cppmicroservices/Constants.h"
+#include "cppmicroservices/LDAPFilter.h"
+#include "cppmicroservices/ServiceObjects.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct IFoo {
+    virtual ~IFoo() = default;
+    virtual int Value() const = 0;
+};
+struct IBar {
+    virtual ~IBar() = default;
+};
+struct Foo final : IFoo, IBar {
+    explicit Foo(int v) : v(v) {}
+    int Value() const override { return v; }
+    int v;
+};
+struct IUndeclared {
+    virtual ~IUndeclared() = default;
+};
+
+} // namespace
+
+CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE(IUndeclared, "")
+
+using namespace cppmicroservices;
+
+class ServiceRegistryTest : public ::testing::Test {
+protected:
+    fwtest::RunningFramework fw;
+    BundleContext context = fw.framework.GetBundleContext();
+};
+
+TEST_F(ServiceRegistryTest, ReferencesComeInRegistrationOrderWithStandardProperties) {
+    auto first = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
+    auto second = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(2),
+                                                      {{"tag", std::string("two")}});
+
+    auto refs = context.GetServiceReferences<IFoo>();
+    ASSERT_EQ(refs.size(), 2u);
+    EXPECT_EQ(context.GetService(refs[0])->Value(), 1);
+    EXPECT_EQ(context.GetService(refs[1])->Value(), 2);
+    EXPECT_EQ(context.GetService(context.GetServiceReference<IFoo>())->Value(), 1);
+
+    auto const classes =
+        any_cast<std::vector<std::string>>(refs[1].GetProperty(Constants::OBJECTCLASS));
+    EXPECT_EQ(classes.size(), 2u);
+    EXPECT_LT(any_cast<long>(refs[0].GetProperty(Constants::SERVICE_ID)),
+              any_cast<long>(refs[1].GetProperty(Constants::SERVICE_ID)));
+    EXPECT_EQ(any_cast<std::string>(refs[0].GetProperty(Constants::SERVICE_SCOPE)),
+              Constants::SCOPE_SINGLETON);
+    EXPECT_EQ(any_cast<std::string>(refs[1].GetProperty("TAG")), "two");
+    EXPECT_EQ(refs[0].GetBundle(), fw.framework);
+}
+
+TEST_F(ServiceRegistryTest, StringLookupFiltersAndTypedReferencesConvert) {
+    auto reg = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(7), {{"ranking", 3}});
+    context.RegisterService<IBar>(std::make_shared<Foo>(8)).Unregister();
+
+    auto const fooId = us_service_interface_iid<IFoo>();
+    auto const barId = us_service_interface_iid<IBar>();
+    EXPECT_EQ(context.GetServiceReferences(fooId, "(ranking>=3)").size(), 1u);
+    EXPECT_TRUE(context.GetServiceReferences(fooId, "(ranking>=4)").empty());
+    EXPECT_TRUE(context.GetServiceReferences("no::Such").empty());
+    EXPECT_EQ(context.GetServiceReferences("").size(), 1u); // every service
+    EXPECT_THROW(context.GetServiceReferences(fooId, "(ranking>=3"), std::invalid_argument);
+
+    ServiceReferenceU untyped = context.GetServiceReferences(barId).at(0);
+    EXPECT_EQ(untyped.GetInterfaceId(), barId);
+    EXPECT_TRUE(untyped.IsConvertibleTo(fooId));
+    EXPECT_FALSE(untyped.IsConvertibleTo("no::Such"));
+
+    ServiceReference<IFoo> typed(untyped);
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(typed.GetInterfaceId(), fooId);
+    EXPECT_EQ(context.GetService(typed)->Value(), 7);
+
+    struct IOther {
+        virtual ~IOther() = default;
+    };
+    ServiceReference<IOther> notOffered(untyped);
+    EXPECT_FALSE(notOffered);
+
+    EXPECT_TRUE(LDAPFilter("(ranking=3)").Match(typed));
+    EXPECT_EQ(LDAPFilter().ToString(), "");
+}
+
+TEST_F(ServiceRegistryTest, UndeclaredInterfaceIdIsAServiceException) {
+    try {
+        context.GetServiceReferences<IUndeclared>();
+        FAIL() << "expected a ServiceException";
+    } catch (ServiceException const& e) {
+        EXPECT_STREQ(
+            e.what(),
+            "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
+    }
+    EXPECT_THROW(context.GetServiceReference<IUndeclared>(), ServiceException);
+}
+
+TEST_F(ServiceRegistryTest, UnregisteringWithdrawsTheServiceButKeepsHandedOutObjects) {
+    auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(5));
+    auto ref = reg.GetReference();
+    auto held = context.GetService(ref);
+    reg.Unregister();
+
+    EXPECT_FALSE(ref);
+    EXPECT_FALSE(ref.GetBundle());
+    EXPECT_TRUE(context.GetServiceReferences<IFoo>().empty());
+    EXPECT_EQ(context.GetService(ServiceReferenceBase(ref)), nullptr);
+    EXPECT_EQ(held->Value(), 5); // still usable by whoever holds it
+    EXPECT_THROW(reg.Unregister(), std::logic_error);
+    EXPECT_THROW(reg.GetReference(), std::logic_error);
+}
+
+TEST_F(ServiceRegistryTest, InterfaceMapRegistrationAndBadMapsAreRejected) {
+    auto foo = std::make_shared<Foo>(9);
+    InterfaceMapConstPtr map = MakeInterfaceMap<IFoo, IBar>(foo);
+    ASSERT_EQ(map->size(), 2u);
+    auto reg = context.RegisterService(map, {{"k", std::string("v")}});
+    auto ref = reg.GetReference(us_service_interface_iid<IBar>());
+    EXPECT_EQ(ref.GetInterfaceId(), us_service_interface_iid<IBar>());
+    InterfaceMapConstPtr got = context.GetService(ServiceReferenceU(ref));
+    EXPECT_EQ(ExtractInterface<IFoo>(got)->Value(), 9);
+
+    EXPECT_THROW(context.RegisterService(std::make_shared<InterfaceMap const>()),
+                 std::invalid_argument);
+    EXPECT_THROW(context.RegisterService(InterfaceMapConstPtr()), std::invalid_argument);
+    auto nullObject = std::make_shared<InterfaceMap>();
+    (*nullObject)["x::IFoo"] = nullptr;
+    EXPECT_THROW(context.RegisterService(nullObject), std::invalid_argument);
+}
+
+TEST_F(ServiceRegistryTest, SetPropertiesKeepsTheFrameworkKeys) {
+    auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(1), {{"a", 1}});
+    auto const id = any_cast<long>(reg.GetReference().GetProperty(Constants::SERVICE_ID));
+    reg.SetProperties({{"b", 2}, {Constants::SERVICE_ID, 999L}});
+    auto ref = reg.GetReference();
+    EXPECT_TRUE(ref.GetProperty("a").Empty());
+    EXPECT_EQ(any_cast<int>(ref.GetProperty("b")), 2);
+    EXPECT_EQ(any_cast<long>(ref.GetProperty(Constants::SERVICE_ID)), id);
+    EXPECT_EQ(context.GetServiceReferences(us_service_interface_iid<IFoo>(), "(b=2)").size(), 1u);
+}
+
+TEST_F(ServiceRegistryTest, ServiceObjectsHandOutTheSingletonObject) {
+    auto foo = std::make_shared<Foo>(3);
+    auto reg = context.RegisterService<IFoo>(foo);
+    auto objects = context.GetServiceObjects(context.GetServiceReference<IFoo>());
+    auto a = objects.GetService();
+    auto b = objects.GetService();
+    EXPECT_EQ(a.get(), static_cast<IFoo*>(foo.get()));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(objects.GetServiceReference(), reg.GetReference());
+}
+
+TEST(ServiceRegistryLifetime, ContextIsInvalidOnceTheFrameworkStops) {
+    auto framework = FrameworkFactory().NewFramework();
+    EXPECT_FALSE(framework.GetBundleContext());
+    framework.Init();
+    auto context = framework.GetBundleContext();
+    ASSERT_TRUE(context);
+    auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
+    auto ref = context.GetServiceReference<IFoo>();
+    framework.Stop();
+
+    EXPECT_FALSE(context);
+    EXPECT_FALSE(ref); // the framework's own services went with it
+    EXPECT_THROW(context.GetServiceReferences<IFoo>(), std::runtime_error);
+    try {
+        context.GetServiceObjects(ref);
+        FAIL() << "expected an exception";
+    } catch (std::runtime_error const& e) {
+        EXPECT_STREQ(e.what(), "The bundle context is no longer valid");
+    }
+}

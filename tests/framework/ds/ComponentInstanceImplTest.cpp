@@ -1,0 +1,204 @@
+#include "cppmicroservices/servicecomponent/detail/ComponentInstanceImpl.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace cs = cppmicroservices::service::component;
+using cs::ComponentContext;
+using cs::detail::Binder;
+using cs::detail::ComponentInstanceImpl;
+
+namespace {
+
+class FakeContext final : public ComponentContext {
+public:
+    std::unordered_map<std::string, cppmicroservices::Any> GetProperties() const override {
+        return {{"component.name", cppmicroservices::Any(std::string("fake"))}};
+    }
+    cppmicroservices::BundleContext GetBundleContext() const override { return {}; }
+    cppmicroservices::Bundle GetUsingBundle() const override { return {}; }
+    void EnableComponent(const std::string&) override {}
+    void DisableComponent(const std::string&) override {}
+    cppmicroservices::ServiceReferenceBase GetServiceReference() const override {
+        return cppmicroservices::ServiceReferenceU();
+    }
+
+protected:
+    std::shared_ptr<void> LocateService(const std::string&, const std::string&) const override {
+        return nullptr;
+    }
+    std::vector<std::shared_ptr<void>> LocateServices(const std::string&,
+                                                      const std::string&) const override {
+        return {};
+    }
+};
+
+struct IFirst {
+    virtual ~IFirst() = default;
+    virtual int First() = 0;
+};
+struct ISecond {
+    virtual ~ISecond() = default;
+    virtual int Second() = 0;
+};
+
+std::atomic<int> plainNews{0};
+
+struct Hooked final : IFirst, ISecond {
+    int First() override { return 1; }
+    int Second() override { return 2; }
+    void Activate(const std::shared_ptr<ComponentContext>& c) {
+        ++activated;
+        seen = c;
+    }
+    void Deactivate(const std::shared_ptr<ComponentContext>&) { ++deactivated; }
+    void Modified(const std::shared_ptr<ComponentContext>&,
+                  const std::shared_ptr<cppmicroservices::AnyMap>& props) {
+        ++modified;
+        modifiedName = cppmicroservices::any_cast<std::string>(props->at("component.name"));
+    }
+    // Counts plain `new Hooked`, which a single-allocation std::make_shared never uses.
+    static void* operator new(std::size_t size) {
+        ++plainNews;
+        return ::operator new(size);
+    }
+    static void operator delete(void* p) { ::operator delete(p); }
+
+    int activated = 0, deactivated = 0, modified = 0;
+    std::string modifiedName;
+    std::shared_ptr<ComponentContext> seen;
+};
+
+// Look-alike hooks with the wrong signatures: none of them may be called.
+struct LookAlike final : IFirst {
+    int First() override { return 0; }
+    bool Activate(const std::shared_ptr<ComponentContext>&) { return called = true; }
+    void Deactivate(int) { called = true; }
+    void Modified(const std::shared_ptr<ComponentContext>&) { called = true; }
+    bool called = false;
+};
+
+struct Plain final : IFirst {
+    int First() override { return 7; }
+};
+
+struct Configured final : IFirst {
+    explicit Configured(const std::shared_ptr<cppmicroservices::AnyMap>& props)
+        : name(cppmicroservices::any_cast<std::string>(props->at("component.name"))) {}
+    int First() override { return 3; }
+    std::string name;
+};
+
+TEST(ComponentInstanceImpl, CallsTheHooksWithTheContextItWasCreatedWith) {
+    ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>> instance;
+    auto ctx = std::make_shared<FakeContext>();
+    plainNews = 0;
+    instance.CreateInstance(ctx);
+    EXPECT_EQ(plainNews, 0) << "the object must come from std::make_shared";
+    auto obj = instance.GetInstance();
+    ASSERT_TRUE(obj);
+
+    instance.BindReferences(ctx);
+    instance.Activate();
+    EXPECT_EQ(obj->activated, 1);
+    EXPECT_EQ(obj->seen, ctx);
+    EXPECT_TRUE(instance.DoesModifiedMethodExist());
+    instance.Modified();
+    EXPECT_EQ(obj->modified, 1);
+    EXPECT_EQ(obj->modifiedName, "fake");
+    instance.Deactivate();
+    EXPECT_EQ(obj->deactivated, 1);
+    obj->seen.reset();
+}
+
+TEST(ComponentInstanceImpl, IgnoresHooksWithOtherSignatures) {
+    ComponentInstanceImpl<LookAlike, std::tuple<IFirst>> instance;
+    instance.CreateInstance(std::make_shared<FakeContext>());
+    EXPECT_FALSE(instance.DoesModifiedMethodExist());
+    instance.Activate();
+    instance.Modified();
+    instance.Deactivate();
+    EXPECT_FALSE(instance.GetInstance()->called);
+}
+
+TEST(ComponentInstanceImpl, AClassWithoutHooksIsStillUsable) {
+    ComponentInstanceImpl<Plain, std::tuple<IFirst>> instance;
+    EXPECT_FALSE(instance.DoesModifiedMethodExist());
+    // Before creation there is no object: hooks do nothing and there is nothing to publish.
+    instance.Activate();
+    instance.Deactivate();
+    EXPECT_EQ(instance.GetInterfaceMap(), nullptr);
+    instance.CreateInstance(std::make_shared<FakeContext>());
+    instance.Activate();
+    instance.Deactivate();
+    EXPECT_EQ(instance.GetInstance()->First(), 7);
+}
+
+TEST(ComponentInstanceImpl, InterfaceMapHoldsEachInterfaceAsItsOwnBase) {
+    ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>> instance;
+    instance.CreateInstance(std::make_shared<FakeContext>());
+    auto map = instance.GetInterfaceMap();
+    ASSERT_TRUE(map);
+    ASSERT_EQ(map->size(), 2u);
+    auto first = map->at(us_service_interface_iid<IFirst>());
+    auto second = map->at(us_service_interface_iid<ISecond>());
+    // Each entry must point at the right base sub-object, not at the start of the object.
+    EXPECT_EQ(static_cast<IFirst*>(first.get())->First(), 1);
+    EXPECT_EQ(static_cast<ISecond*>(second.get())->Second(), 2);
+    EXPECT_EQ(second.get(), static_cast<ISecond*>(instance.GetInstance().get()));
+    EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));
+    // Each call gives a fresh map, so one caller's changes never show in another's.
+    EXPECT_NE(instance.GetInterfaceMap(), map);
+}
+
+TEST(ComponentInstanceImpl, AConfigurationConstructorReceivesTheProperties) {
+    ComponentInstanceImpl<Configured, std::tuple<IFirst>> instance;
+    instance.CreateInstance(std::make_shared<FakeContext>());
+    EXPECT_EQ(instance.GetInstance()->name, "fake");
+}
+
+struct RecordingBinder final : Binder<Plain> {
+    RecordingBinder() : Binder<Plain>("ref") {}
+    void Bind(const std::shared_ptr<void>& svc, const std::shared_ptr<Plain>&) override {
+        log += svc ? "bind-svc;" : "bind-null;";
+    }
+    void UnBind(const std::shared_ptr<void>&, const std::shared_ptr<Plain>&) override {
+        log += "unbind-svc;";
+    }
+    void Bind(const std::shared_ptr<ComponentContext>&,
+              const std::shared_ptr<Plain>& comp) override {
+        log += comp ? "bind;" : "bind-nothing;";
+    }
+    void Unbind(const std::shared_ptr<ComponentContext>&, const std::shared_ptr<Plain>&) override {
+        log += "unbind;";
+    }
+    std::string log;
+};
+
+TEST(ComponentInstanceImpl, BindersAreReachedByReferenceName) {
+    auto binder = std::make_shared<RecordingBinder>();
+    ComponentInstanceImpl<Plain, std::tuple<IFirst>> instance({}, {binder});
+    instance.CreateInstance(std::make_shared<FakeContext>());
+    instance.BindReferences(std::make_shared<FakeContext>());
+    instance.InvokeBindMethod("ref", std::make_shared<int>(1));
+    instance.InvokeUnbindMethod("ref", nullptr);
+    instance.UnbindReferences();
+    EXPECT_EQ(binder->log, "bind;bind-svc;unbind-svc;unbind;");
+    EXPECT_THROW(instance.InvokeBindMethod("unknown", nullptr), std::out_of_range);
+}
+
+TEST(ComponentInstanceImpl, DestroysThroughTheBase) {
+    std::weak_ptr<Plain> watch;
+    {
+        std::unique_ptr<cs::detail::ComponentInstance> instance =
+            std::make_unique<ComponentInstanceImpl<Plain, std::tuple<IFirst>>>();
+        instance->CreateInstance(std::make_shared<FakeContext>());
+        watch =
+            static_cast<ComponentInstanceImpl<Plain, std::tuple<IFirst>>&>(*instance).GetInstance();
+        EXPECT_FALSE(watch.expired());
+    }
+    EXPECT_TRUE(watch.expired());
+}
+
+} // namespace

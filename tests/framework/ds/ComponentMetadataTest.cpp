@@ -1,0 +1,89 @@
+#include "ComponentMetadata.hpp"
+
+#include <gtest/gtest.h>
+
+using cppmicroservices::scrimpl::ParseScrMetadata;
+using nlohmann::json;
+
+namespace {
+
+json scrWith(json components) {
+    return json{{"version", 1}, {"components", std::move(components)}};
+}
+
+TEST(ComponentMetadata, ReadsADelayedSingletonWithDefaults) {
+    auto meta = ParseScrMetadata(scrWith(json::array({{
+        {"implementation-class", "a::b::Impl"},
+        {"service", {{"interfaces", {"a::IFoo", "a::IBar"}}}},
+    }})));
+    ASSERT_TRUE(meta.errors.empty());
+    ASSERT_EQ(meta.components.size(), 1u);
+    const auto& c = meta.components[0];
+    EXPECT_EQ(c.name, "a::b::Impl");
+    EXPECT_FALSE(c.immediate);
+    EXPECT_TRUE(c.enabled);
+    EXPECT_EQ(c.service.interfaces, (std::vector<std::string>{"a::IFoo", "a::IBar"}));
+    EXPECT_EQ(c.service.scope, "singleton");
+}
+
+TEST(ComponentMetadata, ReadsTheOptionalFlags) {
+    auto meta = ParseScrMetadata(scrWith(json::array({{
+        {"implementation-class", "X"},
+        {"name", "x"},
+        {"immediate", true},
+        {"enabled", false},
+        {"service", {{"interfaces", {"I"}}, {"scope", "singleton"}}},
+    }})));
+    ASSERT_EQ(meta.components.size(), 1u);
+    EXPECT_EQ(meta.components[0].name, "x");
+    EXPECT_TRUE(meta.components[0].immediate);
+    EXPECT_FALSE(meta.components[0].enabled);
+}
+
+TEST(ComponentMetadata, ABadComponentIsDroppedAndTheOthersKept) {
+    const json svc = {{"interfaces", {"I"}}};
+    auto meta = ParseScrMetadata(scrWith(json::array({
+        {{"implementation-class", "Good"}, {"name", "good"}, {"service", svc}},
+        {{"name", "no class"}, {"service", svc}},
+        {{"implementation-class", ""}},
+        {{"implementation-class", "S"}, {"service", {{"interfaces", json::array()}}}},
+        {{"implementation-class", "S"}, {"service", {{"interfaces", {"I"}}, {"scope", "bundle"}}}},
+        {{"implementation-class", "S"}, {"service", {{"interfaces", {42}}}}},
+        {{"implementation-class", "S"}, {"enabled", "yes"}, {"service", svc}},
+        {{"implementation-class", "R"}, {"references", {{{"name", "r"}}}}, {"service", svc}},
+        {{"implementation-class", "Other"}, {"name", "good"}, {"service", svc}},
+        {{"implementation-class", "NoService"}},
+        "not an object",
+    })));
+    ASSERT_EQ(meta.components.size(), 1u);
+    EXPECT_EQ(meta.components[0].name, "good");
+    ASSERT_EQ(meta.errors.size(), 10u);
+    // Errors say which component and why, so the bundle's author can find the fault.
+    EXPECT_NE(meta.errors[0].find("component 1"), std::string::npos);
+    EXPECT_NE(meta.errors[0].find("implementation-class"), std::string::npos);
+    EXPECT_NE(meta.errors[3].find("bundle"), std::string::npos);
+    EXPECT_NE(meta.errors[7].find("already named"), std::string::npos);
+}
+
+TEST(ComponentMetadata, AMalformedScrDropsEverything) {
+    const json component = json::array({{{"implementation-class", "X"}}});
+    for (const json& scr : {json("text"), json{{"components", component}},
+                            json{{"version", 2}, {"components", component}},
+                            json{{"version", "1"}, {"components", component}},
+                            json{{"version", 1}}, json{{"version", 1}, {"components", {{"a", 1}}}}}) {
+        auto meta = ParseScrMetadata(scr);
+        EXPECT_TRUE(meta.components.empty()) << scr.dump();
+        EXPECT_EQ(meta.errors.size(), 1u) << scr.dump();
+    }
+}
+
+TEST(ComponentMetadata, EntryPointNamesReplaceEveryScopeSeparator) {
+    using cppmicroservices::scrimpl::DisposerSymbol;
+    using cppmicroservices::scrimpl::FactorySymbol;
+    EXPECT_EQ(FactorySymbol("a::b::C"), "NewInstance_a_b_C");
+    EXPECT_EQ(DisposerSymbol("a::b::C"), "DeleteInstance_a_b_C");
+    EXPECT_EQ(FactorySymbol("Plain"), "NewInstance_Plain");
+    EXPECT_EQ(FactorySymbol("a_b::c"), "NewInstance_a_b_c");
+}
+
+} // namespace

@@ -1,0 +1,310 @@
+// The runtime bundle from the staged tree, driving the components of the test bundles inside a
+// real framework.
+#include "bundle/IGreeter.hpp"
+#include "probe/DsProbe.hpp"
+
+#include "cppmicroservices/Bundle.h"
+#include "cppmicroservices/BundleContext.h"
+#include "cppmicroservices/Framework.h"
+#include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/FrameworkFactory.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <latch>
+#include <mutex>
+#include <set>
+#include <thread>
+
+using namespace cppmicroservices;
+using dstest::IGreeter;
+
+namespace {
+
+bool isLoaded(const char* path) {
+    void* handle = dlopen(path, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+
+std::string describe(const FrameworkEvent& event) {
+    std::string text = event.GetMessage();
+    std::function<void(std::exception_ptr)> add = [&](std::exception_ptr ex) {
+        try {
+            std::rethrow_exception(ex);
+        } catch (const std::exception& e) {
+            text += std::string(" | ") + e.what();
+            try {
+                std::rethrow_if_nested(e);
+            } catch (...) {
+                add(std::current_exception());
+            }
+        } catch (...) {
+        }
+    };
+    if (event.GetThrowable()) {
+        add(event.GetThrowable());
+    }
+    return text;
+}
+
+class DsRuntime : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dsprobe::Reset();
+        testBundleWasLoaded = isLoaded(DS_TEST_BUNDLE);
+        framework = std::make_unique<Framework>(FrameworkFactory().NewFramework());
+        framework->Start();
+        context = framework->GetBundleContext();
+        context.AddFrameworkListener([this](const FrameworkEvent& event) {
+            if (event.GetType() == FrameworkEvent::FRAMEWORK_ERROR) {
+                std::lock_guard guard(lock);
+                errors.push_back(describe(event));
+            }
+        });
+        const char* stage = std::getenv("TRIPWIRE_STAGE_DIR");
+        ASSERT_NE(stage, nullptr) << "TRIPWIRE_STAGE_DIR is not set";
+        runtime =
+            context.InstallBundles(std::string(stage) + "/lib/libDeclarativeServices.so").at(0);
+        testBundle = context.InstallBundles(DS_TEST_BUNDLE).at(0);
+    }
+
+    void TearDown() override {
+        framework->Stop();
+        framework->WaitForStop(std::chrono::seconds(30));
+    }
+
+    void startBoth() {
+        runtime.Start();
+        testBundle.Start();
+    }
+
+    ServiceReference<IGreeter> component(const std::string& name) {
+        auto refs = context.GetServiceReferences<IGreeter>("(component.name=" + name + ")");
+        return refs.size() == 1 ? refs[0] : ServiceReference<IGreeter>();
+    }
+
+    std::vector<std::string> takeErrors() {
+        std::lock_guard guard(lock);
+        return std::exchange(errors, {});
+    }
+
+    std::unique_ptr<Framework> framework;
+    BundleContext context;
+    Bundle runtime;
+    Bundle testBundle;
+    bool testBundleWasLoaded = false;
+    std::mutex lock;
+    std::vector<std::string> errors;
+};
+
+TEST_F(DsRuntime, RegistersEveryEnabledComponentWithoutLoadingCode) {
+    EXPECT_EQ(runtime.GetSymbolicName(), "declarative_services");
+    startBoth();
+    if (!testBundleWasLoaded) {
+        EXPECT_FALSE(isLoaded(DS_TEST_BUNDLE)) << "a delayed component's code was loaded early";
+    }
+    std::set<std::string> names;
+    for (const auto& ref : context.GetServiceReferences<IGreeter>()) {
+        names.insert(any_cast<std::string>(ref.GetProperty("component.name")));
+        EXPECT_EQ(ref.GetBundle(), testBundle) << "a component's service belongs to its bundle";
+    }
+    EXPECT_EQ(names,
+              (std::set<std::string>{"greeter", "missing", "null_factory", "throwing_ctor",
+                                     "throwing_activate", "throwing_deactivate", "incomplete"}));
+    EXPECT_EQ(dsprobe::Get("Greeter.new"), 0);
+    EXPECT_TRUE(takeErrors().empty());
+}
+
+TEST_F(DsRuntime, TakesOnBundlesThatStartedBeforeIt) {
+    testBundle.Start();
+    EXPECT_FALSE(component("greeter"));
+    runtime.Start();
+    auto ref = component("greeter");
+    ASSERT_TRUE(ref);
+    EXPECT_EQ(context.GetService(ref)->Greet("x"), "hello x");
+}
+
+TEST_F(DsRuntime, RequestsShareOneInstanceActivatedOnce) {
+    startBoth();
+    auto ref = component("greeter");
+    ASSERT_TRUE(ref);
+    auto first = context.GetService(ref);
+    auto second = testBundle.GetBundleContext().GetService(ref);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->Greet("world"), "hello world");
+    EXPECT_TRUE(isLoaded(DS_TEST_BUNDLE));
+    EXPECT_EQ(dsprobe::Get("Greeter.new"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.ctor"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.activate"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.deactivate"), 0);
+    // The bundle got its own context before its code ran, and the component its bundle's.
+    EXPECT_EQ(dsprobe::Recorded("Greeter.ownBundle"), "ds_test_bundle");
+    EXPECT_EQ(dsprobe::Recorded("Greeter.contextBundle"), "ds_test_bundle");
+    EXPECT_EQ(dsprobe::Recorded("Greeter.componentName"), "greeter");
+
+    // With every user gone the instance stays, and the next request gets it again.
+    IGreeter* raw = first.get();
+    first.reset();
+    second.reset();
+    auto third = context.GetService(ref);
+    EXPECT_EQ(third.get(), raw);
+    EXPECT_EQ(dsprobe::Get("Greeter.new"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.activate"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.dtor"), 0);
+    EXPECT_TRUE(takeErrors().empty());
+}
+
+TEST_F(DsRuntime, InterfaceMapHoldsExactlyTheDeclaredInterface) {
+    startBoth();
+    auto ref = component("greeter");
+    ASSERT_TRUE(ref);
+    EXPECT_EQ(ref.GetInterfaceId(), "dstest::IGreeter");
+    InterfaceMapConstPtr map = context.GetService(ServiceReferenceU(ref));
+    ASSERT_TRUE(map);
+    ASSERT_EQ(map->size(), 1u);
+    EXPECT_EQ(map->begin()->first, "dstest::IGreeter");
+    EXPECT_EQ(static_cast<IGreeter*>(map->begin()->second.get())->Greet("map"), "hello map");
+}
+
+TEST_F(DsRuntime, StoppingTheFrameworkDeactivatesAndDisposes) {
+    startBoth();
+    auto greeter = context.GetService(component("greeter"));
+    ASSERT_TRUE(greeter);
+    framework->Stop();
+    framework->WaitForStop(std::chrono::seconds(30));
+    EXPECT_EQ(dsprobe::Get("Greeter.deactivate"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.delete"), 1);
+    // Disposing of the component instance leaves the object to whoever still holds it.
+    EXPECT_EQ(dsprobe::Get("Greeter.dtor"), 0);
+    EXPECT_EQ(greeter->Greet("after"), "hello after");
+    greeter.reset();
+    EXPECT_EQ(dsprobe::Get("Greeter.dtor"), 1);
+}
+
+TEST_F(DsRuntime, StoppingTheBundleDisposesAndRestartingMakesAFreshInstance) {
+    startBoth();
+    ASSERT_TRUE(context.GetService(component("greeter")));
+    testBundle.Stop();
+    EXPECT_EQ(dsprobe::Get("Greeter.deactivate"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.delete"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.dtor"), 1);
+    EXPECT_TRUE(context.GetServiceReferences<IGreeter>().empty());
+
+    testBundle.Start();
+    auto again = context.GetService(component("greeter"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(dsprobe::Get("Greeter.new"), 2);
+    EXPECT_EQ(dsprobe::Get("Greeter.activate"), 2);
+}
+
+TEST_F(DsRuntime, StoppingTheRuntimeDisposesEveryComponent) {
+    startBoth();
+    ASSERT_TRUE(context.GetService(component("greeter")));
+    runtime.Stop();
+    EXPECT_EQ(dsprobe::Get("Greeter.deactivate"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.delete"), 1);
+    EXPECT_TRUE(context.GetServiceReferences<IGreeter>().empty());
+    // A bundle that starts while the runtime is stopped gets no components.
+    testBundle.Stop();
+    testBundle.Start();
+    EXPECT_TRUE(context.GetServiceReferences<IGreeter>().empty());
+}
+
+TEST_F(DsRuntime, EachFailedCreationGivesAnEmptyServiceAndOneError) {
+    startBoth();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing", "NewInstance_dstest_Missing"},
+        {"null_factory", "NewInstance_dstest_NullFactory"},
+        {"throwing_ctor", "constructor refused"},
+        {"throwing_activate", "activation refused"},
+        {"incomplete", "dstest::INotProvided"},
+    };
+    for (const auto& [name, detail] : cases) {
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            auto ref = component(name);
+            ASSERT_TRUE(ref) << name;
+            EXPECT_EQ(context.GetService(ref), nullptr) << name;
+            auto errors = takeErrors();
+            ASSERT_EQ(errors.size(), 1u) << name << " attempt " << attempt;
+            EXPECT_NE(errors[0].find(detail), std::string::npos) << errors[0];
+        }
+    }
+    // Whatever was created on the way is disposed of, with no Deactivate for a failed Activate.
+    EXPECT_EQ(dsprobe::Get("NullFactory.new"), 2);
+    EXPECT_EQ(dsprobe::Get("ThrowingCtor.new"), 2);
+    EXPECT_EQ(dsprobe::Get("ThrowingCtor.delete"), 2);
+    EXPECT_EQ(dsprobe::Get("ThrowingActivate.activate"), 2);
+    EXPECT_EQ(dsprobe::Get("ThrowingActivate.deactivate"), 0);
+    EXPECT_EQ(dsprobe::Get("ThrowingActivate.delete"), 2);
+    EXPECT_EQ(dsprobe::Get("ThrowingActivate.dtor"), 2);
+    EXPECT_EQ(dsprobe::Get("Incomplete.delete"), 2);
+    EXPECT_EQ(dsprobe::Get("Incomplete.dtor"), 2);
+    // The bundle's other components are unaffected.
+    auto greeter = context.GetService(component("greeter"));
+    ASSERT_TRUE(greeter);
+    EXPECT_EQ(greeter->Greet("still"), "hello still");
+}
+
+TEST_F(DsRuntime, AThrowingDeactivateStillDisposes) {
+    startBoth();
+    ASSERT_TRUE(context.GetService(component("throwing_deactivate")));
+    testBundle.Stop();
+    EXPECT_EQ(dsprobe::Get("ThrowingDeactivate.deactivate"), 1);
+    EXPECT_EQ(dsprobe::Get("ThrowingDeactivate.delete"), 1);
+    EXPECT_EQ(dsprobe::Get("ThrowingDeactivate.dtor"), 1);
+}
+
+TEST_F(DsRuntime, ConcurrentFirstRequestsCreateOneInstance) {
+    startBoth();
+    auto ref = component("greeter");
+    ASSERT_TRUE(ref);
+    // Requests from different bundles reach the component separately.
+    const std::vector<BundleContext> requesters = {context, testBundle.GetBundleContext(),
+                                                   runtime.GetBundleContext()};
+    constexpr int threads = 8;
+    std::latch go(threads);
+    std::vector<std::shared_ptr<IGreeter>> got(threads);
+    std::vector<std::thread> pool;
+    for (int i = 0; i < threads; ++i) {
+        pool.emplace_back([&, i] {
+            BundleContext requester = requesters[i % requesters.size()];
+            go.arrive_and_wait();
+            got[i] = requester.GetService(ref);
+        });
+    }
+    for (auto& t : pool) {
+        t.join();
+    }
+    for (const auto& g : got) {
+        ASSERT_TRUE(g);
+        EXPECT_EQ(g, got[0]);
+    }
+    EXPECT_EQ(dsprobe::Get("Greeter.new"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.ctor"), 1);
+    EXPECT_EQ(dsprobe::Get("Greeter.activate"), 1);
+}
+
+TEST_F(DsRuntime, AnImmediateComponentIsActivatedWhenItsBundleStarts) {
+    runtime.Start();
+    Bundle eager = context.InstallBundles(DS_EAGER_BUNDLE).at(0);
+    EXPECT_EQ(dsprobe::Get("Eager.activate"), 0);
+    eager.Start();
+    EXPECT_EQ(dsprobe::Get("Eager.ctor"), 1);
+    EXPECT_EQ(dsprobe::Get("Eager.activate"), 1);
+    auto refs = context.GetServiceReferences<IGreeter>();
+    ASSERT_EQ(refs.size(), 1u);
+    EXPECT_EQ(context.GetService(refs[0])->Greet("you"), "hi you");
+    EXPECT_EQ(dsprobe::Get("Eager.ctor"), 1);
+    eager.Stop();
+    EXPECT_EQ(dsprobe::Get("Eager.deactivate"), 1);
+    EXPECT_EQ(dsprobe::Get("Eager.delete"), 1);
+    EXPECT_TRUE(takeErrors().empty());
+}
+
+} // namespace
