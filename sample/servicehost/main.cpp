@@ -50,8 +50,12 @@ std::optional<Options> parseArguments(int argc, char** argv) {
     return options;
 }
 
-// Blocks the stop signals in every thread so that sigwait receives them.
+// Blocks the stop signals in every thread so that sigwait receives them. A signal ignored by
+// the parent (a shell's background job ignores SIGINT) stays ignored across exec and would be
+// discarded even while blocked, so the default disposition is restored first.
 sigset_t blockStopSignals() {
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);

@@ -136,14 +136,6 @@ TEST(AgentRegistryProbe, DoesNotDisturbTheHolder) {
     EXPECT_EQ(readFile(holder.lockFile()), std::to_string(::getpid()) + "\nHolder\n");
 }
 
-TEST(AgentRegistryProbe, OnlyLockFilesAreProbed) {
-    TempDirectory scratch;
-    AgentRegistration holder(scratch.path(), "Holder");
-    std::filesystem::copy_file(holder.lockFile(), scratch / "copy.txt");
-    EXPECT_FALSE(probeLockFile(scratch / "copy.txt").has_value());
-    EXPECT_FALSE(probeLockFile(scratch / "Missing.lock").has_value());
-}
-
 TEST(AgentRegistration, CreatesTheRootAndAPrivateFileWithPidAndName) {
     TempDirectory scratch;
     const auto root = scratch / "a" / "b" / "locks";

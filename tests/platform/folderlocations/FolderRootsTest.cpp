@@ -44,26 +44,6 @@ TEST_F(FolderRootsTest, HomeFallsBackToThePasswordDatabase) {
     EXPECT_EQ(homeDirectory(), fs::path(entry->pw_dir));
 }
 
-TEST_F(FolderRootsTest, DefaultsOfBothModes) {
-    const auto standard = resolveFolderRoots(FolderMode::STANDARD, {}, {});
-    EXPECT_EQ(standard.storageRoot,
-              fs::path("/home/tester/.local/share/Quillbeck/RodudedOzovizaz"));
-    EXPECT_EQ(standard.lockRoot,
-              fs::path("/home/tester/.local/share/Quillbeck/RodudedOzovizaz/locks"));
-    ScopedEnvironment xdg("XDG_DATA_HOME", "/x");
-    const auto drive = resolveFolderRoots(FolderMode::DRIVE, {}, {});
-    EXPECT_EQ(drive.storageRoot, fs::path("/x/Quillbeck/Drive"));
-    EXPECT_EQ(drive.lockRoot, fs::path("/x/Quillbeck/Drive/locks"));
-}
-
-TEST_F(FolderRootsTest, FirstOverrideMovesStorageAndTheLockRootWithIt) {
-    for (auto mode : {FolderMode::STANDARD, FolderMode::DRIVE}) {
-        const auto roots = resolveFolderRoots(mode, fs::path("/first"), {});
-        EXPECT_EQ(roots.storageRoot, fs::path("/first"));
-        EXPECT_EQ(roots.lockRoot, fs::path("/first/locks"));
-    }
-}
-
 TEST_F(FolderRootsTest, SecondOverrideMovesOnlyTheLockRoot) {
     const auto roots = resolveFolderRoots(FolderMode::STANDARD, {}, fs::path("/second"));
     EXPECT_EQ(roots.storageRoot, fs::path("/home/tester/.local/share/Quillbeck/RodudedOzovizaz"));
@@ -72,18 +52,6 @@ TEST_F(FolderRootsTest, SecondOverrideMovesOnlyTheLockRoot) {
         resolveFolderRoots(FolderMode::DRIVE, fs::path("/first"), fs::path("/second"));
     EXPECT_EQ(both.storageRoot, fs::path("/first"));
     EXPECT_EQ(both.lockRoot, fs::path("/second"));
-}
-
-TEST_F(FolderRootsTest, EmptyOverridesCountAsAbsent) {
-    const auto roots = resolveFolderRoots(FolderMode::STANDARD, fs::path(), fs::path(), fs::path());
-    EXPECT_EQ(roots.lockRoot,
-              fs::path("/home/tester/.local/share/Quillbeck/RodudedOzovizaz/locks"));
-}
-
-TEST_F(FolderRootsTest, DataHomeOverrideReplacesTheEnvironment) {
-    ScopedEnvironment xdg("XDG_DATA_HOME", "/ignored");
-    const auto roots = resolveFolderRoots(FolderMode::DRIVE, {}, {}, fs::path("/base"));
-    EXPECT_EQ(roots.storageRoot, fs::path("/base/Quillbeck/Drive"));
 }
 
 TEST_F(FolderRootsTest, OverridesNeedNoHome) {

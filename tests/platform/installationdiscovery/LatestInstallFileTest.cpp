@@ -122,20 +122,12 @@ TEST(LatestInstallFileFormat, RoundTripsAwkwardPaths) {
 }
 
 TEST(LatestInstallFileFormat, RejectsFieldsTheFormatCannotCarry) {
-    const LatestInstallRecord good{"1.0.0.0", "/r", "/r/x"};
-    auto with = [&](auto change) {
-        auto record = good;
-        change(record);
-        return record;
-    };
-    EXPECT_THROW(formatLatestInstallInfo(with([](auto& r) { r.version.clear(); })),
-                 std::invalid_argument);
-    EXPECT_THROW(formatLatestInstallInfo(with([](auto& r) { r.version = "1.0 beta"; })),
-                 std::invalid_argument);
-    EXPECT_THROW(formatLatestInstallInfo(with([](auto& r) { r.installRoot = "/a\nb"; })),
-                 std::invalid_argument);
-    EXPECT_THROW(formatLatestInstallInfo(with([](auto& r) { r.launcher.clear(); })),
-                 std::invalid_argument);
+    for (const LatestInstallRecord& bad :
+         std::vector<LatestInstallRecord>{{"", "/r", "/r/x"},
+                                          {"1.0 beta", "/r", "/r/x"},
+                                          {"1.0.0.0", "/a\nb", "/r/x"},
+                                          {"1.0.0.0", "/r", ""}})
+        EXPECT_THROW(formatLatestInstallInfo(bad), std::invalid_argument) << bad.version;
 }
 
 TEST(LatestInstallFileIo, MissingFileIsReportedAsMissing) {

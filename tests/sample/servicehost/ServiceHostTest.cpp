@@ -131,8 +131,11 @@ TEST_F(ServiceHostTest, RegistersUnderThePlatformLockRootAndStopsCleanlyOnSigter
     EXPECT_TRUE(runningAgents().empty());
 }
 
-TEST_F(ServiceHostTest, SigintStopsItCleanlyToo) {
+TEST_F(ServiceHostTest, StopSignalsIgnoredByTheParentStillStopIt) {
+    // A background job of a shell starts with SIGINT ignored; the host must still obey it.
+    const auto previous = std::signal(SIGINT, SIG_IGN);
     ServiceHostProcess host(program);
+    std::signal(SIGINT, previous);
     ASSERT_FALSE(host.readLine().empty());
     host.signal(SIGINT);
     EXPECT_TRUE(exitedWith(host.wait(), 0));
