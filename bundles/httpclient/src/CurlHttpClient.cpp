@@ -141,7 +141,12 @@ int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, curl
 }
 
 HttpError::Kind kindOf(CURLcode code, const std::string& detail, long redirects) {
+    // A proxy that refuses the tunnel shows up as a receive error; name the proxy instead.
+    if (detail.find("CONNECT tunnel failed") != std::string::npos)
+        return HttpError::Kind::PROXY;
     switch (code) {
+    case CURLE_PROXY:
+        return HttpError::Kind::PROXY;
     case CURLE_UNSUPPORTED_PROTOCOL:
         return redirects > 0 ? HttpError::Kind::INSECURE_REDIRECT
                              : HttpError::Kind::INVALID_REQUEST;

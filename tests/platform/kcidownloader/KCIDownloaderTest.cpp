@@ -102,6 +102,15 @@ TEST_F(KCIDownloaderTest, ReplacesAnEarlierArchiveAndWorksWithoutDigest) {
     EXPECT_EQ(readFile(archive), content);
 }
 
+TEST_F(KCIDownloaderTest, ArchivesServedFromDiskArriveWhole) {
+    const fs::path source = temp / "source.zip";
+    std::ofstream(source, std::ios::binary) << content << content;
+    server.addFileFromDisk("kci-disk.zip", source);
+    const auto archive = fetch(
+        server.fileUrl("kci-disk.zip") + "#sha256=" + sha256Hex(content + content), temp / "d");
+    EXPECT_EQ(readFile(archive), content + content);
+}
+
 TEST_F(KCIDownloaderTest, FollowsRedirectsAndKeepsTheRequestedName) {
     EXPECT_EQ(fetch(server.fileUrl("kci-2024.zip", "redirect=3"), temp / "a").filename(),
               "kci-2024.zip");
