@@ -1,0 +1,54 @@
+#pragma once
+
+#include <foundation/httpclient_core/HttpClient.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace foundation::httpclient {
+
+/// How to reach one URL: directly (empty proxyUrl) or through a proxy.
+struct ProxyChoice {
+    /// "scheme://host:port" of the proxy; empty for a direct connection.
+    std::string proxyUrl;
+    bool hasCredentials = false;
+    std::string username;
+    std::string password;
+};
+
+/// Chooses the proxy for a URL; called once per request.
+using ProxyChooser = std::function<ProxyChoice(const std::string& url)>;
+
+struct CurlHttpClientOptions {
+    std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
+    /// The stall guard: a transfer slower than stallBytesPerSecond for stallTime is aborted.
+    long stallBytesPerSecond = 1024;
+    std::chrono::seconds stallTime{60};
+    long maxRedirects = 10;
+};
+
+/// The protocols a redirect may lead to from `url`: "https" alone when the request starts on
+/// https, so that a response can never downgrade it to plain http; "http,https" otherwise.
+std::string allowedRedirectProtocols(const std::string& url);
+
+/// HttpClient on libcurl: one easy handle per request, so any number of threads may call it.
+/// TLS peer and host verification are always on.
+class CurlHttpClient final : public httpclient_core::HttpClient {
+public:
+    explicit CurlHttpClient(ProxyChooser chooseProxy = {}, CurlHttpClientOptions options = {});
+
+    httpclient_core::HttpResponse send(const httpclient_core::HttpRequest& request) override;
+    httpclient_core::HttpResponse
+    download(const httpclient_core::HttpRequest& request, const std::filesystem::path& file,
+             const httpclient_core::ProgressCallback& progress) override;
+
+    const CurlHttpClientOptions& options() const { return options_; }
+
+private:
+    ProxyChooser chooseProxy_;
+    CurlHttpClientOptions options_;
+};
+
+} // namespace foundation::httpclient

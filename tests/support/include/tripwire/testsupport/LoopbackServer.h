@@ -1,0 +1,74 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tripwire::testsupport {
+
+/// One request as the server saw it.
+struct RecordedRequest {
+    std::string method;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    /// The value of a header (case-insensitive name), empty when absent.
+    std::string header(const std::string& name) const;
+};
+
+/// An HTTP server on 127.0.0.1 at a port the kernel picks, running until destroyed.
+///
+/// It serves the latest-version document at LATEST_PATH and files at "/files/<name>". A file's
+/// URL takes fault parameters in its query, combinable:
+///   status=N          answer status N with a short text body
+///   cut=N             announce the whole length, send N bytes, then close the connection
+///   length=N          announce N as Content-Length whatever the file's size
+///   stall=N           send N bytes, then send nothing more until the server stops
+///   redirect=K        answer 302 to the same URL with redirect=K-1 (a chain of K redirects)
+///   redirect-host=H   answer 302 to the same file on host H (same port), e.g. "localhost"
+class LoopbackServer {
+public:
+    static constexpr const char* LATEST_PATH = "/tripwire/latest.json";
+
+    LoopbackServer();
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const;
+    /// "http://127.0.0.1:<port>"
+    std::string baseUrl() const;
+    /// The base URL followed by `pathAndQuery` (which starts with '/').
+    std::string url(const std::string& pathAndQuery) const;
+    /// The URL of a file served with addFile, with an optional fault query ("cut=10").
+    std::string fileUrl(const std::string& name, const std::string& query = {}) const;
+
+    /// The body and status answered at LATEST_PATH (404 until set).
+    void setLatestDocument(std::string body, int status = 200);
+    /// Serves `content` at "/files/<name>".
+    void addFile(const std::string& name, std::string content);
+    /// Serves a file from disk at "/files/<name>", read in chunks as it is sent.
+    void addFileFromDisk(const std::string& name, const std::filesystem::path& path);
+
+    std::vector<RecordedRequest> requests() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state;
+};
+
+/// A latest-version document: {"version", "url", "sha256" (when given), "size" (when given)}.
+std::string latestDocument(const std::string& version, const std::string& url,
+                           const std::optional<std::string>& sha256 = std::nullopt,
+                           const std::optional<std::uint64_t>& size = std::nullopt);
+
+/// The lower-case hex SHA-256 of `data`.
+std::string sha256Hex(const std::string& data);
+
+/// Standard base64 with padding.
+std::string base64(const std::string& data);
+
+} // namespace tripwire::testsupport

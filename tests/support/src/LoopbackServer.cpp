@@ -1,0 +1,240 @@
+#include <tripwire/testsupport/LoopbackServer.h>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <variant>
+
+namespace tripwire::testsupport {
+
+namespace {
+
+// A stalled response holds its server thread at most this long, whatever the test does.
+constexpr auto MAX_STALL = std::chrono::seconds(30);
+constexpr std::size_t CHUNK = 64 * 1024;
+
+struct FileSource {
+    std::variant<std::string, std::filesystem::path> content;
+
+    std::size_t size() const {
+        if (const auto* text = std::get_if<std::string>(&content))
+            return text->size();
+        return static_cast<std::size_t>(
+            std::filesystem::file_size(std::get<std::filesystem::path>(content)));
+    }
+
+    std::string read(std::size_t offset, std::size_t length) const {
+        if (const auto* text = std::get_if<std::string>(&content))
+            return text->substr(offset, length);
+        std::ifstream in(std::get<std::filesystem::path>(content), std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(offset));
+        std::string chunk(length, '\0');
+        in.read(chunk.data(), static_cast<std::streamsize>(length));
+        chunk.resize(static_cast<std::size_t>(in.gcount()));
+        return chunk;
+    }
+};
+
+std::optional<std::size_t> numberParam(const httplib::Request& request, const char* name) {
+    if (!request.has_param(name))
+        return std::nullopt;
+    return static_cast<std::size_t>(std::stoull(request.get_param_value(name)));
+}
+
+std::string queryWithout(const httplib::Request& request,
+                         std::initializer_list<std::string> dropped) {
+    std::string query;
+    for (const auto& [key, value] : request.params) {
+        if (std::find(dropped.begin(), dropped.end(), key) != dropped.end())
+            continue;
+        query += (query.empty() ? "" : "&") + key + "=" + value;
+    }
+    return query;
+}
+
+} // namespace
+
+std::string RecordedRequest::header(const std::string& name) const {
+    for (const auto& [key, value] : headers)
+        if (std::equal(key.begin(), key.end(), name.begin(), name.end(),
+                       [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+            return value;
+    return {};
+}
+
+struct LoopbackServer::State {
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+
+    mutable std::mutex mutex;
+    std::condition_variable stopped;
+    bool stopping = false;
+    std::map<std::string, std::shared_ptr<FileSource>> files;
+    std::string latestBody;
+    int latestStatus = 404;
+    std::vector<RecordedRequest> requests;
+
+    void record(const httplib::Request& request) {
+        RecordedRequest recorded{request.method, request.path, {}};
+        for (const auto& [key, value] : request.headers)
+            recorded.headers.emplace_back(key, value);
+        std::lock_guard lock(mutex);
+        requests.push_back(std::move(recorded));
+    }
+
+    void waitUntilStopping() {
+        std::unique_lock lock(mutex);
+        stopped.wait_for(lock, MAX_STALL, [this] { return stopping; });
+    }
+
+    void serveLatest(const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        std::lock_guard lock(mutex);
+        response.status = latestStatus;
+        response.set_content(latestBody, "application/json");
+    }
+
+    void serveFile(const httplib::Request& request, httplib::Response& response);
+};
+
+void LoopbackServer::State::serveFile(const httplib::Request& request,
+                                      httplib::Response& response) {
+    record(request);
+    const std::string name = request.matches[1];
+    std::shared_ptr<FileSource> source;
+    {
+        std::lock_guard lock(mutex);
+        if (const auto found = files.find(name); found != files.end())
+            source = found->second;
+    }
+    if (const auto status = numberParam(request, "status")) {
+        response.status = static_cast<int>(*status);
+        response.set_content("injected status " + std::to_string(*status), "text/plain");
+        return;
+    }
+    if (const auto redirects = numberParam(request, "redirect"); redirects && *redirects > 0) {
+        std::string query = queryWithout(request, {"redirect"});
+        if (*redirects > 1)
+            query += (query.empty() ? "" : "&") + std::string("redirect=") +
+                     std::to_string(*redirects - 1);
+        response.set_redirect(request.path + (query.empty() ? "" : "?" + query), 302);
+        return;
+    }
+    if (request.has_param("redirect-host")) {
+        const std::string query = queryWithout(request, {"redirect-host"});
+        response.set_redirect("http://" + request.get_param_value("redirect-host") + ":" +
+                                  std::to_string(port) + request.path +
+                                  (query.empty() ? "" : "?" + query),
+                              302);
+        return;
+    }
+    if (!source) {
+        response.status = 404;
+        response.set_content("no such file", "text/plain");
+        return;
+    }
+    const std::size_t size = source->size();
+    const std::size_t declared = numberParam(request, "length").value_or(size);
+    const auto cut = numberParam(request, "cut");
+    const auto stall = numberParam(request, "stall");
+    const std::size_t limit = std::min({size, cut.value_or(size), stall.value_or(size)});
+    response.set_content_provider(
+        declared, "application/zip",
+        [this, source, limit, stall](std::size_t offset, std::size_t length,
+                                     httplib::DataSink& sink) {
+            if (offset >= limit) {
+                if (stall)
+                    waitUntilStopping();
+                return false; // closes the connection: a cut, a stall's end or a short file
+            }
+            const std::string chunk =
+                source->read(offset, std::min({length, limit - offset, CHUNK}));
+            sink.write(chunk.data(), chunk.size());
+            return true;
+        });
+}
+
+LoopbackServer::LoopbackServer() : state(std::make_shared<State>()) {
+    auto* s = state.get();
+    s->server.Get(LATEST_PATH,
+                  [s](const httplib::Request& q, httplib::Response& r) { s->serveLatest(q, r); });
+    s->server.Get(R"(/files/([^/]+))",
+                  [s](const httplib::Request& q, httplib::Response& r) { s->serveFile(q, r); });
+    s->port = s->server.bind_to_any_port("127.0.0.1");
+    if (s->port <= 0)
+        throw std::runtime_error("cannot bind a loopback port for the test server");
+    s->thread = std::thread([s] { s->server.listen_after_bind(); });
+    while (!s->server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+LoopbackServer::~LoopbackServer() {
+    {
+        std::lock_guard lock(state->mutex);
+        state->stopping = true;
+    }
+    state->stopped.notify_all();
+    state->server.stop();
+    if (state->thread.joinable())
+        state->thread.join();
+}
+
+int LoopbackServer::port() const {
+    return state->port;
+}
+
+std::string LoopbackServer::baseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(state->port);
+}
+
+std::string LoopbackServer::url(const std::string& pathAndQuery) const {
+    return baseUrl() + pathAndQuery;
+}
+
+std::string LoopbackServer::fileUrl(const std::string& name, const std::string& query) const {
+    return url("/files/" + name + (query.empty() ? "" : "?" + query));
+}
+
+void LoopbackServer::setLatestDocument(std::string body, int status) {
+    std::lock_guard lock(state->mutex);
+    state->latestBody = std::move(body);
+    state->latestStatus = status;
+}
+
+void LoopbackServer::addFile(const std::string& name, std::string content) {
+    std::lock_guard lock(state->mutex);
+    state->files[name] = std::make_shared<FileSource>(FileSource{std::move(content)});
+}
+
+void LoopbackServer::addFileFromDisk(const std::string& name, const std::filesystem::path& path) {
+    std::lock_guard lock(state->mutex);
+    state->files[name] = std::make_shared<FileSource>(FileSource{path});
+}
+
+std::vector<RecordedRequest> LoopbackServer::requests() const {
+    std::lock_guard lock(state->mutex);
+    return state->requests;
+}
+
+std::string latestDocument(const std::string& version, const std::string& url,
+                           const std::optional<std::string>& sha256,
+                           const std::optional<std::uint64_t>& size) {
+    nlohmann::json document = {{"version", version}, {"url", url}};
+    if (sha256)
+        document["sha256"] = *sha256;
+    if (size)
+        document["size"] = *size;
+    return document.dump();
+}
+
+} // namespace tripwire::testsupport
