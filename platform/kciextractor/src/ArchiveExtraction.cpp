@@ -100,9 +100,11 @@ private:
         if (!reader_) {
             throw std::bad_alloc();
         }
-        // Only zip, and no outer compression filters: the smallest surface that reads kci
-        // archives.
-        if (archive_read_support_format_zip(reader_.get()) != ARCHIVE_OK ||
+        // Only zip, read through its central directory, and no outer compression filters: the
+        // smallest surface that reads kci archives. The streaming zip reader is left out on
+        // purpose: it accepts an archive whose end is missing, as long as the local entries
+        // before the cut are whole.
+        if (archive_read_support_format_zip_seekable(reader_.get()) != ARCHIVE_OK ||
             archive_read_open_filename(reader_.get(), archivePath_.c_str(), kReadBlockSize) !=
                 ARCHIVE_OK) {
             fail("cannot open: " + errorText(reader_.get()));
@@ -194,10 +196,9 @@ private:
         const bool above = quotient > limits_.maxCompressionRatio ||
                            (quotient == limits_.maxCompressionRatio && written % compressed != 0);
         if (above) {
-            throw EntryRefusal("compression ratio above " +
-                               std::to_string(limits_.maxCompressionRatio) + " (" +
-                               std::to_string(written) + " bytes from " +
-                               std::to_string(compressed) + ")");
+            throw EntryRefusal(
+                "compression ratio above " + std::to_string(limits_.maxCompressionRatio) + " (" +
+                std::to_string(written) + " bytes from " + std::to_string(compressed) + ")");
         }
     }
 

@@ -124,8 +124,7 @@ int DirectoryTree::parentOf(const std::vector<std::string>& components, bool cre
     if (count == 0) {
         return rootFd_;
     }
-    const std::vector<std::string> parentComponents(components.begin(),
-                                                    components.begin() + count);
+    const std::vector<std::string> parentComponents(components.begin(), components.begin() + count);
     std::string key = joinComponents(parentComponents);
     if (!cachedParent_.valid() || key != cachedParentKey_) {
         cachedParent_ = openDirectoryChain(components, count, create);

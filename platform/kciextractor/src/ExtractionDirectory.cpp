@@ -51,7 +51,7 @@ ExtractionDirectory::~ExtractionDirectory() {
         fl::filesystem::remove_all(fl::filesystem::path_from_native(path_));
     } catch (const std::exception& error) {
         logExtractorRecord("Could not remove the extraction directory \"" + path_.string() +
-                       "\": " + error.what());
+                           "\": " + error.what());
     }
 }
 

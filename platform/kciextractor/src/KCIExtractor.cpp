@@ -57,8 +57,8 @@ std::string readManifestText(const std::filesystem::path& archive, int directory
         used += static_cast<std::size_t>(n);
     }
     if (used > detail::kMaxManifestSize) {
-        throwManifestError(archive, "larger than " + std::to_string(detail::kMaxManifestSize) +
-                                        " bytes");
+        throwManifestError(archive,
+                           "larger than " + std::to_string(detail::kMaxManifestSize) + " bytes");
     }
     text.resize(used);
     return text;
@@ -96,8 +96,7 @@ extractKCIAndReturnVersion(const fl::filesystem::basic_path& archive,
     const std::filesystem::path archivePath =
         std::filesystem::absolute(fl::filesystem::to_native(archive));
     detail::ExtractionDirectory directory(extractionDirectoryFor(archivePath));
-    const std::set<std::string> files =
-        detail::extractArchive(archivePath, directory.fd(), limits);
+    const std::set<std::string> files = detail::extractArchive(archivePath, directory.fd(), limits);
 
     const std::optional<KciManifest> manifest = readManifest(archivePath, directory.fd(), files);
     if (!manifest) {
