@@ -51,6 +51,10 @@ OutputFile::OutputFile(UniqueFd fd, mode_t mode, std::vector<char>& buffer)
     : fd_(std::move(fd)), mode_(mode), buffer_(buffer) {}
 
 void OutputFile::write(const void* data, std::size_t size) {
+    // The decompressor may hand over empty blocks without a buffer.
+    if (size == 0) {
+        return;
+    }
     const char* bytes = static_cast<const char*>(data);
     if (used_ + size > buffer_.size()) {
         flush();
