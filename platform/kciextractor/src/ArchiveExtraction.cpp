@@ -121,6 +121,14 @@ private:
         } catch (const std::invalid_argument& reason) {
             throw EntryRefusal(std::string("unsafe name (") + reason.what() + ")");
         }
+        const mode_t type = archive_entry_filetype(entry);
+        if (components.empty()) {
+            // "./" from packers that archive a directory as ".": the extraction directory.
+            if (type == AE_IFDIR && archive_entry_hardlink(entry) == nullptr) {
+                return;
+            }
+            throw EntryRefusal("names the extraction directory itself");
+        }
         std::string key = joinComponents(components);
         if (!names_.insert(key).second) {
             throw EntryRefusal("duplicate entry");
@@ -128,7 +136,6 @@ private:
         if (archive_entry_hardlink(entry) != nullptr) {
             throw EntryRefusal("hard link");
         }
-        const mode_t type = archive_entry_filetype(entry);
         if (type == AE_IFDIR) {
             tree_.makeDirectory(components);
         } else if (type == AE_IFREG) {

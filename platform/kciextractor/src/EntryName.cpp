@@ -27,9 +27,6 @@ std::vector<std::string> entryComponents(std::string_view name) {
         }
         begin = end + 1;
     }
-    if (components.empty()) {
-        throw std::invalid_argument("name without a file name");
-    }
     return components;
 }
 

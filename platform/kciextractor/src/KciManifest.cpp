@@ -37,6 +37,9 @@ KciManifest parseKciManifest(std::string_view text) {
     const std::string installer = requiredText(document, "installer");
     try {
         manifest.installer = entryComponents(installer);
+        if (manifest.installer.empty()) {
+            throw std::invalid_argument("no file name");
+        }
     } catch (const std::invalid_argument& reason) {
         throw std::invalid_argument("installer path \"" + installer + "\" is unsafe (" +
                                     reason.what() + ")");

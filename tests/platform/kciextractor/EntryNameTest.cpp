@@ -15,11 +15,13 @@ TEST(EntryNameTest, RelativeNamesAreCanonicalised) {
     EXPECT_EQ(entryComponents("./a//b/./c/"), (Components{"a", "b", "c"}));
     EXPECT_EQ(entryComponents("..a/b..c/..."), (Components{"..a", "b..c", "..."}));
     EXPECT_EQ(joinComponents(entryComponents("./x//y/")), "x/y");
+    EXPECT_TRUE(entryComponents("./").empty());
+    EXPECT_TRUE(entryComponents(".//.").empty());
 }
 
 TEST(EntryNameTest, NamesThatCouldLeaveTheDirectoryAreRefused) {
-    for (const char* name : {"", "/", "/etc/passwd", "//x", "..", "../x", "a/../../x", "a/..",
-                             "a\\..\\x", ".", "./", "a/./../b"}) {
+    for (const char* name : {"", "/", "/etc/passwd", "//x", "/.", "..", "../x", "a/../../x", "a/..",
+                             "a\\..\\x", "a/./../b"}) {
         EXPECT_THROW(entryComponents(name), std::invalid_argument) << name;
     }
 }
@@ -30,6 +32,7 @@ TEST(EntryNameTest, ManifestKeepsTheVersionTextAndCanonicalInstallerPath) {
     EXPECT_EQ(manifest.version, "2026.12.0.1 beta");
     EXPECT_EQ(manifest.installer, (Components{"bin", "setup"}));
     EXPECT_THROW(parseKciManifest(R"({"version":"1","installer":"."})"), std::invalid_argument);
+    EXPECT_THROW(parseKciManifest(R"({"version":"1","installer":"./"})"), std::invalid_argument);
     EXPECT_THROW(parseKciManifest(""), std::invalid_argument);
 }
 

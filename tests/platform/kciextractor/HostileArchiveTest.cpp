@@ -27,6 +27,11 @@ TEST_F(HostileArchiveTest, NamesLeavingTheDirectoryAreRefused) {
         }
         expectRefused(name);
     }
+    {
+        ZipBuilder zip(archive);
+        begin(zip).file(".", "a file in the place of the extraction directory");
+    }
+    expectRefused(".");
     // The zip reader turns '\' into '/', which must not smuggle a ".." past the check.
     {
         ZipBuilder zip(archive);

@@ -66,6 +66,19 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
     EXPECT_TRUE(fs::exists(archive)) << "the archive stays where it is";
 }
 
+// Packers that archive a directory as "." write a "./" entry and "./" before every name.
+TEST_F(KCIExtractorTest, ArchiveOfTheCurrentDirectoryExtracts) {
+    ZipBuilder(archive)
+        .directory("./")
+        .file("./kci.json", ZipBuilder::manifestText("bin/setup", "7"))
+        .directory("./bin/")
+        .file("./bin/setup", "x")
+        .close();
+    const auto [installer, version] = extract();
+    EXPECT_EQ(fl::filesystem::to_native(installer), extracted() / "bin/setup");
+    EXPECT_EQ(version, "7");
+}
+
 TEST_F(KCIExtractorTest, LargeFilesArriveIntactAcrossBufferBoundaries) {
     const std::string big = noisyBytes((9u << 20) + 12345);
     for (const bool stored : {false, true}) {
