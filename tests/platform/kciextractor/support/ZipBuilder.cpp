@@ -24,7 +24,7 @@ using EntryPtr = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
 
 EntryPtr newEntry(const std::string& name, mode_t type, mode_t perm, std::int64_t size) {
     EntryPtr entry(archive_entry_new(), &archive_entry_free);
-    archive_entry_set_pathname(entry.get(), name.c_str());
+    archive_entry_set_pathname_utf8(entry.get(), name.c_str());
     archive_entry_set_filetype(entry.get(), type);
     archive_entry_set_perm(entry.get(), perm);
     archive_entry_set_size(entry.get(), size);
