@@ -46,6 +46,9 @@ ZipBuilder::ZipBuilder(const std::filesystem::path& target, bool stored)
           archive_write_set_format_option(writer_, "zip", "compression",
                                           stored ? "store" : "deflate"),
           "compression");
+    // Names flagged as UTF-8, as most packers write them.
+    check(writer_, archive_write_set_format_option(writer_, "zip", "hdrcharset", "UTF-8"),
+          "hdrcharset");
     check(writer_, archive_write_open_filename(writer_, target.c_str()), "open");
 }
 
