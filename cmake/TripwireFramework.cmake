@@ -17,3 +17,26 @@ else()
   set(TRIPWIRE_FRAMEWORK_KIND bundled)
 endif()
 message(STATUS "Service framework: ${TRIPWIRE_FRAMEWORK_KIND}")
+
+# With an installed framework, its component API and runtime come from their own packages, and
+# the runtime's libraries are copied into the staged tree so that the host finds
+# <root>/lib/libDeclarativeServices.so there, as it does with the bundled framework.
+if(TRIPWIRE_FRAMEWORK_KIND STREQUAL "system")
+  find_package(usServiceComponent REQUIRED CONFIG HINTS "${CppMicroServices_DIR}")
+  find_package(ususAsyncWorkService REQUIRED CONFIG HINTS "${CppMicroServices_DIR}")
+  find_package(usDeclarativeServices REQUIRED CONFIG HINTS "${CppMicroServices_DIR}")
+  set(_tripwire_fw_copies)
+  foreach(lib CppMicroServices usServiceComponent usAsyncWorkService DeclarativeServices)
+    if(TARGET ${lib})
+      list(APPEND _tripwire_fw_copies
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${lib}>
+                "${TRIPWIRE_STAGE_DIR}/lib/$<TARGET_SONAME_FILE_NAME:${lib}>")
+    endif()
+  endforeach()
+  add_custom_target(tripwire_stage_system_framework ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${TRIPWIRE_STAGE_DIR}/lib"
+    ${_tripwire_fw_copies}
+    COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_SONAME_FILE_NAME:DeclarativeServices>
+            "${TRIPWIRE_STAGE_DIR}/lib/libDeclarativeServices.so"
+    COMMENT "Staging the installed framework's libraries")
+endif()
