@@ -12,6 +12,8 @@
 #include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
 #include <telx/util/DateTime.h>
 
+#include <stdexcept>
+#include <string_view>
 #include <utility>
 
 namespace halvexconnector::tripwireimpl {
@@ -20,8 +22,14 @@ namespace {
 
 using fl::filesystem::basic_path;
 
-// The location followed by "v" and the version; "v" alone for an empty version.
+// The location followed by "v" and the version; "v" alone for an empty version. The version
+// comes from the server: a separator in it would place the download, and later the installer,
+// outside the location that the install operation removes, so such a version is refused.
 basic_path versionDirectory(const basic_path& location, const std::string& version) {
+    if (version.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+        throw std::invalid_argument("the latest installer's version \"" + version +
+                                    "\" cannot name a download directory");
+    }
     fl::ustring text = location.string();
     fl::filesystem::detail::concatenate_pathname(text, u"v" + fl::i18n::utf8_to_ustring(version),
                                                  location.form());

@@ -21,8 +21,8 @@ using foundation::httpclient_core::HttpClient;
 using foundation::httpclient_core::HttpRequest;
 using foundation::httpclient_core::HttpResponse;
 using testing::ElementsAre;
-using tripwire::testsupport::ScopedVariable;
-using tripwire::testsupport::TempDirectory;
+using ::tripwire::testsupport::ScopedVariable;
+using ::tripwire::testsupport::TempDirectory;
 using tripwire_test::FrameworkInProcess;
 
 struct UnusedClient final : HttpClient {
