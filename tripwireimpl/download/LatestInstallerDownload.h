@@ -18,11 +18,12 @@ using RemoveOrQueueForShutdown = std::function<void(const fl::filesystem::basic_
 // it. Returns the installer's path, or an empty path when the lookup offered no URL, the
 // download gave no archive or the archive gave no installer.
 //
-// Fills the record's "qshVersion", download and extraction fields. The download location is
-// registered in `guard` (replacing nothing: the guard is expected empty) as an action that hands
-// the whole location to `removeOrQueue`, before anything is written below it. A failure of the
-// download or of the extraction is recorded and logged; every other failure (URL manager, HTTP
-// client, checker, downloader construction, download location) reaches the caller.
+// Fills the record's "qshVersion" and its download and extraction fields. Before anything is
+// written, the download location is set as `guard`'s action (the guard is empty at this point
+// of an install attempt), an action that hands the whole location to `removeOrQueue`. A failure
+// of the download or of the extraction is recorded and logged; every other failure (URL
+// manager, HTTP clients, checker, downloader, download location, a version that cannot name a
+// directory) reaches the caller.
 fl::filesystem::basic_path downloadLatestInstaller(InstallTelemetryRecord& record,
                                                    CleanupGuard& guard,
                                                    RemoveOrQueueForShutdown removeOrQueue);

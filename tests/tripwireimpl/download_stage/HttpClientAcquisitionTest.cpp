@@ -78,10 +78,5 @@ TEST(HttpClientAcquisitionTest, AClientThatStaysMissingGivesAnEmptyPointer) {
     EXPECT_TRUE(framework.installedBundles().empty());
 }
 
-TEST(HttpClientAcquisitionTest, WithoutARunningFrameworkThereIsNoClient) {
-    ScopedVariable installRoot("QB_INSTALL_ROOT", stagedTree());
-    EXPECT_EQ(getHttpClient(), nullptr);
-}
-
 } // namespace
 } // namespace halvexconnector::tripwireimpl
