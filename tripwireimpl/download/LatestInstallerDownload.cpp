@@ -1,0 +1,91 @@
+#include "download/LatestInstallerDownload.h"
+
+#include "Logging.h"
+#include "download/HttpClientAcquisition.h"
+#include "download/WorkingDirectories.h"
+#include "install/ArchivePreparation.h"
+
+#include <fl/filesystem/detail/native_form.h>
+#include <fl/i18n/conversion.h>
+#include <foundation/urlmanager/UrlManager.h>
+#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
+#include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
+#include <telx/util/DateTime.h>
+
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+namespace halvexconnector::tripwireimpl {
+
+namespace {
+
+using fl::filesystem::basic_path;
+
+// The location followed by "v" and the version; "v" alone for an empty version. The version
+// comes from the server: a separator in it would place the download, and later the installer,
+// outside the location that the install operation removes, so such a version is refused.
+basic_path versionDirectory(const basic_path& location, const std::string& version) {
+    if (version.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+        throw std::invalid_argument("the latest installer's version \"" + version +
+                                    "\" cannot name a download directory");
+    }
+    fl::ustring text = location.string();
+    fl::filesystem::detail::concatenate_pathname(text, u"v" + fl::i18n::utf8_to_ustring(version),
+                                                 location.form());
+    return basic_path(text, location.form());
+}
+
+void logDownloadFailure(const std::string& diagnostic) {
+    // The same two records for a failed download and a failed extraction of the download.
+    writeLogRecord(severityNotice, "Download failed with exception");
+    writeLogRecord(severityExceptionDetail, "Exception caught: ", diagnostic);
+}
+
+} // namespace
+
+basic_path runRecordedStep(const std::function<basic_path()>& step, std::string& errorField,
+                           std::string& endField) {
+    basic_path result;
+    try {
+        result = step();
+    } catch (...) {
+        errorField = currentExceptionDiagnostic();
+        logDownloadFailure(errorField);
+    }
+    endField = telx::util::getDateTimeWithMilliSec();
+    return result;
+}
+
+basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard& guard,
+                                   RemoveOrQueueForShutdown removeOrQueue) {
+    std::shared_ptr<foundation::urlmanager::UrlManager> urlManager =
+        foundation::urlmanager::createUrlManager();
+    latestversion::checker::LatestVersionChecker checker(getHttpClient(), urlManager);
+    const std::pair<std::string, std::string> latest = checker.getLatestKCIUrl();
+    const std::string& version = latest.first;
+    const std::string& url = latest.second;
+    record.qshVersion = version;
+    if (url.empty()) {
+        return {};
+    }
+
+    latestversion::kcidownloader::KCIDownloader downloader(getHttpClient());
+    const basic_path location = getDownloadLocation();
+    // The whole location goes when the install attempt ends, whatever lands in it below.
+    guard = [removeOrQueue = std::move(removeOrQueue), location] {
+        removeOrQueue(location);
+    };
+    const basic_path downloadDirectory = versionDirectory(location, version);
+
+    const basic_path archive =
+        runRecordedStep([&] { return downloader.fetchKCI(url, downloadDirectory); },
+                        record.downloadErrorMessage, record.downloadEndTimestamp);
+    if (archive.empty()) {
+        return {};
+    }
+    return runRecordedStep([&] { return extractDownloadedArchive(archive); },
+                           record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp);
+}
+
+} // namespace halvexconnector::tripwireimpl

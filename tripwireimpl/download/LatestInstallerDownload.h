@@ -1,0 +1,37 @@
+#pragma once
+
+#include "CleanupGuard.h"
+#include "telemetry/InstallTelemetryRecord.h"
+
+#include <fl/filesystem/basic_path.h>
+
+#include <functional>
+#include <string>
+
+namespace halvexconnector::tripwireimpl {
+
+// Removes a working directory now or queues it for removal at shutdown.
+using RemoveOrQueueForShutdown = std::function<void(const fl::filesystem::basic_path&)>;
+
+// Fetches the latest installer from the web: asks the latest-version checker for the version
+// and URL, downloads the archive into "v<version>" below a fresh download location and extracts
+// it. Returns the installer's path, or an empty path when the lookup offered no URL, the
+// download gave no archive or the archive gave no installer.
+//
+// Fills the record's "qshVersion" and its download and extraction fields. Before anything is
+// written, the download location is set as `guard`'s action (the guard is empty at this point
+// of an install attempt), an action that hands the whole location to `removeOrQueue`. A failure
+// of the download or of the extraction is recorded and logged; every other failure (URL
+// manager, HTTP clients, checker, downloader, download location, a version that cannot name a
+// directory) reaches the caller.
+fl::filesystem::basic_path downloadLatestInstaller(InstallTelemetryRecord& record,
+                                                   CleanupGuard& guard,
+                                                   RemoveOrQueueForShutdown removeOrQueue);
+
+// One recorded step of the stage: the step's result, or an empty path when it threw, in which
+// case the failure's diagnostic text goes into `errorField` and is logged. `endField` receives
+// the current time afterwards in every case. Catches every exception.
+fl::filesystem::basic_path runRecordedStep(const std::function<fl::filesystem::basic_path()>& step,
+                                           std::string& errorField, std::string& endField);
+
+} // namespace halvexconnector::tripwireimpl

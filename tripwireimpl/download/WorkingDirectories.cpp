@@ -1,0 +1,51 @@
+#include "download/WorkingDirectories.h"
+
+#include "ServiceLookup.h"
+
+#include <fl/filesystem/detail/native_form.h>
+#include <fl/filesystem/operations.h>
+#include <fl/i18n/environment.h>
+#include <halvexconnector/folderlocations/FolderLocations.h>
+
+#include <boost/optional.hpp>
+
+namespace halvexconnector::tripwireimpl {
+
+const fl::ustring temporaryDirectoryPrefix = u"_tmp_QSHI_";
+const char* const downloadLocationVariable = "QB_RODUDED_OZOVIZAZ_DOWNLOAD_LOCATION";
+
+namespace {
+
+boost::optional<fl::ustring> overrideText(const boost::optional<fl::filesystem::basic_path>& path) {
+    if (!path) {
+        return boost::none;
+    }
+    return path->string();
+}
+
+} // namespace
+
+fl::filesystem::basic_path makeUniqueTempDirectoryPath() {
+    const boost::optional<fl::filesystem::basic_path> first = getFirstFolderOverride();
+    const boost::optional<fl::filesystem::basic_path> second = getSecondFolderOverride();
+    fl::ustring root;
+    {
+        const folderlocations::FolderLocations locations(overrideText(first), overrideText(second));
+        root = locations.userStorageRoot().string();
+    }
+    return fl::filesystem::basic_path(fl::filesystem::tmpnam(root, temporaryDirectoryPrefix, u""),
+                                      true);
+}
+
+fl::filesystem::basic_path getDownloadLocation() {
+    fl::filesystem::basic_path location = makeUniqueTempDirectoryPath();
+    const fl::ustring chosen = fl::i18n::getenv(downloadLocationVariable);
+    if (chosen.empty()) {
+        return location;
+    }
+    location.assign(fl::filesystem::detail::make_native_form(chosen, location.form()),
+                    location.form());
+    return location;
+}
+
+} // namespace halvexconnector::tripwireimpl

@@ -1,0 +1,74 @@
+#include "install/LocalSources.h"
+
+#include <fl/filesystem/detail/native_form.h>
+#include <fl/filesystem/operations.h>
+#include <fl/i18n/environment.h>
+
+#include <initializer_list>
+
+namespace halvexconnector::tripwireimpl {
+
+const char* const installSourcesVariable = "QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES";
+const fl::ustring kciArchivePattern = u"kci*.zip";
+const fl::ustring installerArchivePattern = u"halvexconnector*installer.zip";
+
+namespace {
+
+bool existsOrFalse(const fl::filesystem::basic_path& path) {
+    try {
+        return fl::filesystem::exists(path);
+    } catch (...) {
+        // A directory we cannot even look at holds no archive for us; the download takes over.
+        return false;
+    }
+}
+
+} // namespace
+
+fl::filesystem::basic_path resolveSourcesDirectory() {
+    const fl::ustring chosen = fl::i18n::getenv(installSourcesVariable);
+    if (!chosen.empty()) {
+        return fl::filesystem::basic_path(fl::filesystem::detail::make_native_form(chosen, true),
+                                          true);
+    }
+    fl::ustring directory =
+        fl::filesystem::detail::make_native_form(fl::filesystem::get_install_path().string(), true);
+    for (const char16_t* component : {u"sys", u"qbds", u"win64"}) {
+        fl::filesystem::detail::concatenate_pathname(directory, component, true);
+    }
+    return fl::filesystem::basic_path(directory, true);
+}
+
+DirectoryMatch findFirstMatch(const fl::filesystem::basic_path& directory,
+                              const fl::ustring& pattern) {
+    if (directory.empty()) {
+        return nullptr;
+    }
+    const fl::filesystem::halvex_pattern_string_context patternContext(pattern);
+    auto iteration = std::make_shared<fl::filesystem::detail::upath_directory_iterator_impl>(
+        fl::filesystem::detail::make_native_form(directory.string(), true), patternContext, true,
+        fl::filesystem::iteration_default, false);
+    if (!iteration->is_open()) {
+        return nullptr;
+    }
+    return iteration;
+}
+
+LocalSource findLocalSource() {
+    LocalSource source;
+    source.sourcesDirectory = resolveSourcesDirectory();
+    if (!existsOrFalse(source.sourcesDirectory)) {
+        return source;
+    }
+    DirectoryMatch match = findFirstMatch(source.sourcesDirectory, kciArchivePattern);
+    if (!match) {
+        match = findFirstMatch(source.sourcesDirectory, installerArchivePattern);
+    }
+    if (match) {
+        source.fileName = match->current().filename();
+        source.fullPathName = match->current().full_pathname();
+    }
+    return source;
+}
+
+} // namespace halvexconnector::tripwireimpl
