@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -134,6 +138,39 @@ TEST_F(Queries, RunningAnswersFalseWhenItCannotAsk) {
     registerOverride(framework, std::make_shared<FixedOverride>("", "", true));
     EXPECT_FALSE(running(STANDARD));
     EXPECT_FALSE(running(DRIVE));
+}
+
+TEST_F(Queries, ConcurrentQueriesWhileAgentsAndOverridesComeAndGo) {
+    RunningFramework framework;
+    install(standardStorageRoot(), "2024.7.0.6", "/opt/host/launcher");
+    std::atomic<bool> done{false};
+    std::atomic<int> unexpected{0};
+    std::vector<std::thread> callers;
+    for (int caller = 0; caller < 8; ++caller) {
+        callers.emplace_back([&] {
+            const std::uint32_t version[4] = {2024, 7, 0, 6};
+            while (!done) {
+                running(STANDARD);
+                // The override below points where the same installation is described.
+                if (check(STANDARD, version) != INSTALLED) {
+                    ++unexpected;
+                }
+            }
+        });
+    }
+    for (int round = 0; round < 50; ++round) {
+        AgentRegistration agent(standardLockRoot(), "RodudedOzovizazServiceHost");
+        auto registration = registerOverride(
+            framework, std::make_shared<FixedOverride>(standardStorageRoot().string(), ""));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        registration.Unregister();
+    }
+    done = true;
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(unexpected, 0);
+    EXPECT_FALSE(running(STANDARD));
 }
 
 } // namespace
