@@ -35,8 +35,7 @@ fl::filesystem::basic_path lockRootFor(tripwire::HALVEXServicesMode mode) {
     if (mode == tripwire::DRIVE) {
         const FolderOverride first = getFirstFolderOverride();
         const FolderOverride second = getSecondFolderOverride();
-        return agent::utils::FolderLocations(boost::none, overrideText(first),
-                                             overrideText(second))
+        return agent::utils::FolderLocations(boost::none, overrideText(first), overrideText(second))
             .lockRoot();
     }
     // Other modes have no folders of their own; the registry decides what an empty root means.
@@ -60,7 +59,8 @@ bool isOlderThanRequired(const unsigned (&installed)[4], const std::uint32_t (&r
 
 } // namespace
 
-bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(tripwire::HALVEXServicesMode mode) const {
+bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
+    tripwire::HALVEXServicesMode mode) const {
     try {
         const fl::filesystem::basic_path lockRoot = lockRootFor(mode);
         return !agent::control::enumerateAllRunningAgents(lockRoot, kEveryRunningAgent).empty();
