@@ -54,8 +54,16 @@ TEST_F(InstallerProxy, WithoutASelectorTheEnvironmentStaysAsItWas) {
     EXPECT_EQ(configured(ctx), (Entries{{"QB_PROXY_HOST", "kept"}}));
 }
 
-TEST_F(InstallerProxy, WithoutAFrameworkNothingIsWritten) {
+TEST_F(InstallerProxy, NoFrameworkADirectConnectionFirstAnEmptyListOrAnEmptyHostWriteNothing) {
+    auto selector = offer({});
+    for (const ProxyList& answer :
+         {ProxyList{Proxy::NO_PROXY, Proxy(Proxy::Type::HTTP, "later", 3128)}, ProxyList{},
+          ProxyList{Proxy(Proxy::Type::HTTP, "", 3128)}}) {
+        selector->setAnswer(answer);
+        EXPECT_TRUE(configured().empty());
+    }
     foundation::cppmicroservices::clearFramework();
+    selector->setAnswer({Proxy(Proxy::Type::HTTP, "unseen", 80)});
     EXPECT_TRUE(configured().empty());
 }
 
@@ -64,21 +72,6 @@ TEST_F(InstallerProxy, AsksForTheMakersDomainAndUsesOnlyTheFirstProxy) {
                            Proxy(Proxy::Type::HTTP, "second.proxy", 8080)});
     EXPECT_EQ(configured(), (Entries{{"QB_PROXY_HOST", "first.proxy"}, {"QB_PROXY_PORT", "80"}}));
     EXPECT_EQ(selector->askedUrls(), (std::vector<std::string>{"https://maker.test"}));
-}
-
-TEST_F(InstallerProxy, ADirectConnectionFirstOrAnEmptyAnswerWritesNothing) {
-    offer({Proxy::NO_PROXY, Proxy(Proxy::Type::HTTP, "later.proxy", 3128)});
-    EXPECT_TRUE(configured().empty());
-}
-
-TEST_F(InstallerProxy, AnEmptyListWritesNothing) {
-    offer({});
-    EXPECT_TRUE(configured().empty());
-}
-
-TEST_F(InstallerProxy, AnEmptyHostWritesNotEvenThePort) {
-    offer({Proxy(Proxy::Type::HTTP, "", 3128)});
-    EXPECT_TRUE(configured().empty());
 }
 
 TEST_F(InstallerProxy, PortsArePlainDecimalDigits) {
@@ -101,22 +94,20 @@ TEST_F(InstallerProxy, CredentialsAddUserAndPasswordInPlainTextEvenWhenEmpty) {
                                      {"QB_PROXY_USERNAME", "j\xc3\xb6rg"}}));
 }
 
-TEST_F(InstallerProxy, EmptyCredentialsAreWrittenAsEmptyValues) {
-    offer({Proxy(Proxy::Type::HTTP, "auth.proxy", 8080, ProxyCredentials("", ""))});
-    context ctx;
-    ctx.environment()["QB_PROXY_PASSWORD"] = "stale";
-    configureInstallerProxy(ctx);
-    EXPECT_EQ(ctx.environment().at("QB_PROXY_USERNAME"), "");
-    EXPECT_EQ(ctx.environment().at("QB_PROXY_PASSWORD"), "");
-}
+TEST_F(InstallerProxy, EmptyCredentialsAreWrittenAndMissingOnesLeaveEarlierEntries) {
+    auto selector = offer({Proxy(Proxy::Type::HTTP, "auth.proxy", 8080, ProxyCredentials("", ""))});
+    context withEmpty;
+    withEmpty.environment()["QB_PROXY_PASSWORD"] = "stale";
+    configureInstallerProxy(withEmpty);
+    EXPECT_EQ(withEmpty.environment().at("QB_PROXY_USERNAME"), "");
+    EXPECT_EQ(withEmpty.environment().at("QB_PROXY_PASSWORD"), "");
 
-TEST_F(InstallerProxy, WithoutCredentialsEarlierUserEntriesStay) {
-    offer({Proxy(Proxy::Type::HTTP, "plain.proxy", 80)});
-    context ctx;
-    ctx.environment()["QB_PROXY_USERNAME"] = "earlier";
-    configureInstallerProxy(ctx);
-    EXPECT_EQ(ctx.environment().at("QB_PROXY_USERNAME"), "earlier");
-    EXPECT_EQ(ctx.environment().count("QB_PROXY_PASSWORD"), 0u);
+    selector->setAnswer({Proxy(Proxy::Type::HTTP, "plain.proxy", 80)});
+    context without;
+    without.environment()["QB_PROXY_USERNAME"] = "earlier";
+    configureInstallerProxy(without);
+    EXPECT_EQ(without.environment().at("QB_PROXY_USERNAME"), "earlier");
+    EXPECT_EQ(without.environment().count("QB_PROXY_PASSWORD"), 0u);
 }
 
 TEST_F(InstallerProxy, AnEntryInAnotherCaseIsReplacedAndSpelledAsTheInstallerReadsIt) {

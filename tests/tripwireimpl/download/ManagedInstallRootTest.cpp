@@ -73,15 +73,6 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-TEST(ManagedInstallRootNotice, TheTextBlocksHaveTheirFixedLengths) {
-    std::string guidance;
-    for (std::size_t line = 0; line < 8; ++line) {
-        guidance += noticeLines[line] + (line < 7 ? "\n" : "");
-    }
-    EXPECT_EQ(guidance.size(), 444u);
-    EXPECT_EQ(expectedNotice(placeholder).size() - 1 - guidance.size(), 340u);
-}
-
 TEST(ManagedInstallRootNotice, IsWrittenByteForByteWithThreeFinalLineFeedsAndOneRecord) {
     RecordCapture records;
     StandardErrorCapture standardError;

@@ -131,11 +131,6 @@ TEST_F(ArchivePreparation, AFileThatIsNoArchiveThrowsAndLeavesTheSourceAlone) {
     EXPECT_TRUE(stdfs::exists(garbage));
 }
 
-TEST_F(ArchivePreparation, AMissingSourceArchiveThrows) {
-    const auto paths = localPreparationPaths(pathOf(work()), u"kci_gone.zip");
-    EXPECT_ANY_THROW(prepareLocalArchive(paths, wide((sources / "kci_gone.zip").string())));
-}
-
 TEST_F(ArchivePreparation, ADownloadedArchiveIsExtractedBesideItself) {
     const stdfs::path downloaded = work() / "v1" / "kci_sample.zip";
     stdfs::create_directories(downloaded.parent_path());
