@@ -7,7 +7,9 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <locale.h>
 
+#include <clocale>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -51,6 +53,39 @@ const char* describeType(mode_t type) {
     }
 }
 
+const char* entryName(archive_entry* entry) {
+    const char* utf8 = archive_entry_pathname_utf8(entry);
+    return utf8 != nullptr ? utf8 : archive_entry_pathname(entry);
+}
+
+// The zip reader converts names into the character set of the calling thread's locale; in the
+// "C" locale of a program that never called setlocale, names beyond ASCII get lost. File names
+// are written as UTF-8 instead, by giving this thread a UTF-8 locale for the extraction only.
+class ScopedUtf8Locale {
+public:
+    ScopedUtf8Locale() {
+        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            locale_ = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+            if (locale_ != static_cast<locale_t>(nullptr)) {
+                previous_ = ::uselocale(locale_);
+                return;
+            }
+        }
+    }
+    ~ScopedUtf8Locale() {
+        if (locale_ != static_cast<locale_t>(nullptr)) {
+            ::uselocale(previous_);
+            ::freelocale(locale_);
+        }
+    }
+    ScopedUtf8Locale(const ScopedUtf8Locale&) = delete;
+    ScopedUtf8Locale& operator=(const ScopedUtf8Locale&) = delete;
+
+private:
+    locale_t locale_ = static_cast<locale_t>(nullptr);
+    locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+
 class Extraction {
 public:
     Extraction(const std::filesystem::path& archivePath, int directoryFd,
@@ -58,6 +93,7 @@ public:
         : archivePath_(archivePath), tree_(directoryFd), limits_(limits) {}
 
     std::set<std::string> run() {
+        const ScopedUtf8Locale utf8Names;
         open();
         archive_entry* entry = nullptr;
         for (;;) {
@@ -65,7 +101,7 @@ public:
             if (status == ARCHIVE_EOF) {
                 break;
             }
-            const char* rawName = entry != nullptr ? archive_entry_pathname(entry) : nullptr;
+            const char* rawName = entry != nullptr ? entryName(entry) : nullptr;
             currentEntry_ = rawName != nullptr ? rawName : "";
             // A warning here only concerns the conversion of the name's character set; the
             // name is checked below like any other.

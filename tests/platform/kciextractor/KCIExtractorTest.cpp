@@ -79,6 +79,18 @@ TEST_F(KCIExtractorTest, ArchiveOfTheCurrentDirectoryExtracts) {
     EXPECT_EQ(version, "7");
 }
 
+// This process never sets a locale, like most hosts of the library.
+TEST_F(KCIExtractorTest, NamesBeyondAsciiArriveAsUtf8) {
+    ZipBuilder(archive)
+        .file("kci.json", ZipBuilder::manifestText("bin/d\u00e9marrer", "1"))
+        .file("bin/d\u00e9marrer", "x")
+        .file("\u65e5\u672c/\u00e9t\u00e9.txt", "y")
+        .close();
+    const auto [installer, version] = extract();
+    EXPECT_EQ(fl::filesystem::to_native(installer), extracted() / "bin/d\u00e9marrer");
+    EXPECT_EQ(readBytes(extracted() / "\u65e5\u672c/\u00e9t\u00e9.txt"), "y");
+}
+
 TEST_F(KCIExtractorTest, LargeFilesArriveIntactAcrossBufferBoundaries) {
     const std::string big = noisyBytes((9u << 20) + 12345);
     for (const bool stored : {false, true}) {

@@ -24,7 +24,7 @@ using EntryPtr = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
 
 EntryPtr newEntry(const std::string& name, mode_t type, mode_t perm, std::int64_t size) {
     EntryPtr entry(archive_entry_new(), &archive_entry_free);
-    archive_entry_set_pathname(entry.get(), name.c_str());
+    archive_entry_set_pathname_utf8(entry.get(), name.c_str());
     archive_entry_set_filetype(entry.get(), type);
     archive_entry_set_perm(entry.get(), perm);
     archive_entry_set_size(entry.get(), size);
@@ -46,6 +46,9 @@ ZipBuilder::ZipBuilder(const std::filesystem::path& target, bool stored)
           archive_write_set_format_option(writer_, "zip", "compression",
                                           stored ? "store" : "deflate"),
           "compression");
+    // Names flagged as UTF-8, as most packers write them.
+    check(writer_, archive_write_set_format_option(writer_, "zip", "hdrcharset", "UTF-8"),
+          "hdrcharset");
     check(writer_, archive_write_open_filename(writer_, target.c_str()), "open");
 }
 
