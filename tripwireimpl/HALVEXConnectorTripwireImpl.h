@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CleanupGuard.h"
+#include "StartPolling.h"
 
 #include "halvexconnector/tripwire/ITripwire.h"
 
@@ -54,11 +55,30 @@ private:
     // failed removal.
     void tryToRemoveOrQueueForShutdown(const fl::filesystem::basic_path& directory);
 
+    // Brings the service host up (ensureServiceHostRunning) and sends the startup-timing event
+    // with the times taken around it. True when a running agent was seen.
+    bool startServiceHostWithTiming() const;
+
+    // Revives the keep-alive when it has failed for good, then looks for a running agent under
+    // the standard lock root until one shows up (true), the polling limit passes or the
+    // component is deactivated (false).
+    bool ensureServiceHostRunning() const;
+
+    // Replaces a keep-alive that has failed for good by a newly started one. Serialised so that
+    // concurrent starts never launch two service processes for one failure.
+    void reviveKeepAliveIfFailed() const;
+
+    // Sleeps until the next poll is due. False when the component is (or becomes) deactivated.
+    bool waitForNextPoll(std::chrono::milliseconds elapsed) const;
+
     // Declaration order is construction order; destruction runs the queue first.
-    halvexconnector::serviceprocess::client_lifetime::ServiceProcessKeepAlive keepAlive;
+    // The operations are const for their callers; the start state below changes underneath.
+    mutable halvexconnector::serviceprocess::client_lifetime::ServiceProcessKeepAlive keepAlive;
+    mutable std::mutex keepAliveMutex;
     bool stopFlag = false;
-    std::condition_variable wakeUpCondition;
-    std::mutex stateMutex;
+    mutable std::condition_variable wakeUpCondition;
+    mutable std::mutex stateMutex;
+    StartPolling polling;
     std::mutex cleanupMutex;
     std::vector<CleanupGuard> cleanupQueue;
 };

@@ -1,17 +1,96 @@
 #include "HALVEXConnectorTripwireImpl.h"
+#include "ServiceLookup.h"
 
-#include <stdexcept>
+#include <agent/control/AgentDiscovery.h>
+#include <agent/utils/FolderLocations.h>
+#include <halvexconnector/folderlocations/FolderLocations.h>
+#include <halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h>
+
+#include <cstdio>
 
 namespace halvexconnector::tripwireimpl {
 
+namespace {
+
+using FolderOverride = boost::optional<fl::filesystem::basic_path>;
+namespace discovery = halvexconnector::latestversion::installationdiscovery;
+
+// Every running agent under a lock root, whoever runs it.
+constexpr unsigned kEveryRunningAgent = 3;
+
+boost::optional<fl::ustring> overrideText(const FolderOverride& folder) {
+    if (!folder) {
+        return boost::none;
+    }
+    return folder->string();
+}
+
+fl::filesystem::basic_path lockRootFor(tripwire::HALVEXServicesMode mode) {
+    if (mode == tripwire::STANDARD) {
+        const FolderOverride first = getFirstFolderOverride();
+        const FolderOverride second = getSecondFolderOverride();
+        return folderlocations::FolderLocations(overrideText(first), overrideText(second))
+            .lockRoot();
+    }
+    if (mode == tripwire::DRIVE) {
+        const FolderOverride first = getFirstFolderOverride();
+        const FolderOverride second = getSecondFolderOverride();
+        return agent::utils::FolderLocations(boost::none, overrideText(first), overrideText(second))
+            .lockRoot();
+    }
+    // Other modes have no folders of their own; the registry decides what an empty root means.
+    return {};
+}
+
+discovery::InstallationDiscoveryRoot discoveryRootFor(tripwire::HALVEXServicesMode mode) {
+    return mode == tripwire::STANDARD ? discovery::InstallationDiscoveryRoot::STANDARD
+                                      : discovery::InstallationDiscoveryRoot::DRIVE;
+}
+
+// Lexicographic over four unsigned parts, most significant first; equal is new enough.
+bool isOlderThanRequired(const unsigned (&installed)[4], const std::uint32_t (&required)[4]) {
+    for (int part = 0; part < 4; ++part) {
+        if (required[part] != installed[part]) {
+            return required[part] > installed[part];
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
-    tripwire::HALVEXServicesMode /*mode*/) const {
-    throw std::logic_error("areHALVEXServicesRunning is not available in this build");
+    tripwire::HALVEXServicesMode mode) const {
+    try {
+        const fl::filesystem::basic_path lockRoot = lockRootFor(mode);
+        return !agent::control::enumerateAllRunningAgents(lockRoot, kEveryRunningAgent).empty();
+    } catch (...) {
+        // A question that cannot be answered means nothing is known to run.
+        return false;
+    }
 }
 
 tripwire::HALVEXServicesInstallStatus HALVEXConnectorTripwireImpl::checkHALVEXServicesInstallation(
-    tripwire::HALVEXServicesMode /*mode*/, const std::uint32_t (&/*requiredVersion*/)[4]) const {
-    throw std::logic_error("checkHALVEXServicesInstallation is not available in this build");
+    tripwire::HALVEXServicesMode mode, const std::uint32_t (&requiredVersion)[4]) const {
+    const FolderOverride second = getSecondFolderOverride();
+    const FolderOverride first = getFirstFolderOverride();
+    const boost::optional<discovery::HXCInstallationInfo> installation =
+        discovery::discoverLatestHALVEXConnectorInstall(discoveryRootFor(mode), first, second);
+    if (!installation) {
+        return tripwire::NOT_INSTALLED;
+    }
+    if (mode != tripwire::STANDARD) {
+        return tripwire::INSTALLED;
+    }
+    unsigned installed[4] = {0, 0, 0, 0};
+    const int parts = std::sscanf(installation->version.c_str(), "%u.%u.%u.%u", &installed[0],
+                                  &installed[1], &installed[2], &installed[3]);
+    if (parts < 4) {
+        // A version that cannot be read is not held against the installation.
+        return tripwire::INSTALLED;
+    }
+    return isOlderThanRequired(installed, requiredVersion) ? tripwire::OLDER_THAN_REQUIRED
+                                                           : tripwire::INSTALLED;
 }
 
 } // namespace halvexconnector::tripwireimpl

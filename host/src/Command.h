@@ -28,5 +28,8 @@ public:
 std::vector<std::unique_ptr<Command>> commandTable();
 
 std::unique_ptr<Command> makeInfoCommand();
+std::unique_ptr<Command> makeRunningCommand();
+std::unique_ptr<Command> makeCheckCommand();
+std::unique_ptr<Command> makeStartCommand();
 
 } // namespace tripwire_host

@@ -5,6 +5,9 @@ namespace tripwire_host {
 std::vector<std::unique_ptr<Command>> commandTable() {
     std::vector<std::unique_ptr<Command>> table;
     table.push_back(makeInfoCommand());
+    table.push_back(makeRunningCommand());
+    table.push_back(makeCheckCommand());
+    table.push_back(makeStartCommand());
     return table;
 }
 

@@ -42,6 +42,11 @@ void HostFramework::installAndStart(const std::filesystem::path& location) {
 }
 
 void HostFramework::stop() noexcept {
+    std::lock_guard<std::mutex> lock(stopGuard);
+    if (stopped) {
+        return;
+    }
+    stopped = true;
     try {
 #if TRIPWIRE_HOST_REGISTERS_FRAMEWORK
         foundation::cppmicroservices::clearFramework();
@@ -51,6 +56,13 @@ void HostFramework::stop() noexcept {
     } catch (...) {
         // The program is ending; a framework that fails to stop has nothing left to clean up.
     }
+}
+
+void HostFramework::registerFolderOverride(
+    std::shared_ptr<agent::spf::externalprocessdiscovery::UserStorageRootOverride> service) {
+    running->GetBundleContext()
+        .RegisterService<agent::spf::externalprocessdiscovery::UserStorageRootOverride>(
+            std::move(service));
 }
 
 bool HostFramework::tripwireRegistered() {

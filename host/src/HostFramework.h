@@ -7,7 +7,10 @@
 #include <cppmicroservices/Bundle.h>
 #include <cppmicroservices/Framework.h>
 
+#include <agent/spf/externalprocessdiscovery/UserStorageRootOverride.h>
+
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tripwire_host {
@@ -31,12 +34,21 @@ public:
     // available. Release it before this object goes away.
     std::shared_ptr<halvexconnector::tripwire::ITripwire> tripwire();
 
+    // Offers `service` to the bundles as the folder-override service.
+    void registerFolderOverride(
+        std::shared_ptr<agent::spf::externalprocessdiscovery::UserStorageRootOverride> service);
+
+    // Stops the framework (deactivating the module's component) unless that has happened;
+    // safe from any thread, and again.
+    void stop() noexcept;
+
 private:
     void installAndStart(const std::filesystem::path& location);
-    void stop() noexcept;
 
     std::shared_ptr<cppmicroservices::Framework> running;
     std::vector<cppmicroservices::Bundle> bundles;
+    std::mutex stopGuard;
+    bool stopped = false;
 };
 
 } // namespace tripwire_host

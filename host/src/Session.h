@@ -2,30 +2,45 @@
 
 #include "HostFramework.h"
 #include "InstallTree.h"
+#include "StopSignals.h"
 
 #include "halvexconnector/tripwire/Enumerations.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace tripwire_host {
 
-// What every subcommand gets: the chosen mode and, on first use, the framework with the module.
+// Folders given with --first-folder-override and --second-folder-override.
+struct FolderOverrides {
+    std::optional<std::string> first;
+    std::optional<std::string> second;
+
+    bool any() const { return first.has_value() || second.has_value(); }
+};
+
+// What every subcommand gets: the chosen mode and, on first use, the framework with the module
+// (and the folder-override service when overrides were given). While the framework runs, a stop
+// signal stops it.
 class Session {
 public:
-    Session(InstallTree tree, halvexconnector::tripwire::HALVEXServicesMode mode)
-        : tree(std::move(tree)), chosenMode(mode) {}
+    Session(InstallTree tree, halvexconnector::tripwire::HALVEXServicesMode mode,
+            FolderOverrides overrides = {}, StopSignals* signals = nullptr)
+        : tree(std::move(tree)), chosenMode(mode), overrides(std::move(overrides)),
+          signals(signals) {}
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     halvexconnector::tripwire::HALVEXServicesMode mode() const { return chosenMode; }
-    HostFramework& framework() {
-        if (!host) {
-            host = std::make_unique<HostFramework>(tree);
-        }
-        return *host;
-    }
+    HostFramework& framework();
 
 private:
     InstallTree tree;
     halvexconnector::tripwire::HALVEXServicesMode chosenMode;
+    FolderOverrides overrides;
+    StopSignals* signals;
     std::unique_ptr<HostFramework> host;
 };
 

@@ -7,6 +7,7 @@
 #include "Mode.h"
 #include "Outcome.h"
 #include "Session.h"
+#include "StopSignals.h"
 
 #include <foundation/log/configuration.h>
 
@@ -29,6 +30,7 @@ struct CommonOptions {
     std::string logMask;
     std::string logFile;
     bool verbose = false;
+    tripwire_host::FolderOverrides overrides;
 };
 
 void addCommonOptions(CLI::App& app, CommonOptions& options) {
@@ -39,6 +41,10 @@ void addCommonOptions(CLI::App& app, CommonOptions& options) {
     app.add_option("--log-mask", options.logMask, "severity mask, decimal or 0x hex");
     app.add_option("--log-file", options.logFile, "also append log records to this file");
     app.add_flag("--verbose", options.verbose, "write log records to standard error");
+    app.add_option("--first-folder-override", options.overrides.first,
+                   "offer DIR as the user storage root override");
+    app.add_option("--second-folder-override", options.overrides.second,
+                   "offer DIR as the lock root override");
 }
 
 // Applies the logging options; false (with a message) for a usage error.
@@ -65,6 +71,8 @@ bool configureLogging(const CommonOptions& options) {
 
 int main(int argc, char** argv) {
     using namespace tripwire_host;
+    // Before any other thread exists: every thread inherits the blocked stop signals.
+    StopSignals stopSignals;
 
     CLI::App app{"Makes sure the service host is installed and running, through the tripwire "
                  "module loaded into a service framework.",
@@ -111,8 +119,10 @@ int main(int argc, char** argv) {
         std::optional<Outcome> outcome;
         {
             // The session's end stops the framework: the service object is deactivated and
-            // released before the result is printed.
-            Session session(InstallTree::ofRunningProgram(), *mode);
+            // released before the result is printed. SIGINT or SIGTERM stops it earlier, which
+            // makes a waiting start give up.
+            Session session(InstallTree::ofRunningProgram(), *mode, options.overrides,
+                            &stopSignals);
             outcome = chosen->run(session);
         }
         std::cout << (options.json ? jsonText(*outcome, *mode) : plainText(*outcome)) << "\n";

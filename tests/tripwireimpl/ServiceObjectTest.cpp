@@ -28,11 +28,6 @@ TEST(ServiceObject, ActivationClearsAndDeactivationSetsTheStopFlag) {
 
 TEST(ServiceObject, OperationsNotYetBuiltFailHonestly) {
     HALVEXConnectorTripwireImpl object;
-    const ITripwire& service = object;
-    const std::uint32_t version[4] = {1, 2, 3, 4};
-    EXPECT_THROW(service.areHALVEXServicesRunning(STANDARD), std::logic_error);
-    EXPECT_THROW(service.checkHALVEXServicesInstallation(STANDARD, version), std::logic_error);
-    EXPECT_THROW(service.startHALVEXServices(DRIVE), std::logic_error);
     EXPECT_THROW(object.installAndStartHALVEXServices(STANDARD, "test", boost::none, boost::none),
                  std::logic_error);
 }

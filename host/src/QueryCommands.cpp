@@ -1,0 +1,105 @@
+#include "Command.h"
+#include "Outcome.h"
+#include "VersionArgument.h"
+
+#include <CLI/CLI.hpp>
+
+namespace tripwire_host {
+
+namespace {
+
+using namespace halvexconnector::tripwire;
+
+// Whether an agent of the service host runs for the mode.
+class RunningCommand : public Command {
+public:
+    std::string name() const override { return "running"; }
+    std::string description() const override {
+        return "print true when the service host runs for the mode, false otherwise";
+    }
+
+    Outcome run(Session& session) override {
+        const bool running =
+            session.framework().tripwire()->areHALVEXServicesRunning(session.mode());
+        Outcome outcome;
+        outcome.operation = name();
+        outcome.result = running;
+        outcome.good = running;
+        return outcome;
+    }
+};
+
+// Whether an installation is present and at least as new as VERSION.
+class CheckCommand : public Command {
+public:
+    std::string name() const override { return "check"; }
+    std::string description() const override {
+        return "print INSTALLED, OLDER_THAN_REQUIRED or NOT_INSTALLED for the required VERSION";
+    }
+
+    void addArguments(CLI::App& subcommand) override {
+        subcommand.add_option("VERSION", versionText, "the required version, a.b.c.d")
+            ->required()
+            ->check(CLI::Validator(
+                [](const std::string& text) {
+                    return parseVersion(text) ? std::string()
+                                              : "expected four numbers a.b.c.d, each below "
+                                                "2^32, not \"" +
+                                                    text + "\"";
+                },
+                "a.b.c.d", "version"));
+    }
+
+    Outcome run(Session& session) override {
+        const auto version = parseVersion(versionText);
+        const std::uint32_t required[4] = {(*version)[0], (*version)[1], (*version)[2],
+                                           (*version)[3]};
+        const HALVEXServicesInstallStatus status =
+            session.framework().tripwire()->checkHALVEXServicesInstallation(session.mode(),
+                                                                            required);
+        Outcome outcome;
+        outcome.operation = name();
+        outcome.result = statusName(status);
+        outcome.good = status == INSTALLED;
+        return outcome;
+    }
+
+private:
+    std::string versionText;
+};
+
+// Starts the installed service host and waits until it runs.
+class StartCommand : public Command {
+public:
+    std::string name() const override { return "start"; }
+    std::string description() const override {
+        return "start the installed service host; print INSTALLED_AND_STARTED, FAILED_TO_START "
+               "or INSTALL_FAILED";
+    }
+
+    Outcome run(Session& session) override {
+        const InstallConnectorResult result =
+            session.framework().tripwire()->startHALVEXServices(session.mode());
+        Outcome outcome;
+        outcome.operation = name();
+        outcome.result = resultName(result);
+        outcome.good = result == INSTALLED_AND_STARTED;
+        return outcome;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Command> makeRunningCommand() {
+    return std::make_unique<RunningCommand>();
+}
+
+std::unique_ptr<Command> makeCheckCommand() {
+    return std::make_unique<CheckCommand>();
+}
+
+std::unique_ptr<Command> makeStartCommand() {
+    return std::make_unique<StartCommand>();
+}
+
+} // namespace tripwire_host
