@@ -60,8 +60,17 @@ template <class T> std::shared_ptr<T> getService(const cppmicroservices::LDAPFil
     if (!context) {
         throw std::runtime_error("The bundle context is no longer valid");
     }
-    cppmicroservices::ServiceObjects<T> objects = context.GetServiceObjects(references.front());
-    result = objects.GetService();
+    const cppmicroservices::ServiceReference<T>& first = references.front();
+    try {
+        cppmicroservices::ServiceObjects<T> objects = context.GetServiceObjects(first);
+        result = objects.GetService();
+    } catch (const std::invalid_argument&) {
+        // The service was withdrawn after the lookup listed it: that is a lookup that yields
+        // nothing, not a failure of the caller's operation.
+        if (first) {
+            throw;
+        }
+    }
     return result;
 }
 
