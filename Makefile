@@ -4,7 +4,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan tsan clean
+.PHONY: all deps configure build demo test asan tsan bench clean
 
 all: build
 
@@ -31,3 +31,9 @@ tsan:
 
 clean:
 	rm -rf build
+
+# Benchmarks (not tests): each prints its figures next to a baseline measured in the same run.
+bench: deps
+	@cmake --preset $(PRESET) -DTRIPWIRE_BUILD_BENCH=ON >/dev/null
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target download_bench
+	@build/$(PRESET)/bench/download_bench
