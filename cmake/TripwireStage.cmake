@@ -45,6 +45,8 @@ function(tripwire_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBRARIES} GTest::gtest GTest::gmock GTest::gtest_main)
+  # The header-only helpers of tests/support (temporary directories, scoped variables) serve every test.
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/support/include")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
   if(NOT T_LABELS)
     set(T_LABELS unit)

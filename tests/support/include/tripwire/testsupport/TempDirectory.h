@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace tripwire::testsupport {
 
@@ -18,7 +20,10 @@ public:
         root = pattern;
     }
     ~TempDirectory() {
+        // A test may have locked its tree down; the owner's bits come back before removal.
         std::error_code ignored;
+        std::filesystem::permissions(root, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(root, ignored);
     }
     TempDirectory(const TempDirectory&) = delete;
@@ -31,27 +36,30 @@ private:
     std::filesystem::path root;
 };
 
-/// Sets an environment variable for the scope, restoring the previous value afterwards.
+/// Sets (or, with nullopt, unsets) an environment variable for the scope, restoring the previous
+/// state afterwards.
 class ScopedVariable {
 public:
-    ScopedVariable(std::string name, const std::string& value) : name(std::move(name)) {
+    ScopedVariable(std::string name, const std::optional<std::string>& value)
+        : name(std::move(name)) {
         if (const char* old = std::getenv(this->name.c_str()))
-            previous = old, hadPrevious = true;
-        ::setenv(this->name.c_str(), value.c_str(), 1);
+            previous = old;
+        apply(value);
     }
-    ~ScopedVariable() {
-        if (hadPrevious)
-            ::setenv(name.c_str(), previous.c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
+    ~ScopedVariable() { apply(previous); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
+    void apply(const std::optional<std::string>& value) {
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+
     std::string name;
-    std::string previous;
-    bool hadPrevious = false;
+    std::optional<std::string> previous;
 };
 
 } // namespace tripwire::testsupport
