@@ -4,7 +4,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan tsan bench clean
+.PHONY: all deps configure build demo test asan tsan bench fuzz clean
 
 all: build
 
@@ -37,3 +37,9 @@ bench: deps
 	@cmake --preset $(PRESET) -DTRIPWIRE_BUILD_BENCH=ON >/dev/null
 	@cmake --build --preset $(PRESET) -j $(JOBS) --target download_bench
 	@build/$(PRESET)/bench/download_bench
+
+# Fuzzing (not tests): builds the libFuzzer targets with clang (installed when missing) and runs
+# each for FUZZ_SECONDS from a copy of its seed corpus; any finding fails.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_SECONDS)

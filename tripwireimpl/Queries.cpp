@@ -1,12 +1,11 @@
 #include "HALVEXConnectorTripwireImpl.h"
+#include "InstalledVersion.h"
 #include "ServiceLookup.h"
 
 #include <agent/control/AgentDiscovery.h>
 #include <agent/utils/FolderLocations.h>
 #include <halvexconnector/folderlocations/FolderLocations.h>
 #include <halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h>
-
-#include <cstdio>
 
 namespace halvexconnector::tripwireimpl {
 
@@ -47,16 +46,6 @@ discovery::InstallationDiscoveryRoot discoveryRootFor(tripwire::HALVEXServicesMo
                                       : discovery::InstallationDiscoveryRoot::DRIVE;
 }
 
-// Lexicographic over four unsigned parts, most significant first; equal is new enough.
-bool isOlderThanRequired(const unsigned (&installed)[4], const std::uint32_t (&required)[4]) {
-    for (int part = 0; part < 4; ++part) {
-        if (required[part] != installed[part]) {
-            return required[part] > installed[part];
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
@@ -83,9 +72,7 @@ tripwire::HALVEXServicesInstallStatus HALVEXConnectorTripwireImpl::checkHALVEXSe
         return tripwire::INSTALLED;
     }
     unsigned installed[4] = {0, 0, 0, 0};
-    const int parts = std::sscanf(installation->version.c_str(), "%u.%u.%u.%u", &installed[0],
-                                  &installed[1], &installed[2], &installed[3]);
-    if (parts < 4) {
+    if (readInstalledVersion(installation->version.c_str(), installed) < 4) {
         // A version that cannot be read is not held against the installation.
         return tripwire::INSTALLED;
     }
