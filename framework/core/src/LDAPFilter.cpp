@@ -60,6 +60,10 @@ std::string Trim(std::string const& s) {
     return s.substr(begin, end - begin);
 }
 
+// Parsing, matching and printing recurse once per level: a bound keeps a hostile filter from
+// exhausting the stack. Real filters nest a few levels.
+constexpr std::size_t kMaxNesting = 128;
+
 class Parser {
 public:
     explicit Parser(std::string const& text) : text(text) {}
@@ -96,11 +100,15 @@ private:
 
     Node ParseFilter() {
         SkipSpace();
+        if (++depth > kMaxNesting) {
+            Fail("filters nested more than " + std::to_string(kMaxNesting) + " levels deep");
+        }
         Expect('(');
         SkipSpace();
         Node node = ParseComponent();
         SkipSpace();
         Expect(')');
+        --depth;
         return node;
     }
 
@@ -201,6 +209,7 @@ private:
 
     std::string const& text;
     std::size_t pos = 0;
+    std::size_t depth = 0;
 };
 
 std::string Escape(std::string const& value) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 using cppmicroservices::Any;
 using cppmicroservices::AnyMap;
@@ -90,6 +91,24 @@ TEST(LDAPFilter, MalformedFiltersAreRejected) {
                             "(a~1)", "(a=1\\", "(a=1)(b=2)"}) {
         EXPECT_THROW(LDAPFilter{bad}, std::invalid_argument) << bad;
     }
+}
+
+// Each level costs stack in parsing, matching and printing: a hostile depth must be refused, not
+// overflow the stack.
+TEST(LDAPFilter, NestingIsBounded) {
+    auto nested = [](std::size_t levels) {
+        std::string text;
+        for (std::size_t i = 0; i < levels; ++i) {
+            text += "(!";
+        }
+        text += "(a=1)";
+        return text + std::string(levels, ')');
+    };
+    LDAPFilter accepted(nested(127));
+    EXPECT_TRUE(accepted.Match(Properties())); // an odd number of negations of a miss
+    EXPECT_EQ(LDAPFilter(accepted.ToString()).ToString(), accepted.ToString());
+    EXPECT_THROW(LDAPFilter{nested(128)}, std::invalid_argument);
+    EXPECT_THROW(LDAPFilter{nested(100000)}, std::invalid_argument);
 }
 
 TEST(LDAPFilter, MatchCaseComparesKeysExactly) {
