@@ -14,13 +14,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -108,9 +112,11 @@ protected:
                        "QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES=" + (scratch / "sources").string()};
     }
 
-    // Runs the program; standard output goes to `terminal` when given, else to a file.
+    // Runs the program; standard output goes to `terminal` when given, else to a file. `started`
+    // runs once the program has been started.
     Finished tripwire(std::vector<std::string> arguments, const PseudoTerminal* terminal = nullptr,
-                      const stdfs::path& workingDirectory = {}) {
+                      const stdfs::path& workingDirectory = {},
+                      const std::function<void(pid_t)>& started = {}) {
         arguments.insert(arguments.begin(), stageDir() + "/bin/tripwire");
         const stdfs::path outFile = scratch / "out";
         const stdfs::path errFile = scratch / "err";
@@ -141,6 +147,9 @@ protected:
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0) {
             throw std::runtime_error("cannot start " + arguments[0]);
+        }
+        if (started) {
+            started(pid);
         }
         Finished result;
         if (terminal) {
@@ -231,6 +240,23 @@ TEST_F(InstallCommand, OnATerminalShowsTheStagesAndTheDownloadThenTheResult) {
     const Finished json = tripwire({"--json", "install"}, &again);
     EXPECT_EQ(json.out,
               "{\"operation\":\"install\",\"mode\":\"STANDARD\",\"result\":\"INSTALL_FAILED\"}\n");
+}
+
+// A stop signal stops the framework but not the attempt: the stalled download runs into the
+// stall guard, and the failure is printed as usual.
+TEST_F(InstallCommand, AStopSignalLetsTheDownloadInProgressEnd) {
+    server.setLatestDocument(tripwire::testsupport::latestDocument(
+        "2024.7.0.6", server.fileUrl("kci_broken.zip", "stall=1000")));
+    environment.push_back("QB_HTTPCLIENT_STALL_SECONDS=1");
+    const Finished r = tripwire({"install"}, nullptr, {}, [this](pid_t pid) {
+        for (int i = 0; i < 1000 && !archiveWasDownloaded(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGINT);
+    });
+    ASSERT_TRUE(archiveWasDownloaded());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "INSTALL_FAILED\n");
 }
 
 // The staged sample archive, downloaded and installed for real: the drive mode starts nothing.
