@@ -1,5 +1,6 @@
 #include "ProgressDisplay.h"
 
+#include <algorithm>
 #include <string>
 
 namespace tripwire_host {
