@@ -1,5 +1,7 @@
 // The bundle as the host runs it: installed into a framework, registering the client service,
 // and asking the framework's proxy service anew for every request.
+#include "RecordingObserver.h"
+
 #include <foundation/httpclient_core/HttpClient.h>
 #include <foundation/httpproxy/ProxySelector.h>
 
@@ -93,6 +95,72 @@ TEST_F(HttpClientBundleTest, StoppingTheBundleWithdrawsTheService) {
         if (bundle.GetSymbolicName() == "foundation_httpclient")
             bundle.Stop();
     EXPECT_EQ(client(), nullptr);
+}
+
+TEST_F(HttpClientBundleTest, TellsEveryRegisteredObserverAboutDownloads) {
+    LoopbackServer server;
+    const std::string content(300000, 'x');
+    server.addFile("a.zip", content);
+    tripwire::testsupport::TempDirectory temp;
+    auto context = framework.GetBundleContext();
+    auto first = std::make_shared<foundation::httpclient::testing_support::RecordingObserver>();
+    auto second = std::make_shared<foundation::httpclient::testing_support::RecordingObserver>();
+    auto firstRegistration =
+        context.RegisterService<foundation::httpclient_core::TransferObserver>(first);
+    auto secondRegistration =
+        context.RegisterService<foundation::httpclient_core::TransferObserver>(second);
+    const auto http = client();
+    ASSERT_NE(http, nullptr);
+    HttpRequest request;
+    request.url = server.fileUrl("a.zip");
+
+    std::uint64_t lastSeenByCaller = 0;
+    const auto response =
+        http->download(request, temp.path() / "a.zip", [&](std::uint64_t received, auto) {
+            lastSeenByCaller = received;
+            return true;
+        });
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(lastSeenByCaller, content.size());
+    for (const auto& observer : {first, second}) {
+        const auto calls = observer->calls();
+        ASSERT_GE(calls.size(), 3u);
+        EXPECT_EQ(calls.front(), "started " + request.url);
+        EXPECT_EQ(calls[calls.size() - 2], "progress " + request.url + " 300000/300000");
+        EXPECT_EQ(calls.back(), "finished " + request.url + " ok");
+    }
+
+    // Requests that are not downloads are not observed.
+    http->send(request);
+    EXPECT_EQ(first->calls().back(), "finished " + request.url + " ok");
+
+    // An observer withdrawn before a download hears nothing of it.
+    secondRegistration.Unregister();
+    const auto heardBefore = second->calls().size();
+    http->download(request, temp.path() / "b.zip", {});
+    EXPECT_EQ(second->calls().size(), heardBefore);
+    EXPECT_EQ(first->calls().back(), "finished " + request.url + " ok");
+    firstRegistration.Unregister();
+}
+
+TEST_F(HttpClientBundleTest, AClientKeptAfterItsBundleStoppedStillDownloadsUnobserved) {
+    LoopbackServer server;
+    server.addFile("a.zip", "content");
+    tripwire::testsupport::TempDirectory temp;
+    auto observer = std::make_shared<foundation::httpclient::testing_support::RecordingObserver>();
+    auto registration =
+        framework.GetBundleContext().RegisterService<foundation::httpclient_core::TransferObserver>(
+            observer);
+    const auto http = client();
+    ASSERT_NE(http, nullptr);
+    for (auto& bundle : framework.GetBundleContext().GetBundles())
+        if (bundle.GetSymbolicName() == "foundation_httpclient")
+            bundle.Stop();
+    HttpRequest request;
+    request.url = server.fileUrl("a.zip");
+    EXPECT_EQ(http->download(request, temp.path() / "a.zip", {}).status, 200);
+    EXPECT_TRUE(observer->calls().empty());
+    registration.Unregister();
 }
 
 } // namespace
