@@ -119,15 +119,27 @@ tripwire_expect() {
 event_count() { if [ -f "$events" ]; then wc -l <"$events"; else echo 0; fi; }
 
 # The events after the first FROM lines, one data key a line (every value is a string, so `","`
-# only ever separates two pairs). Long texts are shortened.
+# only ever separates two pairs); keys with empty values on one line, long texts shortened.
 show_events_since() {
     local from=$1 line
     [ "$(event_count)" -gt "$from" ] || fail "no telemetry event was written to $events"
     tail -n +"$((from + 1))" "$events" | while IFS= read -r line; do
         printf '  %s\n' "$(sed -n 's/.*"eventKey":"\([^"]*\)".*/\1/p' <<<"$line")"
         sed -e 's/.*"data":{\(.*\)}}$/\1/' -e 's/","/"\n"/g' <<<"$line" |
-            sed -n 's/^"\([^"]*\)":"\(.*\)"$/    \1: \2/p' |
-            awk '{ if (length($0) > 110) print substr($0, 1, 107) "..."; else print }'
+            sed -n 's/^"\([^"]*\)":"\(.*\)"$/\1\t\2/p' |
+            awk -F '\t' '
+                $2 == "" { empties[++n] = $1; next }
+                { text = "    " $1 ": " $2
+                  print (length(text) > 110 ? substr(text, 1, 107) "..." : text) }
+                END {
+                    if (n == 0) exit
+                    text = "    empty:"
+                    for (i = 1; i <= n; i++) {
+                        if (length(text) + length(empties[i]) > 100) { print text; text = "         " }
+                        text = text " " empties[i] (i < n ? "," : "")
+                    }
+                    print text
+                }'
     done
 }
 

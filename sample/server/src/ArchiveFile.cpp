@@ -13,11 +13,11 @@ ArchiveFile::ArchiveFile(const std::filesystem::path& path) : filePath(path) {
     if (fd < 0)
         throw std::system_error(errno, std::generic_category(), "cannot open " + path.string());
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+    const int error = ::fstat(fd, &status) != 0 ? errno : (S_ISREG(status.st_mode) ? 0 : EINVAL);
+    if (error != 0) {
         ::close(fd);
         throw std::system_error(error, std::generic_category(),
-                                "not a regular file: " + path.string());
+                                "not a readable regular file: " + path.string());
     }
     fileSize = static_cast<std::uint64_t>(status.st_size);
 }

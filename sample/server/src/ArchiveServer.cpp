@@ -61,9 +61,10 @@ ArchiveServer::ArchiveServer(std::shared_ptr<const ArchiveFile> archive,
     auto& server = state->server;
     // One request a connection: a client that keeps a connection open cannot hold up stop().
     server.set_keep_alive_max_count(1);
-    server.Get(LATEST_PATH, [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(state->document, "application/json");
-    });
+    server.Get(R"(/tripwire/latest\.json)",
+               [this](const httplib::Request&, httplib::Response& response) {
+                   response.set_content(state->document, "application/json");
+               });
     server.Get(R"(/files/([^/]+))",
                [this](const httplib::Request& request, httplib::Response& response) {
                    if (request.matches[1] != state->description.fileName) {

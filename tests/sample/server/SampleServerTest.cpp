@@ -133,7 +133,8 @@ TEST(SampleServerTest, ServesTheDocumentAndTheSampleArchiveByteForByte) {
     EXPECT_EQ(served->get_header_value("Content-Length"), std::to_string(archive.size()));
     EXPECT_TRUE(served->body == archive) << "the served archive differs from the file";
 
-    for (const char* path : {"/files/kci_0.0.0.0.zip", "/", "/tripwire/latest"}) {
+    for (const char* path :
+         {"/files/kci_0.0.0.0.zip", "/", "/tripwire/latest", "/tripwire/latest_json"}) {
         const auto missing = client.Get(path);
         ASSERT_TRUE(missing);
         EXPECT_EQ(missing->status, 404) << path;
