@@ -27,11 +27,14 @@ version=${version#kci_}
 # Only the demo's own settings count: nothing of the caller's environment may send the module
 # to another installation, another server or a proxy.
 unset QB_INSTALL_ROOT QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES QB_RODUDED_OZOVIZAZ_DOWNLOAD_LOCATION \
-    QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT QB_URL_QUILLBECK_DOT_COM QB_LOG_MASK QB_LOG_FILE \
+    QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT QB_LOG_MASK \
     https_proxy HTTPS_PROXY http_proxy HTTP_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 export HOME="$demo_home" XDG_DATA_HOME="$demo_home/data" QB_TELEMETRY_DIR="$demo_home/telemetry"
 export QB_FEATURE_FLAGS="QSHInstallErrorTELX,QSHTripwireStartupTELX"
 export QB_LOG_FILE="$demo_home/tripwire.log"
+# No network: until round 2 starts its server, the maker's web domain is a loopback port where
+# nothing listens, so a round 1 that fell back to a download would fail at once.
+export QB_URL_QUILLBECK_DOT_COM="http://127.0.0.1:9"
 storage="$XDG_DATA_HOME/Quillbeck/RodudedOzovizaz"
 events="$QB_TELEMETRY_DIR/events.jsonl"
 
