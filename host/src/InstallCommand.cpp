@@ -53,8 +53,13 @@ public:
         const auto tripwire = session.framework().tripwire();
         std::optional<ProgressObservers> watching;
         if (const auto& live = session.liveOutput()) {
-            watching.emplace(session.framework().framework().GetBundleContext(),
-                             std::make_shared<ProgressDisplay>(*live->out, live->width));
+            try {
+                watching.emplace(session.framework().framework().GetBundleContext(),
+                                 std::make_shared<ProgressDisplay>(*live->out, live->width));
+            } catch (const std::exception&) {
+                // A framework already stopped by a signal takes no services; showing progress
+                // is a courtesy that never decides whether the attempt is made.
+            }
         }
         const InstallConnectorResult result =
             tripwire->installAndStartHALVEXServices(session.mode(), triggeredBy, boost::none, root);
