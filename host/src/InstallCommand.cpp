@@ -2,6 +2,7 @@
 #include "Outcome.h"
 #include "ProgressDisplay.h"
 #include "ProgressObservers.h"
+#include "StandardOutputDiversion.h"
 
 #include <fl/i18n/conversion.h>
 
@@ -52,6 +53,12 @@ public:
         const auto root = installationRootOf(installationRoot);
         const auto tripwire = session.framework().tripwire();
         std::optional<ProgressObservers> watching;
+        // Without a live display, standard output is for the result alone: what the installer
+        // prints goes to standard error.
+        std::optional<StandardOutputDiversion> diversion;
+        if (!session.liveOutput()) {
+            diversion.emplace();
+        }
         if (const auto& live = session.liveOutput()) {
             try {
                 watching.emplace(session.framework().framework().GetBundleContext(),
@@ -64,6 +71,7 @@ public:
         const InstallConnectorResult result =
             tripwire->installAndStartHALVEXServices(session.mode(), triggeredBy, boost::none, root);
         watching.reset();
+        diversion.reset();
         Outcome outcome;
         outcome.operation = name();
         outcome.result = resultName(result);

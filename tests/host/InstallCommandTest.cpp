@@ -289,6 +289,16 @@ TEST_F(InstallCommand, OnATerminalInstallsTheDownloadedSampleWhereItIsTold) {
     const std::string result = "INSTALLED_AND_STARTED\n";
     ASSERT_GE(r.out.size(), result.size());
     EXPECT_EQ(r.out.substr(r.out.size() - result.size()), result) << r.out;
+
+    // Without a terminal, what the installer prints goes to standard error: the object stays
+    // alone on standard output.
+    const Finished json =
+        tripwire({"--json", "--mode", "drive", "install", "--installation-root", "root"}, nullptr,
+                 scratch.path());
+    EXPECT_EQ(
+        json.out,
+        "{\"operation\":\"install\",\"mode\":\"DRIVE\",\"result\":\"INSTALLED_AND_STARTED\"}\n");
+    EXPECT_NE(json.err.find("installed " + version), std::string::npos) << json.err;
 }
 
 } // namespace
