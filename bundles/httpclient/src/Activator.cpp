@@ -66,9 +66,8 @@ ObserverLookup observersOf(cppmicroservices::BundleContext context) {
 class Activator final : public cppmicroservices::BundleActivator {
 public:
     void Start(cppmicroservices::BundleContext context) override {
-        auto client = std::make_shared<ObservedHttpClient>(
-            std::make_shared<CurlHttpClient>(chooserFor(context), optionsFromEnvironment()),
-            observersOf(context));
+        curl = std::make_shared<CurlHttpClient>(chooserFor(context), optionsFromEnvironment());
+        auto client = std::make_shared<ObservedHttpClient>(curl, observersOf(context));
         registration = context.RegisterService<httpclient_core::HttpClient>(client);
     }
 
@@ -80,9 +79,14 @@ public:
             // Already unregistered by the framework.
         }
         registration = {};
+        // Holders of the client may outlive the bundle; their transfers end with it.
+        if (curl)
+            curl->close();
+        curl.reset();
     }
 
 private:
+    std::shared_ptr<CurlHttpClient> curl;
     cppmicroservices::ServiceRegistration<httpclient_core::HttpClient> registration;
 };
 

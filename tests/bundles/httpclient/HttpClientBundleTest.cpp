@@ -14,7 +14,11 @@
 #include <cppmicroservices/FrameworkEvent.h>
 #include <cppmicroservices/FrameworkFactory.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -143,24 +147,36 @@ TEST_F(HttpClientBundleTest, TellsEveryRegisteredObserverAboutDownloads) {
     firstRegistration.Unregister();
 }
 
-TEST_F(HttpClientBundleTest, AClientKeptAfterItsBundleStoppedStillDownloadsUnobserved) {
+// A holder may keep the client past the bundle's stop: the download it runs ends with the bundle
+// instead of keeping the stopping host waiting, and nothing new starts.
+TEST_F(HttpClientBundleTest, StoppingTheBundleEndsTheTransfersOfClientsStillHeld) {
     LoopbackServer server;
-    server.addFile("a.zip", "content");
+    server.addFile("a.zip", std::string(64 * 1024, 'a'));
     tripwire::testsupport::TempDirectory temp;
-    auto observer = std::make_shared<foundation::httpclient::testing_support::RecordingObserver>();
-    auto registration =
-        framework.GetBundleContext().RegisterService<foundation::httpclient_core::TransferObserver>(
-            observer);
     const auto http = client();
     ASSERT_NE(http, nullptr);
+    HttpRequest stalled;
+    stalled.url = server.fileUrl("a.zip", "stall=1000");
+    auto running = std::async(std::launch::async, [&] {
+        try {
+            http->download(stalled, temp.path() / "a.zip", {});
+            return std::string("completed");
+        } catch (const foundation::httpclient_core::HttpError& error) {
+            return std::string(error.what());
+        }
+    });
+    while (server.requests().empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     for (auto& bundle : framework.GetBundleContext().GetBundles())
         if (bundle.GetSymbolicName() == "foundation_httpclient")
             bundle.Stop();
-    HttpRequest request;
-    request.url = server.fileUrl("a.zip");
-    EXPECT_EQ(http->download(request, temp.path() / "a.zip", {}).status, 200);
-    EXPECT_TRUE(observer->calls().empty());
-    registration.Unregister();
+    EXPECT_THAT(running.get(), testing::HasSubstr("closed"));
+
+    HttpRequest later;
+    later.url = server.fileUrl("a.zip");
+    EXPECT_THROW(http->download(later, temp.path() / "b.zip", {}),
+                 foundation::httpclient_core::HttpError);
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 } // namespace
