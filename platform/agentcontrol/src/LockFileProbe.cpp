@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -66,39 +67,63 @@ pid_t readPid(int fd) {
     return pid;
 }
 
-bool isLockFileName(const std::string& fileName) {
+bool isLockFileName(std::string_view fileName) {
     const std::string_view suffix(kLockFileSuffix);
     return fileName.size() > suffix.size() &&
-           std::string_view(fileName).substr(fileName.size() - suffix.size()) == suffix;
+           fileName.substr(fileName.size() - suffix.size()) == suffix;
 }
 
-bool selected(uid_t owner, unsigned selection) {
-    const bool own = owner == ::geteuid();
-    return own ? (selection & AGENTS_OF_CURRENT_USER) != 0
-               : (selection & AGENTS_OF_OTHER_USERS) != 0;
+bool selected(uid_t owner, uid_t self, unsigned selection) {
+    return owner == self ? (selection & AGENTS_OF_CURRENT_USER) != 0
+                         : (selection & AGENTS_OF_OTHER_USERS) != 0;
 }
 
-std::optional<AgentInfo> probe(const std::filesystem::path& lockFile, unsigned selection) {
+// The pid of the agent holding `name` in the directory open as `directoryFd` (AT_FDCWD: `name`
+// is a full path), nothing when no selected agent holds it. Opening relative to the directory
+// spares the kernel a walk of the whole path per file.
+std::optional<pid_t> probe(int directoryFd, const char* name, uid_t self, unsigned selection) {
     // O_NONBLOCK keeps a fifo planted in the directory from blocking the open.
-    FileDescriptor fd(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    FileDescriptor fd(::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid())
         return std::nullopt;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    if (!selected(info.st_uid, selection) || !isLockHeld(fd.get()))
+    if (!selected(info.st_uid, self, selection) || !isLockHeld(fd.get()))
         return std::nullopt;
-    std::string fileName = lockFile.filename().string();
-    fileName.resize(fileName.size() - std::string_view(kLockFileSuffix).size());
-    return AgentInfo{std::move(fileName), readPid(fd.get()), lockFile};
+    return readPid(fd.get());
 }
+
+AgentInfo agentOf(std::string_view fileName, pid_t pid, std::filesystem::path lockFile) {
+    fileName.remove_suffix(std::string_view(kLockFileSuffix).size());
+    return AgentInfo{std::string(fileName), pid, std::move(lockFile)};
+}
+
+class Directory {
+public:
+    explicit Directory(const std::filesystem::path& path) : stream(::opendir(path.c_str())) {}
+    ~Directory() {
+        if (stream != nullptr)
+            ::closedir(stream);
+    }
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    DIR* get() const { return stream; }
+
+private:
+    DIR* stream;
+};
 
 } // namespace
 
 std::optional<AgentInfo> probeLockFile(const std::filesystem::path& lockFile) {
-    if (!isLockFileName(lockFile.filename().string()))
+    const std::string fileName = lockFile.filename().string();
+    if (!isLockFileName(fileName))
         return std::nullopt;
-    return probe(lockFile, ALL_AGENTS);
+    const auto pid = probe(AT_FDCWD, lockFile.c_str(), ::geteuid(), ALL_AGENTS);
+    if (!pid)
+        return std::nullopt;
+    return agentOf(fileName, *pid, lockFile);
 }
 
 std::vector<AgentInfo> enumerateRunningAgentsUnder(const std::filesystem::path& lockRoot,
@@ -106,19 +131,16 @@ std::vector<AgentInfo> enumerateRunningAgentsUnder(const std::filesystem::path& 
     std::vector<AgentInfo> agents;
     if (lockRoot.empty() || (selection & ALL_AGENTS) == 0)
         return agents;
-    std::error_code error;
-    std::filesystem::directory_iterator entries(lockRoot, error);
-    if (error)
+    const Directory directory(lockRoot);
+    if (directory.get() == nullptr)
         return agents;
-    for (const std::filesystem::directory_iterator end; entries != end;) {
-        const auto& path = entries->path();
-        if (isLockFileName(path.filename().string())) {
-            if (auto agent = probe(path, selection))
-                agents.push_back(std::move(*agent));
-        }
-        entries.increment(error);
-        if (error)
-            break;
+    const uid_t self = ::geteuid();
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string_view name(entry->d_name);
+        if (!isLockFileName(name))
+            continue;
+        if (const auto pid = probe(::dirfd(directory.get()), entry->d_name, self, selection))
+            agents.push_back(agentOf(name, *pid, lockRoot / name));
     }
     std::sort(agents.begin(), agents.end(),
               [](const AgentInfo& a, const AgentInfo& b) { return a.name < b.name; });
