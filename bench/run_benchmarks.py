@@ -123,6 +123,12 @@ def main():
               ms(download, "download/curl -s -o, sha256, sync"), "ms", 1.1)
     table.add("4. download " + label + ": fetchKCI vs curl -s -o alone (info)", ours,
               ms(download, "download/curl -s -o"), "ms")
+    table.add("4. download " + label + ": no digest in the URL vs curl -s -o (info)",
+              ms(download, "download/fetchKCI without digest"),
+              ms(download, "download/curl -s -o"), "ms")
+    table.add("4. download " + label + ": baseline with sync vs without (info: cost of sync)",
+              ms(download, "download/curl -s -o, sha256, sync"),
+              ms(download, "download/curl -s -o, sha256"), "ms")
 
     cpu = lambda name: extract[name]["cpu_s"] * 1e3
     wall = lambda name: ms(extract, name)
