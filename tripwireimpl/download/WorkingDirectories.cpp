@@ -38,13 +38,18 @@ fl::filesystem::basic_path makeUniqueTempDirectoryPath() {
 }
 
 fl::filesystem::basic_path getDownloadLocation() {
-    fl::filesystem::basic_path location = makeUniqueTempDirectoryPath();
+    return chooseDownloadLocation().path;
+}
+
+DownloadLocation chooseDownloadLocation() {
+    DownloadLocation location{makeUniqueTempDirectoryPath(), false};
     const fl::ustring chosen = fl::i18n::getenv(downloadLocationVariable);
     if (chosen.empty()) {
         return location;
     }
-    location.assign(fl::filesystem::detail::make_native_form(chosen, location.form()),
-                    location.form());
+    const bool form = location.path.form();
+    location.path.assign(fl::filesystem::detail::make_native_form(chosen, form), form);
+    location.userChosen = true;
     return location;
 }
 
