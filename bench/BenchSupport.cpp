@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,58 @@ void writeRandomFile(const fs::path& path, std::uint64_t bytes, std::uint64_t se
     }
     if (!out.flush())
         throw std::runtime_error("cannot write " + path.string());
+}
+
+namespace {
+
+void writeFileContent(const fs::path& path, std::uint64_t bytes, std::uint64_t seed) {
+    std::mt19937_64 generator(seed);
+    std::vector<std::uint64_t> block((bytes + 7) / 8);
+    std::generate(block.begin(), block.end(), generator);
+    if (seed % 4 == 0) {
+        for (auto& word : block)
+            word &= 0x3f3f3f3f3f3f3f3fULL;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(bytes));
+}
+
+} // namespace
+
+fs::path makeKciArchive(const fs::path& archive, std::uint64_t bytes, unsigned files) {
+    const fs::path source = archive.parent_path() / (archive.stem().string() + ".source");
+    fs::create_directories(source / "bin");
+    std::ofstream(source / "kci.json") << R"({"version": "1.0.0.0", "installer": "bin/setup"})";
+    std::ofstream(source / "bin" / "setup") << "#!/bin/sh\nexit 0\n";
+    fs::permissions(source / "bin" / "setup", fs::perms::owner_all | fs::perms::group_read |
+                                                  fs::perms::group_exec | fs::perms::others_read |
+                                                  fs::perms::others_exec);
+    const std::uint64_t average = bytes / files;
+    std::uint64_t remaining = bytes;
+    for (unsigned i = 0; i < files; ++i) {
+        const fs::path folder = source / ("part" + std::to_string(i % 20));
+        fs::create_directories(folder);
+        // Sizes from half to one and a half times the average; the last file takes the rest.
+        std::uint64_t size = average / 2 + (average * ((i * 7919) % 1000)) / 1000;
+        size = i + 1 == files ? remaining : std::min(size, remaining);
+        remaining -= size;
+        writeFileContent(folder / ("file" + std::to_string(i) + ".bin"), size, i);
+    }
+    const bool packed = runShell("cd " + shellQuoted(source.string()) + " && zip -q -r -1 " +
+                                 shellQuoted(fs::absolute(archive).string()) + " .");
+    fs::remove_all(source);
+    if (!packed)
+        throw std::runtime_error("zip failed");
+    return archive;
+}
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto toSeconds = [](const timeval& t) {
+        return t.tv_sec + t.tv_usec / 1e6;
+    };
+    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
 }
 
 std::uint64_t statusKiB(const char* field) {

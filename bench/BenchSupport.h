@@ -26,6 +26,17 @@ private:
 // Bytes that no compressor can shrink, the same for the same seed.
 void writeRandomFile(const std::filesystem::path& path, std::uint64_t bytes, std::uint64_t seed);
 
+// A kci archive at `archive` (packed with zip): kci.json, the installer "bin/setup" (a shell
+// script that exits with 0) and `files` files of `bytes` in total in 20 folders. The content is
+// random bytes, except that every fourth file draws from 64 symbols only, so that the archiver
+// compresses it and an extractor has real inflating to do; the rest is stored as it is.
+std::filesystem::path makeKciArchive(const std::filesystem::path& archive, std::uint64_t bytes,
+                                     unsigned files);
+
+// CPU seconds (user and system) used so far by this process (RUSAGE_SELF) or by its finished
+// children (RUSAGE_CHILDREN).
+double cpuSeconds(int who);
+
 // A field of /proc/self/status in KiB ("VmRSS", "VmHWM"); 0 when missing.
 std::uint64_t statusKiB(const char* field);
 

@@ -41,55 +41,9 @@ struct Fixture {
 
 Fixture* fixture = nullptr;
 
-// Random bytes; every fourth file draws from 64 symbols only, so that the archiver compresses
-// it and the extractor has real inflating to do. The rest is stored as it is.
-void writeFileContent(const fs::path& path, std::uint64_t bytes, std::uint64_t seed) {
-    std::mt19937_64 generator(seed);
-    std::vector<std::uint64_t> block((bytes + 7) / 8);
-    std::generate(block.begin(), block.end(), generator);
-    if (seed % 4 == 0) {
-        for (auto& word : block)
-            word &= 0x3f3f3f3f3f3f3f3fULL;
-    }
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(bytes));
-}
-
-// A kci archive of `files` files in 20 folders, `bytes` in total, packed with zip.
-fs::path makeArchive(const fs::path& directory, std::uint64_t bytes, unsigned files) {
-    const fs::path source = directory / "source";
-    fs::create_directories(source / "bin");
-    std::ofstream(source / "kci.json") << R"({"version": "1.0.0.0", "installer": "bin/setup"})";
-    std::ofstream(source / "bin" / "setup") << "#!/bin/sh\nexit 0\n";
-    const std::uint64_t average = bytes / files;
-    std::uint64_t remaining = bytes;
-    for (unsigned i = 0; i < files; ++i) {
-        const fs::path folder = source / ("part" + std::to_string(i % 20));
-        fs::create_directories(folder);
-        // Sizes from half to one and a half times the average; the last file takes the rest.
-        std::uint64_t size = average / 2 + (average * ((i * 7919) % 1000)) / 1000;
-        size = i + 1 == files ? remaining : std::min(size, remaining);
-        remaining -= size;
-        writeFileContent(folder / ("file" + std::to_string(i) + ".bin"), size, i);
-    }
-    const fs::path archive = directory / "kci_bench.zip";
-    if (!runShell("cd " + shellQuoted(source.string()) + " && zip -q -r -1 " +
-                  shellQuoted(archive.string()) + " ."))
-        throw std::runtime_error("zip failed");
-    fs::remove_all(source);
-    return archive;
-}
-
-// CPU seconds (user and system) used so far by this process or by its finished children. The
-// machine is shared: CPU time is what each extractor itself costs, whoever else runs.
-double cpuSeconds(int who) {
-    rusage usage{};
-    ::getrusage(who, &usage);
-    const auto toSeconds = [](const timeval& t) {
-        return t.tv_sec + t.tv_usec / 1e6;
-    };
-    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
-}
+// The machine is shared: CPU time (user and system) is what each extractor itself costs,
+// whoever else runs.
+using tripwire::bench::cpuSeconds;
 
 void BM_Extract(benchmark::State& state) {
     const auto archive = fl::filesystem::path_from_native(fixture->archive);
@@ -169,7 +123,8 @@ int main(int argc, char** argv) {
                      ? "/dev/shm"
                      : fs::temp_directory_path().string());
     tripwire::bench::TempDirectory work("extract_bench", base);
-    Fixture data{makeArchive(work.path(), mib << 20, files), work.path()};
+    Fixture data{tripwire::bench::makeKciArchive(work.path() / "kci_bench.zip", mib << 20, files),
+                 work.path()};
     fixture = &data;
 
     for (const Entry& entry :

@@ -2,7 +2,7 @@
 // they cannot avoid, the framework's start-up steps, one service lookup, and the memory that
 // loading the module adds.
 //
-//   module_bench [google benchmark flags]
+//   module_bench [--install-archive-mib N] [google benchmark flags]
 //   module_bench --cold-start   (internal: one start-up in a fresh process, figures on stdout)
 #include "BenchSupport.h"
 
@@ -25,8 +25,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -151,6 +153,7 @@ struct Fixture {
     cppmicroservices::ServiceRegistration<UserStorageRootOverride> overrideRegistration;
     std::vector<agent::control::AgentRegistration> agents;
     std::shared_ptr<ITripwire> service;
+    fs::path localArchive;
 };
 
 Fixture* fixture = nullptr;
@@ -247,6 +250,44 @@ void BM_Lookup(benchmark::State& state) {
     }
 }
 
+// Install from a local kci archive with an installer that does nothing, in the mode that does not
+// start the service host: copy, extraction, installer run, clean-up, event.
+void BM_InstallFromLocalArchive(benchmark::State& state) {
+    for (auto _ : state) {
+        const double cpuBefore =
+            tripwire::bench::cpuSeconds(RUSAGE_SELF) + tripwire::bench::cpuSeconds(RUSAGE_CHILDREN);
+        const auto result = fixture->service->installAndStartHALVEXServices(
+            halvexconnector::tripwire::DRIVE, "benchmark", boost::none, boost::none);
+        state.counters["cpu_s"] = tripwire::bench::cpuSeconds(RUSAGE_SELF) +
+                                  tripwire::bench::cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
+        if (result != halvexconnector::tripwire::INSTALLED_AND_STARTED) {
+            state.SkipWithError("the install attempt failed");
+            break;
+        }
+    }
+}
+
+// The same steps in the shell: copy the archive into a working directory, extract it, run the
+// installer with the same arguments, remove the working directory.
+void BM_InstallShellBaseline(benchmark::State& state) {
+    using tripwire::bench::shellQuoted;
+    const fs::path work = fixture->storage / "shell-work";
+    const std::string w = shellQuoted(work.string());
+    const std::string command =
+        "mkdir -p " + w + "/x && cp " + shellQuoted(fixture->localArchive.string()) + " " + w +
+        "/kci.zip && bsdtar -xf " + w + "/kci.zip -C " + w + "/x && " + w +
+        "/x/bin/setup -source " + shellQuoted(fixture->localArchive.parent_path().string()) +
+        " -mode silent -triggeredby TRIPWIRE_benchmark && rm -rf " + w;
+    for (auto _ : state) {
+        const double cpuBefore = tripwire::bench::cpuSeconds(RUSAGE_CHILDREN);
+        if (!tripwire::bench::runShell(command)) {
+            state.SkipWithError("the shell baseline failed");
+            break;
+        }
+        state.counters["cpu_s"] = tripwire::bench::cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
+    }
+}
+
 // Each repetition starts a fresh process: the module's library is loaded once per process, so
 // only a new one shows the cost of the first request.
 void BM_ColdStart(benchmark::State& state) {
@@ -265,10 +306,28 @@ void BM_ColdStart(benchmark::State& state) {
     }
 }
 
+std::uint64_t takeSizeMiB(int& argc, char** argv, std::uint64_t fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--install-archive-mib") == 0) {
+            const std::uint64_t mib = std::strtoull(argv[i + 1], nullptr, 10);
+            std::copy(argv + i + 2, argv + argc, argv + i);
+            argc -= 2;
+            return mib;
+        }
+    }
+    return fallback;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    tripwire::bench::TempDirectory home("module_bench");
+    // Everything on /dev/shm where it exists, as for the extraction benchmark: the file system's
+    // inode allocation would otherwise swamp the extraction inside the install attempt.
+    const std::uint64_t localArchiveMiB = takeSizeMiB(argc, argv, 64);
+    const fs::path base = fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0
+                              ? fs::path("/dev/shm")
+                              : fs::temp_directory_path();
+    tripwire::bench::TempDirectory home("module_bench", base);
     ::setenv("HOME", home.path().c_str(), 1);
     ::setenv("XDG_DATA_HOME", (home.path() / "data").c_str(), 1);
     ::setenv("QB_TELEMETRY_DIR", (home.path() / "telemetry").c_str(), 1);
@@ -278,6 +337,11 @@ int main(int argc, char** argv) {
 
     Fixture data(home.path());
     fixture = &data;
+    // The local archive the install attempt finds before it would download anything.
+    fs::create_directories(home.path() / "sources");
+    data.localArchive = tripwire::bench::makeKciArchive(home.path() / "sources" / "kci_bench.zip",
+                                                        localArchiveMiB << 20, 500);
+    ::setenv("QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES", (home.path() / "sources").c_str(), 1);
     const auto steady = [](const char* name, void (*function)(benchmark::State&)) {
         benchmark::RegisterBenchmark(name, function)
             ->Unit(benchmark::kMicrosecond)
@@ -290,6 +354,17 @@ int main(int argc, char** argv) {
     steady("installation/checkHALVEXServicesInstallation", BM_Installation);
     steady("installation/raw read and parse", BM_InstallationRaw);
     steady("framework/getService lookup", BM_Lookup);
+    for (const auto& [name, function] :
+         {std::pair{"install/installAndStartHALVEXServices(DRIVE)", &BM_InstallFromLocalArchive},
+          std::pair{"install/shell: cp, bsdtar -xf, installer, rm -rf",
+                    &BM_InstallShellBaseline}}) {
+        benchmark::RegisterBenchmark(name, function)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(1)
+            ->Repetitions(9)
+            ->ReportAggregatesOnly(true);
+    }
     benchmark::RegisterBenchmark("framework/cold start", BM_ColdStart)
         ->Unit(benchmark::kMicrosecond)
         ->UseManualTime()
