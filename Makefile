@@ -32,8 +32,9 @@ tsan:
 clean:
 	rm -rf build
 
-# Benchmarks (not tests): each prints its figures next to a baseline measured in the same run.
+# Benchmarks (not tests): one table of our figures next to baselines measured in the same run.
+# BENCH_ARGS=--quick uses 64 MiB archives (a smoke run).
 bench: deps
 	@cmake --preset $(PRESET) -DTRIPWIRE_BUILD_BENCH=ON >/dev/null
-	@cmake --build --preset $(PRESET) -j $(JOBS) --target download_bench
-	@build/$(PRESET)/bench/download_bench
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target benchmarks
+	@python3 bench/run_benchmarks.py build/$(PRESET)/bench $(BENCH_ARGS)
