@@ -63,7 +63,7 @@ bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
     tripwire::HALVEXServicesMode mode) const {
     try {
         const fl::filesystem::basic_path lockRoot = lockRootFor(mode);
-        return !agent::control::enumerateAllRunningAgents(lockRoot, kEveryRunningAgent).empty();
+        return agent::control::isAnyAgentRunning(lockRoot, kEveryRunningAgent);
     } catch (...) {
         // A question that cannot be answered means nothing is known to run.
         return false;

@@ -40,7 +40,7 @@ fl::filesystem::basic_path standardLockRoot() {
 
 bool anyAgentRunning(const fl::filesystem::basic_path& lockRoot) {
     try {
-        return !agent::control::enumerateAllRunningAgents(lockRoot, kEveryRunningAgent).empty();
+        return agent::control::isAnyAgentRunning(lockRoot, kEveryRunningAgent);
     } catch (...) {
         // The registry may be unreadable for a moment; the next poll asks again.
         return false;
