@@ -26,8 +26,11 @@ test: build
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
+# ThreadSanitizer on the programs with threaded cases and the stress tests (the rest of the
+# suite has no threads of its own to check, and would only take time).
 tsan:
-	@$(MAKE) --no-print-directory test PRESET=tsan
+	@$(MAKE) --no-print-directory build PRESET=tsan
+	@ctest --preset tsan --timeout 900 -L 'concurrency|stress'
 
 clean:
 	rm -rf build
