@@ -33,8 +33,7 @@ boost::optional<fl::ustring> overrideText(const FolderOverride& folder) {
 }
 
 fl::filesystem::basic_path standardLockRoot() {
-    const FolderOverride first = getFirstFolderOverride();
-    const FolderOverride second = getSecondFolderOverride();
+    const auto [first, second] = getFolderOverrides();
     return folderlocations::FolderLocations(overrideText(first), overrideText(second)).lockRoot();
 }
 
@@ -67,8 +66,7 @@ tripwire::InstallConnectorResult
 HALVEXConnectorTripwireImpl::startHALVEXServices(tripwire::HALVEXServicesMode mode) const {
     boost::optional<discovery::HXCInstallationInfo> installation;
     {
-        const FolderOverride second = getSecondFolderOverride();
-        const FolderOverride first = getFirstFolderOverride();
+        const auto [first, second] = getFolderOverrides();
         installation = discovery::discoverLatestHALVEXConnectorInstall(
             mode == tripwire::STANDARD ? discovery::InstallationDiscoveryRoot::STANDARD
                                        : discovery::InstallationDiscoveryRoot::DRIVE,
