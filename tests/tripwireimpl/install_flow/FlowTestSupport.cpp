@@ -249,11 +249,12 @@ void InstallFlowTest::offerFixture(const std::string& body, const std::string& v
     offerArchive(archive, version);
 }
 
-void InstallFlowTest::offerArchive(const fs::path& archive, const std::string& version) {
+void InstallFlowTest::offerArchive(const fs::path& archive, const std::string& version,
+                                   const std::string& fault) {
     const std::string name = "kci_" + version + ".zip";
     server.addFileFromDisk(name, archive);
     server.setLatestDocument(tripwire::testsupport::latestDocument(
-        version, server.fileUrl(name), tripwire::testsupport::sha256Hex(readFile(archive))));
+        version, server.fileUrl(name, fault), tripwire::testsupport::sha256Hex(readFile(archive))));
 }
 
 halvexconnector::tripwire::InstallConnectorResult InstallFlowTest::install(

@@ -126,8 +126,10 @@ protected:
                           const std::string& name = "kci_fixture.zip") const;
     // Packs a script installer with `body` and offers it as the latest installer `version`.
     void offerFixture(const std::string& body, const std::string& version);
-    // Offers a file on disk as the latest installer `version`.
-    void offerArchive(const fs::path& archive, const std::string& version);
+    // Offers a file on disk as the latest installer `version`, with the server's fault query
+    // (e.g. "status=500") on its URL when one is given.
+    void offerArchive(const fs::path& archive, const std::string& version,
+                      const std::string& fault = {});
 
     halvexconnector::tripwire::InstallConnectorResult
     install(halvexconnector::tripwire::HALVEXServicesMode mode, const std::string& triggeredBy,

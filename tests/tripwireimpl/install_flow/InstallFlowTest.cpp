@@ -329,6 +329,44 @@ TEST_F(InstallFlowTest, ADownloadedInstallerThatFailsIsNotRerunAndGetsTheHostsPr
     EXPECT_THAT(generatedWorkingDirectories(), IsEmpty());
 }
 
+TEST_F(InstallFlowTest, ADownloadThatYieldsNoInstallerFailsAndLeavesNothingBehind) {
+    // A local archive without an installer falls back quietly: no error text, only the notice.
+    tripwire::testsupport::writeZipArchive(sourcesDir() / "kci_empty.zip",
+                                           {{"readme.txt", "no kci.json here", false}});
+    const fs::path noInstaller = home() / "no-installer.zip";
+    tripwire::testsupport::writeZipArchive(noInstaller, {{"readme.txt", "nothing to run", false}});
+
+    offerArchive(noInstaller, "9.9.0.5", "status=500");
+    EXPECT_EQ(install(STANDARD, "refused"), INSTALL_FAILED);
+    offerArchive(noInstaller, "9.9.0.6");
+    EXPECT_EQ(install(STANDARD, "empty"), INSTALL_FAILED);
+
+    const std::vector<Json> events = installEvents();
+    ASSERT_EQ(events.size(), 2u);
+    const std::string diagnostic = events[0]["downloadErrorMessage"];
+    expectInstallEvent(events[0], "INSTALL_FAILED",
+                       {{"qshVersion", Eq("9.9.0.5")},
+                        {"installSource", Eq("WEB")},
+                        {"mode", Eq("STANDARD")},
+                        {"extractionEndTimestamp", isSet()},
+                        {"downloadErrorMessage", HasSubstr("500")},
+                        {"downloadEndTimestamp", isSet()}});
+    // The archive came, but held no installer: both stamps, no error text.
+    expectInstallEvent(events[1], "INSTALL_FAILED",
+                       {{"qshVersion", Eq("9.9.0.6")},
+                        {"installSource", Eq("WEB")},
+                        {"mode", Eq("STANDARD")},
+                        {"extractionEndTimestamp", isSet()},
+                        {"downloadEndTimestamp", isSet()},
+                        {"extractDownloadEndTimestamp", isSet()}});
+    EXPECT_EQ(moduleRecords(), (std::vector<LogRecord>{{8, fallbackMessage},
+                                                       {512, "Download failed with exception"},
+                                                       {16, "Exception caught: " + diagnostic},
+                                                       {8, fallbackMessage}}));
+    EXPECT_THAT(runs(), IsEmpty());
+    EXPECT_THAT(generatedWorkingDirectories(), IsEmpty());
+}
+
 TEST_F(InstallFlowTest, ExitCode55OnALocalFirstRunFailsToStartWithoutRerunOrStart) {
     localFixture(exitWith(55), "7.7.0.2");
     const auto recorder = observeStages();
