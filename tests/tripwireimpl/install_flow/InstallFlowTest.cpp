@@ -367,6 +367,20 @@ TEST_F(InstallFlowTest, ADownloadThatYieldsNoInstallerFailsAndLeavesNothingBehin
     EXPECT_THAT(generatedWorkingDirectories(), IsEmpty());
 }
 
+TEST_F(InstallFlowTest, AVersionThatWouldLeadOutOfTheLocationIsRefusedBeforeAnyDownload) {
+    offerFixture(exitWith(0), "../../escaped");
+
+    EXPECT_THROW(install(STANDARD, "escape"), std::invalid_argument);
+
+    // Only the lookup was made; nothing was written, run or reported.
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_THAT(runs(), IsEmpty());
+    EXPECT_THAT(installEvents(), IsEmpty());
+    EXPECT_FALSE(fs::exists(home() / "data" / "Quillbeck" / "escaped"));
+    EXPECT_FALSE(fs::exists(home() / "data" / "escaped"));
+    EXPECT_THAT(generatedWorkingDirectories(), IsEmpty());
+}
+
 TEST_F(InstallFlowTest, ExitCode55OnALocalFirstRunFailsToStartWithoutRerunOrStart) {
     localFixture(exitWith(55), "7.7.0.2");
     const auto recorder = observeStages();
