@@ -6,6 +6,8 @@
 #include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/KciArchive.h>
 
+#include <cppmicroservices/Bundle.h>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -434,12 +436,28 @@ TEST_F(InstallFlowTest, SuccessOutsideTheStandardModeStartsNothingAndAnEmptyTrig
     EXPECT_THAT(generatedWorkingDirectories(), IsEmpty());
 }
 
-TEST_F(InstallFlowTest, ALocalInstallerKilledBySignalIsRerun) {
+TEST_F(InstallFlowTest, ALocalInstallerKilledBySignalIsRerunAndBothRunsGetTheHostsProxy) {
     localFixture(killSelfOnFirstRun(), "7.7.0.4");
+    // A host that runs the proxy bundle itself: a local install sees the proxy as well.
+    ScopedVariable httpProxy("http_proxy", "http://127.0.0.1:3128");
+    ScopedVariable noBypass("no_proxy", std::nullopt);
+    ScopedVariable noBypassUpper("NO_PROXY", std::nullopt);
+    for (cppmicroservices::Bundle& bundle : module->context().InstallBundles(
+             (stageDir() / "bin/win64/foundation/httpproxy/qbhttpproxybundle.so").string())) {
+        bundle.Start();
+    }
 
     EXPECT_EQ(install(DRIVE, "killed"), INSTALLED_AND_STARTED);
 
-    ASSERT_EQ(runs().size(), 2u);
+    const std::vector<InstallerRun> installerRuns = runs();
+    ASSERT_EQ(installerRuns.size(), 2u);
+    for (const InstallerRun& run : installerRuns) {
+        EXPECT_EQ(run.environment.count("QB_PROXY_HOST"), 1u);
+        EXPECT_EQ(run.environment.at("QB_PROXY_HOST"), "127.0.0.1");
+        EXPECT_EQ(run.environment.at("QB_PROXY_PORT"), "3128");
+        EXPECT_EQ(run.environment.count("QB_PROXY_USERNAME"), 0u);
+        EXPECT_EQ(run.environment.count("QB_PROXY_PASSWORD"), 0u);
+    }
     const std::vector<Json> events = installEvents();
     ASSERT_EQ(events.size(), 1u);
     expectInstallEvent(events[0], "INSTALLED_AND_STARTED",
