@@ -96,12 +96,6 @@ std::string kciArchiveWithInstaller(const std::string& scriptBody, std::size_t p
     return zip.finish();
 }
 
-std::string kciArchiveUnpackingTo(std::size_t size) {
-    ZipWriter zip;
-    zip.add("kci.json", kciManifest(fixtureVersion), 0644);
-    zip.add("bin/install", std::string(size, '\0'), 0755);
-    return zip.finish();
-}
 
 fs::path writeScript(const fs::path& file, const std::string& body) {
     std::ofstream(file) << "#!/bin/sh\n" << body << "\n";

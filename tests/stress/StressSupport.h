@@ -33,8 +33,6 @@ inline constexpr const char* fixtureVersion = "9.1.0.7";
 // A kci archive (zip) holding kci.json and one executable shell script as its installer, and
 // optionally a payload of `payloadBytes` random (incompressible) bytes.
 std::string kciArchiveWithInstaller(const std::string& scriptBody, std::size_t payloadBytes = 0);
-// A kci archive whose installer is a file of `size` zero bytes: tiny packed, large unpacked.
-std::string kciArchiveUnpackingTo(std::size_t size);
 
 // An executable "#!/bin/sh" script.
 fs::path writeScript(const fs::path& file, const std::string& body);
