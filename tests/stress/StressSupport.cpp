@@ -7,8 +7,7 @@
 #include <cppmicroservices/FrameworkEvent.h>
 #include <cppmicroservices/FrameworkFactory.h>
 
-#include <archive.h>
-#include <archive_entry.h>
+#include <tripwire/testsupport/KciArchive.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,69 +32,27 @@ std::string stageDirectory() {
     return stage;
 }
 
-class ZipWriter {
-public:
-    ZipWriter() : writer(archive_write_new()) {
-        archive_write_set_format_zip(writer);
-        archive_write_open(writer, this, nullptr, &ZipWriter::append, nullptr);
-    }
-    ~ZipWriter() { archive_write_free(writer); }
-    ZipWriter(const ZipWriter&) = delete;
-    ZipWriter& operator=(const ZipWriter&) = delete;
-
-    void add(const std::string& name, const std::string& content, int permissions) {
-        archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, name.c_str());
-        archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_perm(entry, permissions);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(content.size()));
-        const bool written = archive_write_header(writer, entry) == ARCHIVE_OK &&
-                             archive_write_data(writer, content.data(), content.size()) ==
-                                 static_cast<la_ssize_t>(content.size());
-        archive_entry_free(entry);
-        if (!written) {
-            throw std::runtime_error("cannot pack " + name + ": " + archive_error_string(writer));
-        }
-    }
-
-    std::string finish() {
-        if (archive_write_close(writer) != ARCHIVE_OK) {
-            throw std::runtime_error("cannot finish the zip archive");
-        }
-        return std::move(bytes);
-    }
-
-private:
-    static la_ssize_t append(archive*, void* self, const void* data, std::size_t size) {
-        static_cast<ZipWriter*>(self)->bytes.append(static_cast<const char*>(data), size);
-        return static_cast<la_ssize_t>(size);
-    }
-
-    archive* writer;
-    std::string bytes;
-};
-
-std::string kciManifest(const std::string& version) {
-    return nlohmann::json{{"version", version}, {"installer", "bin/install"}}.dump();
-}
-
 } // namespace
 
 std::string kciArchiveWithInstaller(const std::string& scriptBody, std::size_t payloadBytes) {
-    ZipWriter zip;
-    zip.add("kci.json", kciManifest(fixtureVersion), 0644);
-    zip.add("bin/install", "#!/bin/sh\n" + scriptBody + "\n", 0755);
+    using tripwire::testsupport::ArchiveEntry;
+    std::vector<ArchiveEntry> entries{{"bin/install", "#!/bin/sh\n" + scriptBody + "\n", true}};
     if (payloadBytes > 0) {
         std::mt19937_64 random(payloadBytes);
         std::string payload(payloadBytes, '\0');
         for (char& byte : payload) {
             byte = static_cast<char>(random());
         }
-        zip.add("bin/payload", payload, 0644);
+        entries.push_back({"bin/payload", std::move(payload), false});
     }
-    return zip.finish();
+    const tripwire::testsupport::TempDirectory scratch;
+    const fs::path archive = scratch / "kci.zip";
+    tripwire::testsupport::writeKciArchive(archive, fixtureVersion, "bin/install", entries);
+    std::ifstream in(archive, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
-
 
 fs::path writeScript(const fs::path& file, const std::string& body) {
     std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
