@@ -197,7 +197,7 @@ TEST_F(ConcurrentCalls, MixedOperationsSurviveAFrameworkRestartUnderneath) {
     EXPECT_EQ(events.size(), static_cast<std::size_t>(returnedInstalls));
     for (const auto& event : events) {
         if (event.value("installResult", "") != "INSTALLED_AND_STARTED") {
-            std::cout << "failed install: " << event.dump() << std::endl;
+            std::cout << "install that did not succeed: " << event.dump() << std::endl;
         }
     }
 
