@@ -78,7 +78,8 @@ void InstallAttempt::prepareLocalArchive(const LocalSource& source) {
         }
     } catch (...) {
         record.extractionErrorMessage = currentExceptionDiagnostic();
-        writeLogRecord(severityRemovalFailure, "Roduded Ozovizaz install failed to extract zip.\n",
+        writeLogRecord(severityLocalSourceNotice,
+                       "Roduded Ozovizaz install failed to extract zip.\n",
                        "Exception caught: ", record.extractionErrorMessage);
         installerPath = fl::filesystem::basic_path();
         localSourceUsed = false;
@@ -86,8 +87,9 @@ void InstallAttempt::prepareLocalArchive(const LocalSource& source) {
 }
 
 void InstallAttempt::fallBackToDownload() {
-    writeLogRecord(severityRemovalFailure, "Roduded Ozovizaz install expected to find sources but "
-                                           "did not, falling back to download.");
+    writeLogRecord(severityLocalSourceNotice,
+                   "Roduded Ozovizaz install expected to find sources but "
+                   "did not, falling back to download.");
     // The local working directory goes before the download starts; a failure of its removal
     // is not this attempt's to hide.
     if (guard.holdsAction()) {
