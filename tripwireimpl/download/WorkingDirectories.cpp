@@ -26,8 +26,7 @@ boost::optional<fl::ustring> overrideText(const boost::optional<fl::filesystem::
 } // namespace
 
 fl::filesystem::basic_path makeUniqueTempDirectoryPath() {
-    const boost::optional<fl::filesystem::basic_path> first = getFirstFolderOverride();
-    const boost::optional<fl::filesystem::basic_path> second = getSecondFolderOverride();
+    const auto [first, second] = getFolderOverrides();
     fl::ustring root;
     {
         const folderlocations::FolderLocations locations(overrideText(first), overrideText(second));
