@@ -1,6 +1,7 @@
 // `tripwire install` run as a user runs it: its arguments, and that progress is shown on a
 // terminal only. The attempts download a broken archive from a loopback server, so they fail
 // after the download without running anything.
+#include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
@@ -242,9 +243,9 @@ TEST_F(InstallCommand, OnATerminalShowsTheStagesAndTheDownloadThenTheResult) {
               "{\"operation\":\"install\",\"mode\":\"STANDARD\",\"result\":\"INSTALL_FAILED\"}\n");
 }
 
-// A stop signal stops the framework but not the attempt: the stalled download runs into the
-// stall guard, and the failure is printed as usual.
-TEST_F(InstallCommand, AStopSignalLetsTheDownloadInProgressEnd) {
+// A stop signal stops the framework, whose HTTP client bundle closes the stalled download: the
+// failure is printed as usual.
+TEST_F(InstallCommand, AStopSignalEndsTheDownloadInProgress) {
     server.setLatestDocument(tripwire::testsupport::latestDocument(
         "2024.7.0.6", server.fileUrl("kci_broken.zip", "stall=1000")));
     environment.push_back("QB_HTTPCLIENT_STALL_SECONDS=1");
@@ -257,6 +258,34 @@ TEST_F(InstallCommand, AStopSignalLetsTheDownloadInProgressEnd) {
     ASSERT_TRUE(archiveWasDownloaded());
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.out, "INSTALL_FAILED\n");
+}
+
+// An installer that never ends is ended by the stop signal, and the attempt cleans up after it.
+TEST_F(InstallCommand, AStopSignalEndsAHangingInstallerAndItsWorkingDirectory) {
+    const stdfs::path pidFile = scratch / "installer.pid";
+    tripwire::testsupport::writeScriptKciArchive(scratch / "sources" / "kci_9.9.9.9.zip", "9.9.9.9",
+                                                 "echo $$ > '" + pidFile.string() +
+                                                     "'\nwhile :; do sleep 0.05; done\n");
+    const Finished r = tripwire({"install"}, nullptr, {}, [&](pid_t pid) {
+        for (int i = 0; i < 1000 && !stdfs::exists(pidFile); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGTERM);
+    });
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "INSTALL_FAILED\n");
+    std::ifstream pidText(pidFile);
+    pid_t installer = 0;
+    ASSERT_TRUE(pidText >> installer);
+    EXPECT_NE(::kill(installer, 0), 0) << "the installer still runs";
+    // The storage root holds no working directory any more.
+    const stdfs::path storage = scratch / "data" / "Quillbeck" / "RodudedOzovizaz";
+    if (stdfs::exists(storage)) {
+        for (const auto& entry : stdfs::directory_iterator(storage)) {
+            EXPECT_EQ(entry.path().filename().string().rfind("_tmp_QSHI_", 0), std::string::npos)
+                << entry.path();
+        }
+    }
 }
 
 // The staged sample archive, downloaded and installed for real: the drive mode starts nothing.
