@@ -26,17 +26,21 @@ test: build
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
+# ThreadSanitizer on the programs with threaded cases and the stress tests (the rest of the
+# suite has no threads of its own to check, and would only take time).
 tsan:
-	@$(MAKE) --no-print-directory test PRESET=tsan
+	@$(MAKE) --no-print-directory build PRESET=tsan
+	@ctest --preset tsan --timeout 900 -L 'concurrency|stress'
 
 clean:
 	rm -rf build
 
-# Benchmarks (not tests): each prints its figures next to a baseline measured in the same run.
+# Benchmarks (not tests): one table of our figures next to baselines measured in the same run.
+# BENCH_ARGS=--quick uses 64 MiB archives (a smoke run).
 bench: deps
 	@cmake --preset $(PRESET) -DTRIPWIRE_BUILD_BENCH=ON >/dev/null
-	@cmake --build --preset $(PRESET) -j $(JOBS) --target download_bench
-	@build/$(PRESET)/bench/download_bench
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target benchmarks
+	@python3 bench/run_benchmarks.py build/$(PRESET)/bench $(BENCH_ARGS)
 
 # Fuzzing (not tests): builds the libFuzzer targets with clang (installed when missing) and runs
 # each for FUZZ_SECONDS from a copy of its seed corpus; any finding fails.

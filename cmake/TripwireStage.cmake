@@ -54,10 +54,15 @@ function(tripwire_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  # One label per test program: gtest_discover_tests (CMake 3.25) splits list-valued properties.
+  list(LENGTH T_LABELS label_count)
+  if(label_count GREATER 1)
+    message(FATAL_ERROR "tripwire_add_test(${name}): give one label, not ${T_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "TRIPWIRE_STAGE_DIR=${TRIPWIRE_STAGE_DIR};TRIPWIRE_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}/tests")
+               ENVIRONMENT "TRIPWIRE_STAGE_DIR=${TRIPWIRE_STAGE_DIR}")
 endfunction()
 
 # Adds each listed sub-folder that exists (folders appear as the project grows).

@@ -9,6 +9,7 @@ namespace halvexconnector::tripwireimpl {
 
 // Severities the module writes; each is a single bit of the logger's mask.
 inline constexpr foundation::log::severity_type severityRemovalFailure = 8;
+inline constexpr foundation::log::severity_type severityLocalSourceNotice = 8;
 inline constexpr foundation::log::severity_type severityExceptionDetail = 16;
 inline constexpr foundation::log::severity_type severityLaunchFailure = 256;
 inline constexpr foundation::log::severity_type severityNotice = 512;

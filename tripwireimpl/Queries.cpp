@@ -26,14 +26,12 @@ boost::optional<fl::ustring> overrideText(const FolderOverride& folder) {
 
 fl::filesystem::basic_path lockRootFor(tripwire::HALVEXServicesMode mode) {
     if (mode == tripwire::STANDARD) {
-        const FolderOverride first = getFirstFolderOverride();
-        const FolderOverride second = getSecondFolderOverride();
+        const auto [first, second] = getFolderOverrides();
         return folderlocations::FolderLocations(overrideText(first), overrideText(second))
             .lockRoot();
     }
     if (mode == tripwire::DRIVE) {
-        const FolderOverride first = getFirstFolderOverride();
-        const FolderOverride second = getSecondFolderOverride();
+        const auto [first, second] = getFolderOverrides();
         return agent::utils::FolderLocations(boost::none, overrideText(first), overrideText(second))
             .lockRoot();
     }
@@ -52,7 +50,7 @@ bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
     tripwire::HALVEXServicesMode mode) const {
     try {
         const fl::filesystem::basic_path lockRoot = lockRootFor(mode);
-        return !agent::control::enumerateAllRunningAgents(lockRoot, kEveryRunningAgent).empty();
+        return agent::control::isAnyAgentRunning(lockRoot, kEveryRunningAgent);
     } catch (...) {
         // A question that cannot be answered means nothing is known to run.
         return false;
@@ -61,8 +59,7 @@ bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
 
 tripwire::HALVEXServicesInstallStatus HALVEXConnectorTripwireImpl::checkHALVEXServicesInstallation(
     tripwire::HALVEXServicesMode mode, const std::uint32_t (&requiredVersion)[4]) const {
-    const FolderOverride second = getSecondFolderOverride();
-    const FolderOverride first = getFirstFolderOverride();
+    const auto [first, second] = getFolderOverrides();
     const boost::optional<discovery::HXCInstallationInfo> installation =
         discovery::discoverLatestHALVEXConnectorInstall(discoveryRootFor(mode), first, second);
     if (!installation) {

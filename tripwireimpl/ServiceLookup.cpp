@@ -39,4 +39,15 @@ FolderOverride getSecondFolderOverride() {
     return presentUnlessEmpty(service->secondFolderOverride());
 }
 
+FolderOverrides getFolderOverrides() {
+    std::shared_ptr<UserStorageRootOverride> service = findOverrideService();
+    if (!service) {
+        return {};
+    }
+    FolderOverrides overrides;
+    overrides.first = presentUnlessEmpty(service->firstFolderOverride());
+    overrides.second = presentUnlessEmpty(service->secondFolderOverride());
+    return overrides;
+}
+
 } // namespace halvexconnector::tripwireimpl

@@ -33,14 +33,13 @@ boost::optional<fl::ustring> overrideText(const FolderOverride& folder) {
 }
 
 fl::filesystem::basic_path standardLockRoot() {
-    const FolderOverride first = getFirstFolderOverride();
-    const FolderOverride second = getSecondFolderOverride();
+    const auto [first, second] = getFolderOverrides();
     return folderlocations::FolderLocations(overrideText(first), overrideText(second)).lockRoot();
 }
 
 bool anyAgentRunning(const fl::filesystem::basic_path& lockRoot) {
     try {
-        return !agent::control::enumerateAllRunningAgents(lockRoot, kEveryRunningAgent).empty();
+        return agent::control::isAnyAgentRunning(lockRoot, kEveryRunningAgent);
     } catch (...) {
         // The registry may be unreadable for a moment; the next poll asks again.
         return false;
@@ -67,8 +66,7 @@ tripwire::InstallConnectorResult
 HALVEXConnectorTripwireImpl::startHALVEXServices(tripwire::HALVEXServicesMode mode) const {
     boost::optional<discovery::HXCInstallationInfo> installation;
     {
-        const FolderOverride second = getSecondFolderOverride();
-        const FolderOverride first = getFirstFolderOverride();
+        const auto [first, second] = getFolderOverrides();
         installation = discovery::discoverLatestHALVEXConnectorInstall(
             mode == tripwire::STANDARD ? discovery::InstallationDiscoveryRoot::STANDARD
                                        : discovery::InstallationDiscoveryRoot::DRIVE,

@@ -31,5 +31,6 @@ std::unique_ptr<Command> makeInfoCommand();
 std::unique_ptr<Command> makeRunningCommand();
 std::unique_ptr<Command> makeCheckCommand();
 std::unique_ptr<Command> makeStartCommand();
+std::unique_ptr<Command> makeInstallCommand();
 
 } // namespace tripwire_host

@@ -8,6 +8,7 @@ std::vector<std::unique_ptr<Command>> commandTable() {
     table.push_back(makeRunningCommand());
     table.push_back(makeCheckCommand());
     table.push_back(makeStartCommand());
+    table.push_back(makeInstallCommand());
     return table;
 }
 

@@ -2,6 +2,8 @@
 
 #include "FolderOverrideService.h"
 
+#include <foundation/core/process/terminate_children.h>
+
 namespace tripwire_host {
 
 Session::~Session() {
@@ -19,7 +21,12 @@ HostFramework& Session::framework() {
                 std::make_shared<FolderOverrideService>(overrides.first, overrides.second));
         }
         if (signals != nullptr) {
-            signals->onStop([framework = host.get()] { framework->stop(); });
+            signals->onStop([framework = host.get()] {
+                framework->stop();
+                // An installer the module is waiting for is ours to end: the attempt then fails
+                // at once, removes its working directory and starts nothing new.
+                foundation::core::process::terminate_children();
+            });
         }
     }
     return *host;

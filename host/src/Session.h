@@ -6,8 +6,10 @@
 
 #include "halvexconnector/tripwire/Enumerations.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace tripwire_host {
@@ -20,27 +22,37 @@ struct FolderOverrides {
     bool any() const { return first.has_value() || second.has_value(); }
 };
 
+// A terminal on which a command may show what happens while it runs, and its width in columns.
+struct LiveOutput {
+    std::ostream* out = nullptr;
+    std::size_t width = 80;
+};
+
 // What every subcommand gets: the chosen mode and, on first use, the framework with the module
 // (and the folder-override service when overrides were given). While the framework runs, a stop
 // signal stops it.
 class Session {
 public:
     Session(InstallTree tree, halvexconnector::tripwire::HALVEXServicesMode mode,
-            FolderOverrides overrides = {}, StopSignals* signals = nullptr)
+            FolderOverrides overrides = {}, StopSignals* signals = nullptr,
+            std::optional<LiveOutput> live = std::nullopt)
         : tree(std::move(tree)), chosenMode(mode), overrides(std::move(overrides)),
-          signals(signals) {}
+          signals(signals), live(live) {}
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     halvexconnector::tripwire::HALVEXServicesMode mode() const { return chosenMode; }
     HostFramework& framework();
+    // Where to show progress; none when standard output is no terminal or JSON was asked for.
+    const std::optional<LiveOutput>& liveOutput() const { return live; }
 
 private:
     InstallTree tree;
     halvexconnector::tripwire::HALVEXServicesMode chosenMode;
     FolderOverrides overrides;
     StopSignals* signals;
+    std::optional<LiveOutput> live;
     std::unique_ptr<HostFramework> host;
 };
 

@@ -8,12 +8,15 @@
 #include "Outcome.h"
 #include "Session.h"
 #include "StopSignals.h"
+#include "Terminal.h"
 
 #include <foundation/log/configuration.h>
 
 #include <boost/exception/diagnostic_information.hpp>
 
 #include <CLI/CLI.hpp>
+
+#include <unistd.h>
 
 #include <iostream>
 #include <optional>
@@ -65,6 +68,18 @@ bool configureLogging(const CommonOptions& options) {
         foundation::log::add_console_sink();
     }
     return true;
+}
+
+// Progress is shown only to a person watching a terminal, never mixed into JSON or a pipe.
+std::optional<tripwire_host::LiveOutput> liveOutput(const CommonOptions& options) {
+    if (options.json) {
+        return std::nullopt;
+    }
+    const auto width = tripwire_host::terminalWidth(STDOUT_FILENO);
+    if (!width) {
+        return std::nullopt;
+    }
+    return tripwire_host::LiveOutput{&std::cout, *width};
 }
 
 } // namespace
@@ -121,8 +136,8 @@ int main(int argc, char** argv) {
             // The session's end stops the framework: the service object is deactivated and
             // released before the result is printed. SIGINT or SIGTERM stops it earlier, which
             // makes a waiting start give up.
-            Session session(InstallTree::ofRunningProgram(), *mode, options.overrides,
-                            &stopSignals);
+            Session session(InstallTree::ofRunningProgram(), *mode, options.overrides, &stopSignals,
+                            liveOutput(options));
             outcome = chosen->run(session);
         }
         std::cout << (options.json ? jsonText(*outcome, *mode) : plainText(*outcome)) << "\n";

@@ -12,6 +12,7 @@ namespace {
 using namespace tripwire_test;
 using agent::spf::externalprocessdiscovery::UserStorageRootOverride;
 using halvexconnector::tripwireimpl::getFirstFolderOverride;
+using halvexconnector::tripwireimpl::getFolderOverrides;
 using halvexconnector::tripwireimpl::getSecondFolderOverride;
 using halvexconnector::tripwireimpl::getService;
 
@@ -35,6 +36,8 @@ TEST(ServiceLookup, WithoutServiceNoOverride) {
     EXPECT_EQ(getService<UserStorageRootOverride>({}), nullptr);
     EXPECT_EQ(text(getFirstFolderOverride()), "<none>");
     EXPECT_EQ(text(getSecondFolderOverride()), "<none>");
+    EXPECT_EQ(text(getFolderOverrides().first), "<none>");
+    EXPECT_EQ(text(getFolderOverrides().second), "<none>");
 }
 
 TEST(ServiceLookup, EachOverrideComesFromItsOwnOperation) {
@@ -49,6 +52,10 @@ TEST(ServiceLookup, AnEmptyPathIsNoOverride) {
     registerOverride(framework, std::make_shared<FixedOverride>("", "/second"));
     EXPECT_EQ(text(getFirstFolderOverride()), "<none>");
     EXPECT_EQ(text(getSecondFolderOverride()), "/second");
+    // The combined lookup answers as the two do.
+    const auto [first, second] = getFolderOverrides();
+    EXPECT_EQ(text(first), "<none>");
+    EXPECT_EQ(text(second), "/second");
 }
 
 TEST(ServiceLookup, FirstRegisteredWinsAndNothingIsCached) {

@@ -26,12 +26,6 @@ TEST(ServiceObject, ActivationClearsAndDeactivationSetsTheStopFlag) {
     EXPECT_FALSE(Access::stopFlag(object));
 }
 
-TEST(ServiceObject, OperationsNotYetBuiltFailHonestly) {
-    HALVEXConnectorTripwireImpl object;
-    EXPECT_THROW(object.installAndStartHALVEXServices(STANDARD, "test", boost::none, boost::none),
-                 std::logic_error);
-}
-
 TEST(Texts, ModeTextsCoverValuesOutsideTheEnumeration) {
     using halvexconnector::tripwireimpl::modeText;
     EXPECT_EQ(modeText(STANDARD), "STANDARD");

@@ -2,8 +2,9 @@
 
 #include "Logging.h"
 #include "download/HttpClientAcquisition.h"
-#include "download/WorkingDirectories.h"
+#include "download/WorkingDirectory.h"
 #include "install/ArchivePreparation.h"
+#include "install/StageAnnouncement.h"
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/i18n/conversion.h>
@@ -59,6 +60,7 @@ basic_path runRecordedStep(const std::function<basic_path()>& step, std::string&
 
 basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard& guard,
                                    RemoveOrQueueForShutdown removeOrQueue) {
+    announceStage(tripwire::InstallStage::LOOKING_UP_LATEST_VERSION);
     std::shared_ptr<foundation::urlmanager::UrlManager> urlManager =
         foundation::urlmanager::createUrlManager();
     latestversion::checker::LatestVersionChecker checker(getHttpClient(), urlManager);
@@ -71,19 +73,20 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     }
 
     latestversion::kcidownloader::KCIDownloader downloader(getHttpClient());
-    const basic_path location = getDownloadLocation();
-    // The whole location goes when the install attempt ends, whatever lands in it below.
-    guard = [removeOrQueue = std::move(removeOrQueue), location] {
-        removeOrQueue(location);
-    };
-    const basic_path downloadDirectory = versionDirectory(location, version);
+    WorkingDirectory location = WorkingDirectory::claim(u"v" + fl::i18n::utf8_to_ustring(version));
+    const basic_path locationPath = location.path();
+    // The location goes when the install attempt ends, whatever lands in it below.
+    guard = workingDirectoryCleanup(std::move(location), std::move(removeOrQueue));
+    const basic_path downloadDirectory = versionDirectory(locationPath, version);
 
+    announceStage(tripwire::InstallStage::DOWNLOADING);
     const basic_path archive =
         runRecordedStep([&] { return downloader.fetchKCI(url, downloadDirectory); },
                         record.downloadErrorMessage, record.downloadEndTimestamp);
     if (archive.empty()) {
         return {};
     }
+    announceStage(tripwire::InstallStage::EXTRACTING_DOWNLOAD);
     return runRecordedStep([&] { return extractDownloadedArchive(archive); },
                            record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp);
 }

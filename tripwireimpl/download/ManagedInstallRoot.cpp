@@ -12,7 +12,7 @@ namespace halvexconnector::tripwireimpl {
 
 const char* const managedInstallRootVariable = "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT";
 
-std::once_flag managedInstallRootNoticeOnce;
+OnceFlag managedInstallRootNoticeOnce;
 
 namespace {
 
@@ -71,8 +71,7 @@ bool reportManagedInstallRootIfSet() {
     if (value.empty()) {
         return false;
     }
-    std::call_once(managedInstallRootNoticeOnce,
-                   [&value] { reportManagedInstallRootError(value); });
+    managedInstallRootNoticeOnce.callOnce([&value] { reportManagedInstallRootError(value); });
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OnceFlag.h"
+
 #include <fl/i18n/ustring.h>
 
 #include <mutex>
@@ -13,7 +15,7 @@ extern const char* const managedInstallRootVariable;
 
 // Guards the notice: it appears once per process, whichever thread or service object sees the
 // variable first. Never reset.
-extern std::once_flag managedInstallRootNoticeOnce;
+extern OnceFlag managedInstallRootNoticeOnce;
 
 // The notice with the placeholder replaced by the UTF-8 value (once, the value not searched
 // again). Without a trailing std::endl.

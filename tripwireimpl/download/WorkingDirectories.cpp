@@ -26,8 +26,7 @@ boost::optional<fl::ustring> overrideText(const boost::optional<fl::filesystem::
 } // namespace
 
 fl::filesystem::basic_path makeUniqueTempDirectoryPath() {
-    const boost::optional<fl::filesystem::basic_path> first = getFirstFolderOverride();
-    const boost::optional<fl::filesystem::basic_path> second = getSecondFolderOverride();
+    const auto [first, second] = getFolderOverrides();
     fl::ustring root;
     {
         const folderlocations::FolderLocations locations(overrideText(first), overrideText(second));
@@ -38,13 +37,18 @@ fl::filesystem::basic_path makeUniqueTempDirectoryPath() {
 }
 
 fl::filesystem::basic_path getDownloadLocation() {
-    fl::filesystem::basic_path location = makeUniqueTempDirectoryPath();
+    return chooseDownloadLocation().path;
+}
+
+DownloadLocation chooseDownloadLocation() {
+    DownloadLocation location{makeUniqueTempDirectoryPath(), false};
     const fl::ustring chosen = fl::i18n::getenv(downloadLocationVariable);
     if (chosen.empty()) {
         return location;
     }
-    location.assign(fl::filesystem::detail::make_native_form(chosen, location.form()),
-                    location.form());
+    const bool form = location.path.form();
+    location.path.assign(fl::filesystem::detail::make_native_form(chosen, form), form);
+    location.userChosen = true;
     return location;
 }
 

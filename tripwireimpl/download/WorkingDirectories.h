@@ -19,4 +19,11 @@ fl::filesystem::basic_path makeUniqueTempDirectoryPath();
 // generated first in either case, so a failure to find the storage root always surfaces.
 fl::filesystem::basic_path getDownloadLocation();
 
+// The same choice, telling whether the user named the directory.
+struct DownloadLocation {
+    fl::filesystem::basic_path path;
+    bool userChosen = false;
+};
+DownloadLocation chooseDownloadLocation();
+
 } // namespace halvexconnector::tripwireimpl

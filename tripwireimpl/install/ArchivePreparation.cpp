@@ -30,6 +30,11 @@ bool existsOrFalse(const fl::filesystem::basic_path& path) {
 
 } // namespace
 
+fl::ustring localPreparationEntry(const fl::ustring& archiveFileName) {
+    const fl::ustring stem = archiveStem(archiveFileName);
+    return stem.empty() ? archiveFileName : stem;
+}
+
 LocalPreparationPaths localPreparationPaths(const fl::filesystem::basic_path& workingDirectory,
                                             const fl::ustring& archiveFileName) {
     const bool form = workingDirectory.form();

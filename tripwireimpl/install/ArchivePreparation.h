@@ -17,6 +17,10 @@ struct LocalPreparationPaths {
 LocalPreparationPaths localPreparationPaths(const fl::filesystem::basic_path& workingDirectory,
                                             const fl::ustring& archiveFileName);
 
+// The entry directly inside the working directory that a local preparation writes: the stem,
+// or the file name itself when the stem is empty.
+fl::ustring localPreparationEntry(const fl::ustring& archiveFileName);
+
 // An installer ready to run; an empty path means the archive held none.
 struct PreparedInstaller {
     fl::filesystem::basic_path installerPath;

@@ -1,7 +1,9 @@
 // The HTTP client bundle: registers one CurlHttpClient whose proxy comes, request by request,
-// from the ProxySelector service of the framework the bundle runs in.
+// from the ProxySelector service of the framework the bundle runs in, and whose downloads are
+// told to the framework's TransferObserver services.
 #include <foundation/httpclient/CurlHttpClient.h>
 #include <foundation/httpclient/EnvironmentOptions.h>
+#include <foundation/httpclient/ObservedHttpClient.h>
 #include <foundation/httpproxy/ProxySelector.h>
 
 #include <cppmicroservices/BundleActivator.h>
@@ -44,11 +46,28 @@ ProxyChooser chooserFor(cppmicroservices::BundleContext context) {
     };
 }
 
+// Every observer registered when a download starts; a stopped bundle has none.
+ObserverLookup observersOf(cppmicroservices::BundleContext context) {
+    return [context]() mutable -> TransferObservers {
+        TransferObservers observers;
+        try {
+            for (const auto& reference :
+                 context.GetServiceReferences<httpclient_core::TransferObserver>()) {
+                if (auto observer = context.GetService(reference))
+                    observers.push_back(std::move(observer));
+            }
+        } catch (const std::exception&) {
+            return {};
+        }
+        return observers;
+    };
+}
+
 class Activator final : public cppmicroservices::BundleActivator {
 public:
     void Start(cppmicroservices::BundleContext context) override {
-        auto client =
-            std::make_shared<CurlHttpClient>(chooserFor(context), optionsFromEnvironment());
+        curl = std::make_shared<CurlHttpClient>(chooserFor(context), optionsFromEnvironment());
+        auto client = std::make_shared<ObservedHttpClient>(curl, observersOf(context));
         registration = context.RegisterService<httpclient_core::HttpClient>(client);
     }
 
@@ -60,9 +79,14 @@ public:
             // Already unregistered by the framework.
         }
         registration = {};
+        // Holders of the client may outlive the bundle; their transfers end with it.
+        if (curl)
+            curl->close();
+        curl.reset();
     }
 
 private:
+    std::shared_ptr<CurlHttpClient> curl;
     cppmicroservices::ServiceRegistration<httpclient_core::HttpClient> registration;
 };
 

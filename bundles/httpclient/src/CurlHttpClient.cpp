@@ -77,6 +77,7 @@ struct Transfer {
     HttpResponse response;
     int fileDescriptor = -1;
     const ProgressCallback* progress = nullptr;
+    const std::atomic<bool>* closed = nullptr;
     std::optional<std::string> fileError;
 
     bool writesToFile() const { return fileDescriptor >= 0 && response.isSuccess(); }
@@ -132,6 +133,8 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t,
                curl_off_t) {
     auto& transfer = *static_cast<Transfer*>(user);
+    if (transfer.closed && *transfer.closed)
+        return 1;
     if (!transfer.progress || !*transfer.progress || !transfer.writesToFile())
         return 0;
     std::optional<std::uint64_t> total;
@@ -216,6 +219,8 @@ HttpResponse CurlHttpClient::send(const HttpRequest& request) {
 HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::filesystem::path& file,
                                       const ProgressCallback& progress) {
     const std::string url = withoutFragment(request.url);
+    if (closed_)
+        throw HttpError(HttpError::Kind::ABORTED, "the HTTP client has been closed: " + url);
     if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
         throw HttpError(HttpError::Kind::INVALID_REQUEST, "not an http or https URL: " + url);
 
@@ -236,6 +241,7 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
     Transfer transfer;
     transfer.fileDescriptor = target ? target->get() : -1;
     transfer.progress = &progress;
+    transfer.closed = &closed_;
     char errorText[CURL_ERROR_SIZE] = {};
 
     setOption(h, CURLOPT_URL, url.c_str());
@@ -306,6 +312,8 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
         std::string detail = errorText[0] ? errorText : curl_easy_strerror(code);
         if (transfer.fileError)
             detail = "cannot write " + file.string() + ": " + *transfer.fileError;
+        else if (code == CURLE_ABORTED_BY_CALLBACK && closed_)
+            detail = "the HTTP client was closed while the transfer ran";
         const auto kind = kindOf(code, detail, redirects);
         throw HttpError(kind, std::string(httpclient_core::kindName(kind)) + ": " + detail + " (" +
                                   url + ")");

@@ -13,4 +13,10 @@ std::vector<AgentInfo> enumerateAllRunningAgents(const fl::filesystem::basic_pat
     return enumerateRunningAgentsUnder(fl::filesystem::to_native(lockRoot), selection);
 }
 
+bool isAnyAgentRunning(const fl::filesystem::basic_path& lockRoot, unsigned selection) {
+    if (lockRoot.empty())
+        return false;
+    return isAnyAgentRunningUnder(fl::filesystem::to_native(lockRoot), selection);
+}
+
 } // namespace agent::control

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace agent::control {
 namespace {
@@ -21,8 +23,10 @@ public:
         if (fd >= 0)
             ::close(fd);
     }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
     int get() const { return fd; }
     bool valid() const { return fd >= 0; }
 
@@ -66,63 +70,104 @@ pid_t readPid(int fd) {
     return pid;
 }
 
-bool isLockFileName(const std::string& fileName) {
+bool isLockFileName(std::string_view fileName) {
     const std::string_view suffix(kLockFileSuffix);
     return fileName.size() > suffix.size() &&
-           std::string_view(fileName).substr(fileName.size() - suffix.size()) == suffix;
+           fileName.substr(fileName.size() - suffix.size()) == suffix;
 }
 
-bool selected(uid_t owner, unsigned selection) {
-    const bool own = owner == ::geteuid();
-    return own ? (selection & AGENTS_OF_CURRENT_USER) != 0
-               : (selection & AGENTS_OF_OTHER_USERS) != 0;
+bool selected(uid_t owner, uid_t self, unsigned selection) {
+    return owner == self ? (selection & AGENTS_OF_CURRENT_USER) != 0
+                         : (selection & AGENTS_OF_OTHER_USERS) != 0;
 }
 
-std::optional<AgentInfo> probe(const std::filesystem::path& lockFile, unsigned selection) {
+// `name` in the directory open as `directoryFd` (AT_FDCWD: `name` is a full path), open, when a
+// selected agent holds its lock; an invalid descriptor otherwise. Opening relative to the
+// directory spares the kernel a walk of the whole path per file.
+FileDescriptor openHeldLockFile(int directoryFd, const char* name, uid_t self, unsigned selection) {
     // O_NONBLOCK keeps a fifo planted in the directory from blocking the open.
-    FileDescriptor fd(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    FileDescriptor fd(::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid())
-        return std::nullopt;
+        return fd;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-    if (!selected(info.st_uid, selection) || !isLockHeld(fd.get()))
-        return std::nullopt;
-    std::string fileName = lockFile.filename().string();
-    fileName.resize(fileName.size() - std::string_view(kLockFileSuffix).size());
-    return AgentInfo{std::move(fileName), readPid(fd.get()), lockFile};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        !selected(info.st_uid, self, selection) || !isLockHeld(fd.get()))
+        return FileDescriptor(-1);
+    return fd;
+}
+
+AgentInfo agentOf(std::string_view fileName, pid_t pid, std::filesystem::path lockFile) {
+    fileName.remove_suffix(std::string_view(kLockFileSuffix).size());
+    return AgentInfo{std::string(fileName), pid, std::move(lockFile)};
+}
+
+class Directory {
+public:
+    explicit Directory(const std::filesystem::path& path) : stream(::opendir(path.c_str())) {}
+    ~Directory() {
+        if (stream != nullptr)
+            ::closedir(stream);
+    }
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    DIR* get() const { return stream; }
+
+private:
+    DIR* stream;
+};
+
+// Calls `visit(file name, open descriptor)` for each lock file under `lockRoot` that a selected
+// agent holds, until it returns false.
+template <class Visit>
+void forEachHeldLockFile(const std::filesystem::path& lockRoot, unsigned selection, Visit visit) {
+    if (lockRoot.empty() || (selection & ALL_AGENTS) == 0)
+        return;
+    const Directory directory(lockRoot);
+    if (directory.get() == nullptr)
+        return;
+    const uid_t self = ::geteuid();
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string_view name(entry->d_name);
+        if (!isLockFileName(name))
+            continue;
+        const FileDescriptor fd =
+            openHeldLockFile(::dirfd(directory.get()), entry->d_name, self, selection);
+        if (fd.valid() && !visit(name, fd.get()))
+            return;
+    }
 }
 
 } // namespace
 
 std::optional<AgentInfo> probeLockFile(const std::filesystem::path& lockFile) {
-    if (!isLockFileName(lockFile.filename().string()))
+    const std::string fileName = lockFile.filename().string();
+    if (!isLockFileName(fileName))
         return std::nullopt;
-    return probe(lockFile, ALL_AGENTS);
+    const FileDescriptor fd = openHeldLockFile(AT_FDCWD, lockFile.c_str(), ::geteuid(), ALL_AGENTS);
+    if (!fd.valid())
+        return std::nullopt;
+    return agentOf(fileName, readPid(fd.get()), lockFile);
 }
 
 std::vector<AgentInfo> enumerateRunningAgentsUnder(const std::filesystem::path& lockRoot,
                                                    unsigned selection) {
     std::vector<AgentInfo> agents;
-    if (lockRoot.empty() || (selection & ALL_AGENTS) == 0)
-        return agents;
-    std::error_code error;
-    std::filesystem::directory_iterator entries(lockRoot, error);
-    if (error)
-        return agents;
-    for (const std::filesystem::directory_iterator end; entries != end;) {
-        const auto& path = entries->path();
-        if (isLockFileName(path.filename().string())) {
-            if (auto agent = probe(path, selection))
-                agents.push_back(std::move(*agent));
-        }
-        entries.increment(error);
-        if (error)
-            break;
-    }
+    forEachHeldLockFile(lockRoot, selection, [&](std::string_view name, int fd) {
+        agents.push_back(agentOf(name, readPid(fd), lockRoot / name));
+        return true;
+    });
     std::sort(agents.begin(), agents.end(),
               [](const AgentInfo& a, const AgentInfo& b) { return a.name < b.name; });
     return agents;
+}
+
+bool isAnyAgentRunningUnder(const std::filesystem::path& lockRoot, unsigned selection) {
+    bool found = false;
+    forEachHeldLockFile(lockRoot, selection, [&](std::string_view, int) {
+        found = true;
+        return false;
+    });
+    return found;
 }
 
 } // namespace agent::control

@@ -107,11 +107,34 @@ bool is_low_surrogate(char16_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
+// Paths and names are mostly ASCII: runs of it are copied without decoding byte by byte.
+std::size_t ascii_run(std::string_view s, std::size_t pos) {
+    std::size_t end = pos;
+    while (end < s.size() && static_cast<unsigned char>(s[end]) < 0x80) {
+        ++end;
+    }
+    return end - pos;
+}
+
+std::size_t ascii_run(std::u16string_view s, std::size_t pos) {
+    std::size_t end = pos;
+    while (end < s.size() && s[end] < 0x80) {
+        ++end;
+    }
+    return end - pos;
+}
+
 ustring decode(std::string_view utf8, bool escape_invalid) {
     ustring out;
     out.reserve(utf8.size());
     std::size_t pos = 0;
     while (pos < utf8.size()) {
+        if (const std::size_t run = ascii_run(utf8, pos); run > 0) {
+            out.append(utf8.begin() + static_cast<std::ptrdiff_t>(pos),
+                       utf8.begin() + static_cast<std::ptrdiff_t>(pos + run));
+            pos += run;
+            continue;
+        }
         char32_t cp = 0;
         const std::size_t length = decode_utf8(utf8, pos, cp);
         if (length != 0) {
@@ -136,6 +159,12 @@ std::string encode(std::u16string_view text, bool unescape) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (const std::size_t run = ascii_run(text, pos); run > 0) {
+            out.append(text.begin() + static_cast<std::ptrdiff_t>(pos),
+                       text.begin() + static_cast<std::ptrdiff_t>(pos + run));
+            pos += run - 1;
+            continue;
+        }
         const char16_t unit = text[pos];
         if (is_high_surrogate(unit) && pos + 1 < text.size() && is_low_surrogate(text[pos + 1])) {
             const char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +

@@ -4,6 +4,7 @@
 #include "halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h"
 
 #include <fl/filesystem/path_conversion.h>
+#include <fl/i18n/conversion.h>
 #include <foundation/log/write_record.h>
 
 #include <stdexcept>
@@ -32,8 +33,9 @@ folders::FolderMode folderModeOf(InstallationDiscoveryRoot root) {
 // Text from the file is the system's bytes; the path keeps it losslessly and, in native form,
 // turns '\' separators into '/'.
 fl::filesystem::basic_path pathFromFile(const std::string& text) {
-    const auto bytes = fl::filesystem::path_from_native(text, false);
-    return fl::filesystem::basic_path(bytes.string(), true);
+    // Straight from the bytes: going through a std::filesystem::path would split it into
+    // components only to throw them away, on every query.
+    return fl::filesystem::basic_path(fl::i18n::detail::bytes_to_ustring_escaped(text), true);
 }
 
 } // namespace

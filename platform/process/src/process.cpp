@@ -1,5 +1,6 @@
 #include "foundation/core/process/process.h"
 
+#include "children.h"
 #include "reaper.h"
 #include "spawn.h"
 
@@ -31,13 +32,18 @@ struct process::state {
             result = ::waitpid(pid, &status, options);
         } while (result < 0 && errno == EINTR);
         if (result < 0) {
-            throw std::system_error(errno, std::generic_category(),
+            const int error = errno;
+            if (error == ECHILD) {
+                detail::forgetChild(pid); // reaped by someone else: nothing left to end
+            }
+            throw std::system_error(error, std::generic_category(),
                                     "cannot wait for process " + std::to_string(pid));
         }
         if (result == 0) {
             return std::nullopt;
         }
         exitCode = decode(status);
+        detail::forgetChild(pid);
         closeDescriptor();
         return exitCode;
     }
@@ -68,6 +74,7 @@ struct process::state {
                 return;
             }
         } catch (const std::system_error&) {
+            detail::forgetChild(pid);
             closeDescriptor(); // already reaped elsewhere: nothing left to wait for
             return;
         }
@@ -76,7 +83,7 @@ struct process::state {
 };
 
 process::process(const command& cmd, const context& ctx) : self(std::make_unique<state>()) {
-    self->pid = detail::spawnChild(cmd, ctx);
+    self->pid = detail::launchChild(cmd, ctx);
     self->descriptor = detail::openProcessDescriptor(self->pid);
 }
 

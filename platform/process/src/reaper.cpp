@@ -1,5 +1,7 @@
 #include "reaper.h"
 
+#include "children.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
@@ -75,6 +77,7 @@ private:
             return false;
         }
         // Ended, or no longer ours to wait for (someone else reaped it).
+        forgetChild(orphan.pid);
         if (orphan.descriptor >= 0) {
             ::close(orphan.descriptor);
         }

@@ -1,6 +1,7 @@
 #include "spawn.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -21,6 +23,8 @@ namespace foundation::core::process::detail {
 namespace {
 
 constexpr const char* nullDevice = "/dev/null";
+// The longest single pause before starting a program again that was busy being written.
+constexpr auto textBusyPatience = std::chrono::milliseconds(256);
 
 void requireNoNul(std::string_view text, const char* what) {
     if (text.find('\0') != std::string_view::npos) {
@@ -228,8 +232,17 @@ pid_t spawnChild(const command& cmd, const context& ctx) {
     pid_t pid = -1;
     // glibc reports a failed exec through the return value, so a missing or unrunnable program
     // is known here and no child is left over.
-    const int result =
+    int result =
         posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(), envp.data());
+    // A program written a moment ago by another thread can be held open for writing, for the
+    // instant before their exec, by the children that other threads are starting (they get a
+    // copy of every descriptor): exec then fails with ETXTBSY until they have closed it.
+    for (auto pause = std::chrono::milliseconds(1); result == ETXTBSY && pause <= textBusyPatience;
+         pause *= 2) {
+        std::this_thread::sleep_for(pause);
+        result = posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(),
+                             envp.data());
+    }
     if (result != 0) {
         throwStartFailure(cmd.program(), result);
     }

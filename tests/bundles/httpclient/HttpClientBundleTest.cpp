@@ -1,5 +1,7 @@
 // The bundle as the host runs it: installed into a framework, registering the client service,
 // and asking the framework's proxy service anew for every request.
+#include "RecordingObserver.h"
+
 #include <foundation/httpclient_core/HttpClient.h>
 #include <foundation/httpproxy/ProxySelector.h>
 
@@ -12,7 +14,11 @@
 #include <cppmicroservices/FrameworkEvent.h>
 #include <cppmicroservices/FrameworkFactory.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -93,6 +99,84 @@ TEST_F(HttpClientBundleTest, StoppingTheBundleWithdrawsTheService) {
         if (bundle.GetSymbolicName() == "foundation_httpclient")
             bundle.Stop();
     EXPECT_EQ(client(), nullptr);
+}
+
+TEST_F(HttpClientBundleTest, TellsEveryRegisteredObserverAboutDownloads) {
+    LoopbackServer server;
+    const std::string content(300000, 'x');
+    server.addFile("a.zip", content);
+    tripwire::testsupport::TempDirectory temp;
+    auto context = framework.GetBundleContext();
+    auto first = std::make_shared<foundation::httpclient::testing_support::RecordingObserver>();
+    auto second = std::make_shared<foundation::httpclient::testing_support::RecordingObserver>();
+    auto firstRegistration =
+        context.RegisterService<foundation::httpclient_core::TransferObserver>(first);
+    auto secondRegistration =
+        context.RegisterService<foundation::httpclient_core::TransferObserver>(second);
+    const auto http = client();
+    ASSERT_NE(http, nullptr);
+    HttpRequest request;
+    request.url = server.fileUrl("a.zip");
+
+    std::uint64_t lastSeenByCaller = 0;
+    const auto response =
+        http->download(request, temp.path() / "a.zip", [&](std::uint64_t received, auto) {
+            lastSeenByCaller = received;
+            return true;
+        });
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(lastSeenByCaller, content.size());
+    for (const auto& observer : {first, second}) {
+        const auto calls = observer->calls();
+        ASSERT_GE(calls.size(), 3u);
+        EXPECT_EQ(calls.front(), "started " + request.url);
+        EXPECT_EQ(calls[calls.size() - 2], "progress " + request.url + " 300000/300000");
+        EXPECT_EQ(calls.back(), "finished " + request.url + " ok");
+    }
+
+    // Requests that are not downloads are not observed.
+    http->send(request);
+    EXPECT_EQ(first->calls().back(), "finished " + request.url + " ok");
+
+    // An observer withdrawn before a download hears nothing of it.
+    secondRegistration.Unregister();
+    const auto heardBefore = second->calls().size();
+    http->download(request, temp.path() / "b.zip", {});
+    EXPECT_EQ(second->calls().size(), heardBefore);
+    EXPECT_EQ(first->calls().back(), "finished " + request.url + " ok");
+    firstRegistration.Unregister();
+}
+
+// A holder may keep the client past the bundle's stop: the download it runs ends with the bundle
+// instead of keeping the stopping host waiting, and nothing new starts.
+TEST_F(HttpClientBundleTest, StoppingTheBundleEndsTheTransfersOfClientsStillHeld) {
+    LoopbackServer server;
+    server.addFile("a.zip", std::string(64 * 1024, 'a'));
+    tripwire::testsupport::TempDirectory temp;
+    const auto http = client();
+    ASSERT_NE(http, nullptr);
+    HttpRequest stalled;
+    stalled.url = server.fileUrl("a.zip", "stall=1000");
+    auto running = std::async(std::launch::async, [&] {
+        try {
+            http->download(stalled, temp.path() / "a.zip", {});
+            return std::string("completed");
+        } catch (const foundation::httpclient_core::HttpError& error) {
+            return std::string(error.what());
+        }
+    });
+    while (server.requests().empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (auto& bundle : framework.GetBundleContext().GetBundles())
+        if (bundle.GetSymbolicName() == "foundation_httpclient")
+            bundle.Stop();
+    EXPECT_THAT(running.get(), testing::HasSubstr("closed"));
+
+    HttpRequest later;
+    later.url = server.fileUrl("a.zip");
+    EXPECT_THROW(http->download(later, temp.path() / "b.zip", {}),
+                 foundation::httpclient_core::HttpError);
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 } // namespace

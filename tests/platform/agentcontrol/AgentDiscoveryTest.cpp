@@ -12,6 +12,7 @@ namespace {
 
 TEST(AgentRegistryDiscovery, EmptyLockRootPathGivesEmptyList) {
     EXPECT_TRUE(enumerateAllRunningAgents(fl::filesystem::basic_path(), 3).empty());
+    EXPECT_FALSE(isAnyAgentRunning(fl::filesystem::basic_path(), 3));
 }
 
 TEST(AgentRegistryDiscovery, FindsAgentsUnderAPathWithNonAsciiAndBackslashes) {
@@ -29,6 +30,7 @@ TEST(AgentRegistryDiscovery, FindsAgentsUnderAPathWithNonAsciiAndBackslashes) {
         ASSERT_EQ(agents.size(), 1u);
         EXPECT_EQ(agents[0].name, "Agent");
         EXPECT_EQ(agents[0].pid, ::getpid());
+        EXPECT_TRUE(isAnyAgentRunning(fl::filesystem::basic_path(form, true), 3));
     }
 }
 

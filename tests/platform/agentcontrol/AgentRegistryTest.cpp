@@ -83,6 +83,12 @@ TEST(AgentRegistryEnumeration, StaleAndForeignFilesAreIgnored) {
     ASSERT_EQ(namesOf(agents), std::vector<std::string>{"Running"});
     EXPECT_EQ(agents[0].pid, ::getpid());
     EXPECT_EQ(agents[0].lockFile, root / "Running.lock");
+
+    // The short answer agrees, and none of the leftovers counts once the agent is gone.
+    EXPECT_TRUE(isAnyAgentRunningUnder(root, ALL_AGENTS));
+    running.release();
+    EXPECT_FALSE(isAnyAgentRunningUnder(root, ALL_AGENTS));
+    EXPECT_FALSE(isAnyAgentRunningUnder(scratch / "missing", ALL_AGENTS));
 }
 
 TEST(AgentRegistryEnumeration, ListsEveryRunningAgentSortedAndDropsReleasedOnes) {
@@ -108,6 +114,9 @@ TEST(AgentRegistryEnumeration, SelectionBitsChooseByOwner) {
     EXPECT_EQ(enumerateRunningAgentsUnder(scratch.path(), 3u).size(), 1u);
     EXPECT_TRUE(enumerateRunningAgentsUnder(scratch.path(), AGENTS_OF_OTHER_USERS).empty());
     EXPECT_TRUE(enumerateRunningAgentsUnder(scratch.path(), 0u).empty());
+    EXPECT_TRUE(isAnyAgentRunningUnder(scratch.path(), AGENTS_OF_CURRENT_USER));
+    EXPECT_FALSE(isAnyAgentRunningUnder(scratch.path(), AGENTS_OF_OTHER_USERS));
+    EXPECT_FALSE(isAnyAgentRunningUnder(scratch.path(), 0u));
 }
 
 TEST(AgentRegistryEnumeration, UnparsableContentStillCountsAsRunningWithUnknownPid) {

@@ -214,6 +214,31 @@ TEST(QbflProcessStart, FailuresNameTheProgramAndTheSystemReason) {
     }
 }
 
+// Another thread's child may briefly hold a freshly written program open for writing; the start
+// waits for it instead of failing, and still fails when the program stays busy.
+TEST(QbflProcessStart, AProgramBusyBeingWrittenIsStartedOnceReleased) {
+    TempDir dir;
+    const std::string program = dir.file("fresh.sh");
+    const int writer = ::open(program.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0755);
+    ASSERT_GE(writer, 0);
+    const std::string script = "#!/bin/sh\nexit 3\n";
+    ASSERT_EQ(::write(writer, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+    try {
+        run(program, {});
+        FAIL() << "started a program held open for writing";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), ETXTBSY);
+    }
+
+    std::thread closer([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::close(writer);
+    });
+    const std::uint32_t code = run(program, {});
+    closer.join();
+    EXPECT_EQ(code, 3u);
+}
+
 TEST(QbflProcessStart, RejectsTextsThatCannotReachAProgram) {
     EXPECT_THROW(fcp::process(fcp::command(""), {}), std::invalid_argument);
     EXPECT_THROW(fcp::process(fcp::command(probe, {std::string("a\0b", 3)}), {}),

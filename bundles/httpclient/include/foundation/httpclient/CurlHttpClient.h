@@ -2,6 +2,7 @@
 
 #include <foundation/httpclient_core/HttpClient.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -46,9 +47,15 @@ public:
 
     const CurlHttpClientOptions& options() const { return options_; }
 
+    /// Ends every transfer in progress within about a second (HttpError ABORTED) and refuses
+    /// new ones. The bundle calls it when it stops: a holder of the client must not keep a
+    /// download running for a framework that is going away.
+    void close() noexcept { closed_ = true; }
+
 private:
     ProxyChooser chooseProxy_;
     CurlHttpClientOptions options_;
+    std::atomic<bool> closed_{false};
 };
 
 } // namespace foundation::httpclient

@@ -15,4 +15,8 @@ namespace agent::control {
 std::vector<AgentInfo> enumerateAllRunningAgents(const fl::filesystem::basic_path& lockRoot,
                                                  unsigned selection);
 
+// Whether enumerateAllRunningAgents would list anyone, found with less work: it stops at the
+// first running agent and reads no pid.
+bool isAnyAgentRunning(const fl::filesystem::basic_path& lockRoot, unsigned selection);
+
 } // namespace agent::control

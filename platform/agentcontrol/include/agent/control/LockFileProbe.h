@@ -20,6 +20,10 @@ inline constexpr const char* kLockFileSuffix = ".lock";
 std::vector<AgentInfo> enumerateRunningAgentsUnder(const std::filesystem::path& lockRoot,
                                                    unsigned selection);
 
+// Whether any selected agent runs under the lock root: the same answer as a non-empty
+// enumeration, found with less work (it stops at the first held lock and reads no pid).
+bool isAnyAgentRunningUnder(const std::filesystem::path& lockRoot, unsigned selection);
+
 // Probes one lock file: the agent when its lock is held, nothing otherwise (also when the file
 // cannot be opened).
 std::optional<AgentInfo> probeLockFile(const std::filesystem::path& lockFile);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ProgressLine.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string_view>
+
+namespace tripwire_host {
+
+// Shows on a terminal's output what an install attempt is doing: each stage on a line of its own
+// and, while a download runs, one progress line redrawn in place with '\r' (at most once per
+// redraw interval, the first at once). The progress line is cleared when the download ends, when
+// a stage begins and by clear(), so that whatever is printed next starts on a clean line.
+// Safe to call from any thread.
+class ProgressDisplay {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    static constexpr std::chrono::milliseconds DEFAULT_REDRAW_INTERVAL{100};
+
+    ProgressDisplay(std::ostream& out, std::size_t width,
+                    Clock clock = std::chrono::steady_clock::now,
+                    std::chrono::milliseconds redrawInterval = DEFAULT_REDRAW_INTERVAL);
+    ~ProgressDisplay();
+    ProgressDisplay(const ProgressDisplay&) = delete;
+    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+    void stageEntered(std::string_view description);
+    void transferStarted();
+    void transferProgress(std::uint64_t received, std::optional<std::uint64_t> total);
+    void transferFinished();
+    void clear();
+
+private:
+    void clearLine();
+    std::optional<double> rate(std::uint64_t received,
+                               std::chrono::steady_clock::time_point now) const;
+
+    std::mutex guard;
+    std::ostream& out;
+    ProgressLine line;
+    Clock clock;
+    std::chrono::milliseconds redrawInterval;
+    std::optional<std::chrono::steady_clock::time_point> transferStart;
+    std::optional<std::chrono::steady_clock::time_point> lastDraw;
+    std::size_t drawnLength = 0;
+};
+
+} // namespace tripwire_host

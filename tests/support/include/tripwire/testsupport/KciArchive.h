@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tripwire::testsupport {
+
+/// One regular file of a zip archive: its '/'-separated name inside the archive and its bytes.
+/// An executable entry is packed with mode 0755 (the kci extractor keeps it executable), any
+/// other with 0644.
+struct ArchiveEntry {
+    std::string name;
+    std::string content;
+    bool executable = false;
+
+    /// An entry holding the bytes of a file on disk, executable when the file is.
+    static ArchiveEntry fromFile(std::string name, const std::filesystem::path& file);
+};
+
+/// Writes a zip archive (deflate) of `entries`, in order, to `archive`, replacing it; written
+/// under a temporary name first, so a reader never sees half an archive.
+void writeZipArchive(const std::filesystem::path& archive,
+                     const std::vector<ArchiveEntry>& entries);
+
+/// Writes a kci archive: "kci.json" {"version", "installer"} first, then `entries`, which should
+/// hold the file `installer` names.
+void writeKciArchive(const std::filesystem::path& archive, const std::string& version,
+                     const std::string& installer, const std::vector<ArchiveEntry>& entries);
+
+/// A kci archive whose installer "bin/setup" is a shell script: "#!/bin/sh", then `body`.
+void writeScriptKciArchive(const std::filesystem::path& archive, const std::string& version,
+                           const std::string& body);
+
+} // namespace tripwire::testsupport

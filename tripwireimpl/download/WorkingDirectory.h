@@ -1,0 +1,58 @@
+#pragma once
+
+#include <fl/filesystem/basic_path.h>
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace halvexconnector::tripwireimpl {
+
+// The working directory of one install attempt, and what the attempt's clean-up may take away.
+//
+// A generated directory belongs to the attempt and goes as a whole. The directory that
+// QB_RODUDED_OZOVIZAZ_DOWNLOAD_LOCATION names belongs to the user, who may keep files of their
+// own there: when it already existed, the clean-up removes only the entries that appeared after
+// the attempt claimed it, plus the attempt's own entry (the archive's stem or "v<version>"),
+// which the attempt replaces anyway. A user directory the attempt created goes as a whole.
+class WorkingDirectory {
+public:
+    // Chooses the location as getDownloadLocation() does and notes what is already in it.
+    // `ownEntry` is the name of the entry the attempt works in; a name with a separator is never
+    // treated as the attempt's.
+    static WorkingDirectory claim(const fl::ustring& ownEntry);
+
+    const fl::filesystem::basic_path& path() const noexcept { return location; }
+
+    // What the clean-up hands to the removal, in no particular order. When a user directory
+    // cannot be listed, only the attempt's own entry.
+    std::vector<fl::filesystem::basic_path> removalTargets() const;
+
+private:
+    WorkingDirectory(fl::filesystem::basic_path location, const fl::ustring& ownEntry)
+        : location(std::move(location)), ownEntry(ownEntry) {}
+
+    void noteUserEntries();
+
+    fl::filesystem::basic_path child(const fl::ustring& name) const;
+
+    // How much of the location the attempt owns.
+    enum class Share {
+        WHOLE,          // generated, or a user directory the attempt created
+        NEW_ENTRIES,    // a user directory: what was not in entriesBefore, and ownEntry
+        OWN_ENTRY_ONLY, // a user directory that could not be listed: ownEntry alone
+    };
+
+    fl::filesystem::basic_path location;
+    Share share = Share::WHOLE;
+    std::set<fl::ustring> entriesBefore;
+    fl::ustring ownEntry;
+};
+
+// The clean-up action of an attempt: hands each removal target to `removeOrQueue`.
+std::function<void()>
+workingDirectoryCleanup(WorkingDirectory directory,
+                        std::function<void(const fl::filesystem::basic_path&)> removeOrQueue);
+
+} // namespace halvexconnector::tripwireimpl
