@@ -8,12 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <tripwire/testsupport/InOwnProcess.h>
+
 #include <atomic>
 #include <csignal>
 #include <fstream>
 
 namespace tripwire_stress {
 namespace {
+
+using tripwire::testsupport::inOwnProcess;
 
 using namespace halvexconnector::tripwire;
 using namespace std::chrono_literals;
@@ -83,16 +87,6 @@ Ending installAndShutDown(StressHome& home, const std::string& hangingScriptTail
         ending.event = events.back();
     }
     return ending;
-}
-
-template <typename Body> void inOwnProcess(Body body) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            body();
-            std::exit(::testing::Test::HasFailure() ? 1 : 0);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(InstallerTermination, ADownloadedInstallerIsEndedAndTheAttemptFails) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tripwire/testsupport/InOwnProcess.h>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -23,6 +25,8 @@ using qbfl_test::isRunning;
 using qbfl_test::TempDir;
 
 namespace {
+
+using tripwire::testsupport::inOwnProcess;
 
 constexpr std::uint32_t endedByTerm = 128 + SIGTERM;
 constexpr std::uint32_t endedByKill = 128 + SIGKILL;
@@ -43,17 +47,6 @@ fcp::process termIgnorer(const TempDir& dir) {
         throw std::runtime_error("the child never got ready");
     }
     return child;
-}
-
-// Runs `body` in a fresh process and expects it to pass there.
-template <typename Body> void inOwnProcess(Body body) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            body();
-            std::exit(::testing::Test::HasFailure() ? 1 : 0);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(QbflTerminateChildren, EndsAttachedChildrenAndKillsOneThatIgnoresTerm) {

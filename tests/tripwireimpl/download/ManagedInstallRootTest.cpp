@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tripwire/testsupport/StandardErrorCapture.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
@@ -15,6 +17,9 @@
 #include <vector>
 
 namespace {
+
+using tripwire::testsupport::occurrences;
+using tripwire::testsupport::StandardErrorCapture;
 
 using foundation::log::testing::RecordCapture;
 using halvexconnector::tripwireimpl::managedInstallRootVariable;
@@ -51,26 +56,6 @@ std::string expectedNotice(const std::string& value) {
     }
     text.replace(text.find(placeholder), placeholder.size(), value);
     return text + "\n"; // std::endl
-}
-
-// Standard error's text while alive.
-class StandardErrorCapture {
-public:
-    StandardErrorCapture() : previous(std::cerr.rdbuf(captured.rdbuf())) {}
-    ~StandardErrorCapture() { std::cerr.rdbuf(previous); }
-    std::string text() const { return captured.str(); }
-
-private:
-    std::ostringstream captured;
-    std::streambuf* previous;
-};
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
 }
 
 TEST(ManagedInstallRootNotice, IsWrittenByteForByteWithThreeFinalLineFeedsAndOneRecord) {

@@ -5,6 +5,7 @@
 
 #include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/KciArchive.h>
+#include <tripwire/testsupport/StandardErrorCapture.h>
 
 #include <cppmicroservices/Bundle.h>
 
@@ -22,6 +23,9 @@
 namespace tripwire_test::flow {
 namespace {
 
+using tripwire::testsupport::occurrences;
+using tripwire::testsupport::StandardErrorCapture;
+
 using namespace halvexconnector::tripwire;
 using testing::ElementsAre;
 using testing::Eq;
@@ -37,28 +41,6 @@ const std::string sampleVersion = SAMPLE_VERSION;
 const std::string launchFailed = "Launching installer failed.";
 const std::string removalFailedPrefix =
     "Roduded Ozovizaz install failed to remove temp directory.\nException caught: ";
-
-// Holds std::cerr's output for the scope.
-class StandardErrorCapture {
-public:
-    StandardErrorCapture() : previous(std::cerr.rdbuf(captured.rdbuf())) {}
-    ~StandardErrorCapture() { std::cerr.rdbuf(previous); }
-    StandardErrorCapture(const StandardErrorCapture&) = delete;
-    StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
-    std::string text() const { return captured.str(); }
-
-private:
-    std::ostringstream captured;
-    std::streambuf* previous;
-};
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
 
 bool hasProxyEntry(const InstallerRun& run) {
     for (const auto& [name, value] : run.environment) {
