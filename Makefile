@@ -4,7 +4,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan tsan bench fuzz clean
+.PHONY: all deps configure build demo test asan tsan coverage bench fuzz clean
 
 all: build
 
@@ -31,6 +31,13 @@ asan:
 tsan:
 	@$(MAKE) --no-print-directory build PRESET=tsan
 	@ctest --preset tsan --timeout 900 -L 'concurrency|stress'
+
+# Line and branch coverage of the code outside tests/, per top folder and in total (gcovr).
+coverage:
+	@$(MAKE) --no-print-directory build PRESET=coverage
+	@find build/coverage -name '*.gcda' -delete
+	@ctest --preset coverage --timeout 900 || echo "coverage: some tests failed; the figures cover what ran"
+	@bash scripts/coverage.sh build/coverage
 
 clean:
 	rm -rf build
