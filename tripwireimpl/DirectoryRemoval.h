@@ -4,13 +4,10 @@
 
 namespace halvexconnector::tripwireimpl {
 
-// Adds every permission to the entry and, for a directory, to everything below it, each entry
-// before its contents (so a directory that could not be listed becomes listable first). Any
-// failure ends the walk and reaches the caller.
-void grantAllPermissionsRecursively(const fl::filesystem::basic_path& entry);
-
-// The removal queued for shutdown: grants all permissions throughout the tree and removes it.
-// A missing directory is left alone; a failure is logged and not retried.
+// The removal queued for shutdown: gives the running user's directories the owner rights that
+// removal needs (never group or other bits, never through a link) and removes the tree. An entry
+// that still cannot go (another user's) is skipped and logged; the rest is removed. A missing
+// directory is left alone; nothing is retried.
 void removeDirectoryAtShutdown(const fl::filesystem::basic_path& directory);
 
 // The queued action for one directory: owns a copy of the path and nothing else.

@@ -73,16 +73,19 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     }
 
     latestversion::kcidownloader::KCIDownloader downloader(getHttpClient());
-    WorkingDirectory location = WorkingDirectory::claim(u"v" + fl::i18n::utf8_to_ustring(version));
-    const basic_path locationPath = location.path();
+    const WorkingDirectory location =
+        WorkingDirectory::claim(u"v" + fl::i18n::utf8_to_ustring(version));
     // The location goes when the install attempt ends, whatever lands in it below.
-    guard = workingDirectoryCleanup(std::move(location), std::move(removeOrQueue));
-    const basic_path downloadDirectory = versionDirectory(locationPath, version);
+    guard = workingDirectoryCleanup(location, std::move(removeOrQueue));
+    const basic_path downloadDirectory = versionDirectory(location.path(), version);
 
     announceStage(tripwire::InstallStage::DOWNLOADING);
-    const basic_path archive =
-        runRecordedStep([&] { return downloader.fetchKCI(url, downloadDirectory); },
-                        record.downloadErrorMessage, record.downloadEndTimestamp);
+    const basic_path archive = runRecordedStep(
+        [&] {
+            location.create();
+            return downloader.fetchKCI(url, downloadDirectory);
+        },
+        record.downloadErrorMessage, record.downloadEndTimestamp);
     if (archive.empty()) {
         return {};
     }

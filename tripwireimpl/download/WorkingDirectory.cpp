@@ -1,10 +1,15 @@
 #include "download/WorkingDirectory.h"
 
+#include "Logging.h"
+#include "PrivatePath.h"
 #include "download/WorkingDirectories.h"
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/directory_iterator.h>
 #include <fl/filesystem/operations.h>
+#include <fl/filesystem/path_conversion.h>
+
+#include <sys/stat.h>
 
 #include <utility>
 
@@ -50,15 +55,51 @@ bool existsOrAssumed(const fs::basic_path& path) {
     }
 }
 
+std::string nativeText(const fs::basic_path& path) {
+    return fs::to_native(path).string();
+}
+
+// A directory (links followed) that the running user does not hold alone. Anything else, and
+// what cannot be inspected, is left to the checks at creation.
+bool othersControl(const fs::basic_path& path) {
+    struct stat st {};
+    return ::stat(nativeText(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           !isPrivateDirectory(nativeText(path));
+}
+
 } // namespace
 
 WorkingDirectory WorkingDirectory::claim(const fl::ustring& ownEntry) {
     DownloadLocation chosen = chooseDownloadLocation();
     WorkingDirectory directory(std::move(chosen.path), isPlainName(ownEntry) ? ownEntry : u"");
-    if (chosen.userChosen && existsOrAssumed(directory.location)) {
+    directory.generated = !chosen.userChosen;
+    if (chosen.userChosen && othersControl(directory.location)) {
+        writeLogRecord(severityLocalSourceNotice, "Download location \"",
+                       nativeText(directory.location),
+                       "\" can be changed by other users; a private directory is used instead.");
+        directory.location = makeUniqueTempDirectoryPath();
+        directory.generated = true;
+    } else if (chosen.userChosen && existsOrAssumed(directory.location)) {
+        // From here on by its canonical name: a link on the way that another user owns must not
+        // re-point the attempt's entries later.
+        if (isPrivateDirectory(nativeText(directory.location))) {
+            if (auto canonical = trustedCanonicalPath(nativeText(directory.location))) {
+                directory.location = fs::path_from_native(*canonical, directory.location.form());
+            }
+        }
         directory.noteUserEntries();
     }
     return directory;
+}
+
+void WorkingDirectory::create() const {
+    const std::string native = nativeText(location);
+    if (!generated) {
+        makePrivateDirectories(native);
+        return;
+    }
+    makePrivateDirectories(fs::to_native(location).parent_path().string());
+    makeNewPrivateDirectory(native);
 }
 
 void WorkingDirectory::noteUserEntries() {

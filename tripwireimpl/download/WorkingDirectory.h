@@ -20,10 +20,16 @@ class WorkingDirectory {
 public:
     // Chooses the location as getDownloadLocation() does and notes what is already in it.
     // `ownEntry` is the name of the entry the attempt works in; a name with a separator is never
-    // treated as the attempt's.
+    // treated as the attempt's. A chosen directory that another user owns or may write (or one
+    // on a path that others control) is never used: the attempt takes a generated directory.
     static WorkingDirectory claim(const fl::ustring& ownEntry);
 
     const fl::filesystem::basic_path& path() const noexcept { return location; }
+
+    // Makes the location when it is missing: a generated one always new, each directory made
+    // here owner-only whatever the umask. Throws std::runtime_error when the location, or the
+    // storage root holding a generated one, is not private to the running user.
+    void create() const;
 
     // What the clean-up hands to the removal, in no particular order. When a user directory
     // cannot be listed, only the attempt's own entry.
@@ -45,6 +51,7 @@ private:
     };
 
     fl::filesystem::basic_path location;
+    bool generated = false;
     Share share = Share::WHOLE;
     std::set<fl::ustring> entriesBefore;
     fl::ustring ownEntry;

@@ -1,7 +1,10 @@
 #include "install/ArchivePreparation.h"
 
+#include "PrivatePath.h"
+
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/operations.h>
+#include <fl/filesystem/path_conversion.h>
 #include <halvexconnector/latestversion/kciextractor/KCIExtractor.h>
 
 #include <utility>
@@ -23,7 +26,7 @@ bool existsOrFalse(const fl::filesystem::basic_path& path) {
     try {
         return fl::filesystem::exists(path);
     } catch (...) {
-        // Cannot tell: create_directories below reports what is really wrong.
+        // Cannot tell: making the directory below reports what is really wrong.
         return false;
     }
 }
@@ -53,7 +56,10 @@ PreparedInstaller prepareLocalArchive(const LocalPreparationPaths& paths,
     if (existsOrFalse(paths.extractionDirectory)) {
         fl::filesystem::remove_all(paths.extractionDirectory);
     }
-    fl::filesystem::create_directories(paths.extractionDirectory);
+    // Owner-only whatever the umask, and new: nothing another user prepared is written into.
+    const std::filesystem::path extraction = fl::filesystem::to_native(paths.extractionDirectory);
+    makePrivateDirectories(extraction.parent_path().string());
+    makeNewPrivateDirectory(extraction.string());
     fl::filesystem::copy_file(fl::filesystem::basic_path(archiveFullPathName, true),
                               paths.copyTarget, fl::filesystem::copy_option{1});
     auto [installerPath, version] =

@@ -63,12 +63,13 @@ InstallAttempt::run(const std::string& triggeredBy,
 
 void InstallAttempt::prepareLocalArchive(const LocalSource& source) {
     announceStage(InstallStage::PREPARING_LOCAL_ARCHIVE);
-    WorkingDirectory workingDirectory =
+    const WorkingDirectory workingDirectory =
         WorkingDirectory::claim(localPreparationEntry(source.fileName));
     const LocalPreparationPaths paths =
         localPreparationPaths(workingDirectory.path(), source.fileName);
-    guard = workingDirectoryCleanup(std::move(workingDirectory), removeOrQueue);
+    guard = workingDirectoryCleanup(workingDirectory, removeOrQueue);
     try {
+        workingDirectory.create();
         PreparedInstaller prepared = tripwireimpl::prepareLocalArchive(paths, source.fullPathName);
         installerPath = std::move(prepared.installerPath);
         record.qshVersion = std::move(prepared.version);

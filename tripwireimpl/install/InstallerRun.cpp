@@ -1,5 +1,6 @@
 #include "install/InstallerRun.h"
 
+#include "PrivatePath.h"
 #include "download/InstallerProxy.h"
 
 #include <foundation/core/process/command.h>
@@ -8,13 +9,24 @@
 
 #include <fl/i18n/conversion.h>
 
+#include <stdexcept>
+
 namespace halvexconnector::tripwireimpl {
 
 std::uint32_t runInstaller(const fl::filesystem::basic_path& installerPath,
                            const InstallerArguments& arguments) {
     namespace fcp = foundation::core::process;
+    // The installer is started by a name that only root and this user can re-point: every
+    // directory on its canonical path is theirs and shut to others (or sticky), so the file
+    // that was verified and extracted is the one that runs.
+    const std::optional<std::string> trusted =
+        trustedCanonicalPath(fl::i18n::ustring_to_utf8(installerPath.string()));
+    if (!trusted) {
+        throw std::runtime_error("the installer " +
+                                 fl::i18n::ustring_to_utf8(installerPath.string()) + " is gone");
+    }
     // Declared in this order so that the process goes first, then the context, then the command.
-    const fcp::command command(fl::i18n::ustring_to_utf8(installerPath.string()), arguments);
+    const fcp::command command(*trusted, arguments);
     fcp::context context;
     configureInstallerProxy(context);
     fcp::process installer(command, context);

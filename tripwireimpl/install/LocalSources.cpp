@@ -2,7 +2,10 @@
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/operations.h>
+#include <fl/filesystem/path_conversion.h>
 #include <fl/i18n/environment.h>
+
+#include <sys/stat.h>
 
 #include <initializer_list>
 
@@ -21,6 +24,22 @@ bool existsOrFalse(const fl::filesystem::basic_path& path) {
         // A directory we cannot even look at holds no archive for us; the download takes over.
         return false;
     }
+}
+
+// Advances to the first match that is a regular file (a link to one will do): a FIFO, a
+// device or a directory of that name is no archive, and opening a FIFO would wait for ever.
+DirectoryMatch firstRegularFile(DirectoryMatch match) {
+    for (; match && match->is_open(); match->increment()) {
+        struct stat st {};
+        const std::string native =
+            fl::filesystem::to_native(
+                fl::filesystem::basic_path(match->current().full_pathname(), true))
+                .string();
+        if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            return match;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -60,9 +79,10 @@ LocalSource findLocalSource() {
     if (!existsOrFalse(source.sourcesDirectory)) {
         return source;
     }
-    DirectoryMatch match = findFirstMatch(source.sourcesDirectory, kciArchivePattern);
+    DirectoryMatch match =
+        firstRegularFile(findFirstMatch(source.sourcesDirectory, kciArchivePattern));
     if (!match) {
-        match = findFirstMatch(source.sourcesDirectory, installerArchivePattern);
+        match = firstRegularFile(findFirstMatch(source.sourcesDirectory, installerArchivePattern));
     }
     if (match) {
         source.fileName = match->current().filename();

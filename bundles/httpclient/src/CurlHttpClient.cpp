@@ -2,14 +2,18 @@
 
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace foundation::httpclient {
 
@@ -79,6 +83,8 @@ struct Transfer {
     const ProgressCallback* progress = nullptr;
     const std::atomic<bool>* closed = nullptr;
     std::optional<std::string> fileError;
+    std::size_t maxBody = 0;
+    bool tooLarge = false;
 
     bool writesToFile() const { return fileDescriptor >= 0 && response.isSuccess(); }
 };
@@ -125,6 +131,10 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
         const auto room = MAX_ERROR_BODY - std::min(MAX_ERROR_BODY, transfer.response.body.size());
         transfer.response.body.append(data, std::min(room, total));
         return total;
+    }
+    if (total > transfer.maxBody - std::min(transfer.maxBody, transfer.response.body.size())) {
+        transfer.tooLarge = true;
+        return 0;
     }
     transfer.response.body.append(data, total);
     return total;
@@ -201,7 +211,62 @@ template <typename T> void setOption(CURL* handle, CURLoption option, T value) {
                             curl_easy_strerror(code));
 }
 
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+// The lower-case scheme and the host (IPv6 without brackets) of an absolute URL; empty
+// strings when it cannot be parsed.
+std::pair<std::string, std::string> schemeAndHost(const std::string& url) {
+    std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+        return {};
+    std::pair<std::string, std::string> parts;
+    for (auto [part, text] :
+         {std::pair{CURLUPART_SCHEME, &parts.first}, std::pair{CURLUPART_HOST, &parts.second}}) {
+        char* value = nullptr;
+        if (curl_url_get(parsed.get(), part, &value, 0) != CURLUE_OK || !value)
+            return {};
+        *text = value;
+        curl_free(value);
+    }
+    for (std::string* text : {&parts.first, &parts.second})
+        std::transform(text->begin(), text->end(), text->begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (parts.second.size() > 2 && parts.second.front() == '[')
+        parts.second = parts.second.substr(1, parts.second.size() - 2);
+    return parts;
+}
+
+bool isLoopbackHost(const std::string& host) {
+    if (host == "localhost" || host == "localhost.")
+        return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
+        static const unsigned char mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+        return std::memcmp(&v6, &in6addr_loopback, sizeof v6) == 0 ||
+               (std::memcmp(v6.s6_addr, mapped, 12) == 0 && v6.s6_addr[12] == 127);
+    }
+    return false;
+}
+
+bool isRedirectStatus(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 } // namespace
+
+bool redirectAllowed(const std::string& from, const std::string& to) {
+    const auto [fromScheme, fromHost] = schemeAndHost(from);
+    const auto [toScheme, toHost] = schemeAndHost(to);
+    if (toScheme == "https")
+        return !toHost.empty();
+    return toScheme == "http" && fromScheme == "http" && isLoopbackHost(fromHost) &&
+           isLoopbackHost(toHost);
+}
 
 std::string allowedRedirectProtocols(const std::string& url) {
     return startsWithIgnoringCase(url, "https:") ? "https" : "http,https";
@@ -218,7 +283,7 @@ HttpResponse CurlHttpClient::send(const HttpRequest& request) {
 
 HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::filesystem::path& file,
                                       const ProgressCallback& progress) {
-    const std::string url = withoutFragment(request.url);
+    std::string url = withoutFragment(request.url);
     if (closed_)
         throw HttpError(HttpError::Kind::ABORTED, "the HTTP client has been closed: " + url);
     if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
@@ -242,23 +307,20 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
     transfer.fileDescriptor = target ? target->get() : -1;
     transfer.progress = &progress;
     transfer.closed = &closed_;
+    transfer.maxBody = options_.maxResponseBytes;
     char errorText[CURL_ERROR_SIZE] = {};
 
-    setOption(h, CURLOPT_URL, url.c_str());
     setOption(h, CURLOPT_ERRORBUFFER, errorText);
     setOption(h, CURLOPT_NOSIGNAL, 1L);
     setOption(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    setOption(h, CURLOPT_FOLLOWLOCATION, 1L);
-    setOption(h, CURLOPT_MAXREDIRS, options_.maxRedirects);
-    const std::string redirectProtocols = allowedRedirectProtocols(url);
-    setOption(h, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols.c_str());
+    // Redirects are followed here, one hop at a time, so that each new location is checked
+    // before anything connects to it.
+    setOption(h, CURLOPT_FOLLOWLOCATION, 0L);
     setOption(h, CURLOPT_SSL_VERIFYPEER, 1L);
     setOption(h, CURLOPT_SSL_VERIFYHOST, 2L);
     setOption(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
     setOption(h, CURLOPT_LOW_SPEED_LIMIT, options_.stallBytesPerSecond);
     setOption(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stallTime.count()));
-    if (request.timeout.count() > 0)
-        setOption(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count()));
     setOption(h, CURLOPT_HEADERFUNCTION, &onHeader);
     setOption(h, CURLOPT_HEADERDATA, &transfer);
     setOption(h, CURLOPT_WRITEFUNCTION, &onBody);
@@ -278,52 +340,95 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
         }
     }
 
+    const std::string firstHost = schemeAndHost(url).second;
     std::unique_ptr<curl_slist, SlistDeleter> headers;
-    for (const auto& [name, value] : request.headers) {
-        const std::string line = value.empty() ? name + ";" : name + ": " + value;
-        curl_slist* appended = curl_slist_append(headers.get(), line.c_str());
-        if (!appended)
-            throw HttpError(HttpError::Kind::OTHER, "cannot build the request headers");
-        headers.release();
-        headers.reset(appended);
-    }
-    if (headers)
+    // Credentials go to the host they were meant for only, as libcurl does when it follows.
+    const auto setHeaders = [&](bool withAuthorization) {
+        headers.reset();
+        for (const auto& [name, value] : request.headers) {
+            if (!withAuthorization && startsWithIgnoringCase(name, "authorization") &&
+                name.size() == 13)
+                continue;
+            const std::string line = value.empty() ? name + ";" : name + ": " + value;
+            curl_slist* appended = curl_slist_append(headers.get(), line.c_str());
+            if (!appended)
+                throw HttpError(HttpError::Kind::OTHER, "cannot build the request headers");
+            headers.release();
+            headers.reset(appended);
+        }
         setOption(h, CURLOPT_HTTPHEADER, headers.get());
+    };
+    setHeaders(true);
 
-    // An empty proxy text stops libcurl from falling back to the process's proxy variables: the
-    // host's proxy service alone decides.
-    const ProxyChoice proxy = chooseProxy_ ? chooseProxy_(url) : ProxyChoice{};
-    setOption(h, CURLOPT_PROXY, proxy.proxyUrl.c_str());
-    setOption(h, CURLOPT_NOPROXY, "");
-    if (!proxy.proxyUrl.empty() && proxy.hasCredentials) {
-        setOption(h, CURLOPT_PROXYUSERNAME, proxy.username.c_str());
-        setOption(h, CURLOPT_PROXYPASSWORD, proxy.password.c_str());
-        setOption(h, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_ANY));
-    }
+    const auto deadline = std::chrono::steady_clock::now() + request.timeout;
+    long redirects = 0;
+    for (;;) {
+        setOption(h, CURLOPT_URL, url.c_str());
+        if (request.timeout.count() > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            setOption(h, CURLOPT_TIMEOUT_MS, std::max(1L, static_cast<long>(left.count())));
+        }
+        // An empty proxy text stops libcurl from falling back to the process's proxy
+        // variables: the host's proxy service alone decides.
+        const ProxyChoice proxy = chooseProxy_ ? chooseProxy_(url) : ProxyChoice{};
+        setOption(h, CURLOPT_PROXY, proxy.proxyUrl.c_str());
+        setOption(h, CURLOPT_NOPROXY, "");
+        if (!proxy.proxyUrl.empty() && proxy.hasCredentials) {
+            setOption(h, CURLOPT_PROXYUSERNAME, proxy.username.c_str());
+            setOption(h, CURLOPT_PROXYPASSWORD, proxy.password.c_str());
+            setOption(h, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_ANY));
+        }
 
-    const CURLcode code = curl_easy_perform(h);
+        const CURLcode code = curl_easy_perform(h);
 
-    char* effective = nullptr;
-    if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
-        transfer.response.effectiveUrl = effective;
-    if (code != CURLE_OK) {
-        long redirects = 0;
-        curl_easy_getinfo(h, CURLINFO_REDIRECT_COUNT, &redirects);
-        std::string detail = errorText[0] ? errorText : curl_easy_strerror(code);
-        if (transfer.fileError)
-            detail = "cannot write " + file.string() + ": " + *transfer.fileError;
-        else if (code == CURLE_ABORTED_BY_CALLBACK && closed_)
-            detail = "the HTTP client was closed while the transfer ran";
-        const auto kind = kindOf(code, detail, redirects);
-        throw HttpError(kind, std::string(httpclient_core::kindName(kind)) + ": " + detail + " (" +
-                                  url + ")");
+        char* effective = nullptr;
+        if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+            transfer.response.effectiveUrl = effective;
+        if (code != CURLE_OK) {
+            std::string detail = errorText[0] ? errorText : curl_easy_strerror(code);
+            if (transfer.fileError)
+                detail = "cannot write " + file.string() + ": " + *transfer.fileError;
+            else if (code == CURLE_ABORTED_BY_CALLBACK && closed_)
+                detail = "the HTTP client was closed while the transfer ran";
+            auto kind = kindOf(code, detail, redirects);
+            if (transfer.tooLarge) {
+                kind = HttpError::Kind::TOO_LARGE;
+                detail = "the answer is larger than " + std::to_string(transfer.maxBody) + " bytes";
+            }
+            throw HttpError(kind, std::string(httpclient_core::kindName(kind)) + ": " + detail +
+                                      " (" + url + ")");
+        }
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        transfer.response.status = static_cast<int>(status);
+        char* location = nullptr;
+        if (!isRedirectStatus(status) ||
+            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location) != CURLE_OK || !location)
+            break;
+
+        const std::string next = location;
+        if (++redirects > options_.maxRedirects)
+            throw HttpError(
+                HttpError::Kind::TOO_MANY_REDIRECTS,
+                std::string(httpclient_core::kindName(HttpError::Kind::TOO_MANY_REDIRECTS)) +
+                    ": more than " + std::to_string(options_.maxRedirects) + " redirects (" + url +
+                    ")");
+        if (!redirectAllowed(url, next))
+            throw HttpError(
+                HttpError::Kind::INSECURE_REDIRECT,
+                std::string(httpclient_core::kindName(HttpError::Kind::INSECURE_REDIRECT)) +
+                    ": refused to follow " + url + " to " + withoutFragment(next));
+        // As browsers do: a 303, and a 301 or 302 after a POST, continue with a GET.
+        if (request.method != "HEAD" &&
+            (status == 303 || ((status == 301 || status == 302) && request.method == "POST")))
+            setOption(h, CURLOPT_HTTPGET, 1L);
+        url = withoutFragment(next);
+        setHeaders(schemeAndHost(url).second == firstHost);
     }
     if (target && ::close(target->release()) != 0)
         throw HttpError(HttpError::Kind::FILE,
                         "cannot write " + file.string() + ": " + std::strerror(errno));
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    transfer.response.status = static_cast<int>(status);
     return std::move(transfer.response);
 }
 

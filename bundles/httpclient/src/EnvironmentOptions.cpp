@@ -27,6 +27,8 @@ CurlHttpClientOptions optionsFromEnvironment() {
         options.stallTime = std::chrono::seconds(*seconds);
     if (const auto rate = positiveNumber("QB_HTTPCLIENT_STALL_BYTES_PER_SECOND"))
         options.stallBytesPerSecond = *rate;
+    if (const auto bytes = positiveNumber("QB_HTTPCLIENT_MAX_RESPONSE_BYTES"))
+        options.maxResponseBytes = static_cast<std::size_t>(*bytes);
     return options;
 }
 

@@ -106,7 +106,9 @@ void copy_file(const basic_path& from, const basic_path& to, copy_option option)
         detail::throw_system_error("copy_file", source, target, error);
     };
 
-    file_descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer that never comes; the type is
+    // checked on the descriptor before anything is read.
+    file_descriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) {
         fail(errno);
     }
@@ -116,6 +118,10 @@ void copy_file(const basic_path& from, const basic_path& to, copy_option option)
     }
     if (!S_ISREG(st.st_mode)) {
         fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    const int flags = ::fcntl(in.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        fail(errno);
     }
     struct stat target_st {};
     if (option == copy_option::fail_if_exists && ::lstat(target.c_str(), &target_st) == 0) {

@@ -29,6 +29,8 @@ const char* kindName(HttpError::Kind kind) noexcept {
         return "file";
     case HttpError::Kind::PROXY:
         return "proxy";
+    case HttpError::Kind::TOO_LARGE:
+        return "too large";
     case HttpError::Kind::OTHER:
         break;
     }

@@ -30,19 +30,24 @@ std::string systemError(const std::string& what, const fs::path& path) {
     return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
-// Creates each missing component owner-only; existing directories keep their permissions.
+// Creates each missing component owner-only; existing directories keep their permissions. The
+// directory the archive lands in must be the running user's and shut to others: a directory
+// that another user prepared could have the archive swapped after it was verified.
 void createDirectories(const fs::path& directory, const DownloadUrl& url) {
     fs::path partial;
+    struct stat info {};
     for (const auto& component : directory) {
         partial /= component;
         if (::mkdir(partial.c_str(), 0700) == 0 || errno == EEXIST) {
-            struct stat info {};
             if (::stat(partial.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
                 fail(Reason::FILE_SYSTEM, url, "not a directory: " + partial.string());
             continue;
         }
         fail(Reason::FILE_SYSTEM, url, systemError("cannot create the directory", partial));
     }
+    if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        fail(Reason::FILE_SYSTEM, url,
+             "another user owns or may write the download directory " + directory.string());
 }
 
 // The temporary file of one download; removed unless it was renamed into place.

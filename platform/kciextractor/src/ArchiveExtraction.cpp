@@ -157,6 +157,10 @@ private:
         } catch (const std::invalid_argument& reason) {
             throw EntryRefusal(std::string("unsafe name (") + reason.what() + ")");
         }
+        if (components.size() > limits_.maxDepth) {
+            throw EntryRefusal("nested deeper than " + std::to_string(limits_.maxDepth) +
+                               " levels");
+        }
         const mode_t type = archive_entry_filetype(entry);
         if (components.empty()) {
             // "./" from packers that archive a directory as ".": the extraction directory.
@@ -189,7 +193,8 @@ private:
                 limits_.maxTotalBytes - totalBytes_) {
             throw EntryRefusal(totalLimitText());
         }
-        const mode_t mode = (archive_entry_perm(entry) & 0111) != 0 ? 0755 : 0644;
+        // Owner-only: the extracted tree is run as the installing user, nobody else needs it.
+        const mode_t mode = (archive_entry_perm(entry) & 0111) != 0 ? 0700 : 0600;
         if (buffer_.empty()) {
             buffer_.resize(kWriteBufferSize);
         }

@@ -10,8 +10,8 @@ namespace halvexconnector::latestversion::kciextractor::detail {
 
 /// Writes every entry of the zip archive `archive` below the directory open as `directoryFd`,
 /// refusing anything unsafe: names that leave the directory, links, device files and FIFOs,
-/// duplicate names, limits exceeded, bad checksums or corrupt data. Files get mode 0644, or 0755
-/// when the archive marks them executable for anyone; directories 0755.
+/// duplicate names, limits exceeded, bad checksums or corrupt data. Files get mode 0600, or 0700
+/// when the archive marks them executable for anyone; directories 0700.
 /// Returns the canonical names (see joinComponents) of the regular files written.
 /// Throws KCIExtractionError naming the archive and the offending entry; what was written up to
 /// then stays for the caller to remove.

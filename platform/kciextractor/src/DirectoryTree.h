@@ -38,7 +38,7 @@ class DirectoryTree {
 public:
     explicit DirectoryTree(int rootFd) : rootFd_(rootFd) {}
 
-    /// Makes the directory of these components (and its missing parents), mode 0755.
+    /// Makes the directory of these components (and its missing parents), mode 0700.
     void makeDirectory(const std::vector<std::string>& components);
 
     /// Creates the file of these components (parents made as needed). It gets `mode` once

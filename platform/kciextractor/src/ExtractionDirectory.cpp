@@ -14,7 +14,7 @@
 namespace halvexconnector::latestversion::kciextractor::detail {
 namespace {
 
-constexpr mode_t kDirectoryMode = 0755;
+constexpr mode_t kDirectoryMode = 0700;
 
 [[noreturn]] void throwErrno(const std::filesystem::path& path, const char* what) {
     throw std::system_error(errno, std::generic_category(),

@@ -6,7 +6,7 @@
 
 namespace halvexconnector::latestversion::kciextractor::detail {
 
-/// The directory an extraction writes into, made fresh (mode 0755) and open by descriptor.
+/// The directory an extraction writes into, made fresh (mode 0700) and open by descriptor.
 /// Unless keep() is called, it is removed with everything below it when this object goes.
 class ExtractionDirectory {
 public:

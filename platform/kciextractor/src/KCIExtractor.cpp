@@ -23,7 +23,7 @@ namespace {
 
 using detail::KciManifest;
 
-constexpr mode_t kInstallerMode = 0755;
+constexpr mode_t kInstallerMode = 0700;
 
 std::filesystem::path extractionDirectoryFor(const std::filesystem::path& archive) {
     std::filesystem::path directory = archive.parent_path();

@@ -1,9 +1,33 @@
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 
+#include <halvexconnector/latestversion/kcidownloader/DownloadError.h>
+#include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
+
 namespace halvexconnector::latestversion::checker {
 
 using foundation::httpclient_core::HttpError;
 using foundation::httpclient_core::HttpRequest;
+
+namespace {
+
+// True for an http(s) URL whose host is a loopback address; false for anything else.
+bool isLoopbackUrl(const std::string& url) {
+    try {
+        return kcidownloader::isLoopbackHost(kcidownloader::parseDownloadUrl(url).host);
+    } catch (const kcidownloader::DownloadError&) {
+        return false;
+    }
+}
+
+bool isHttps(const std::string& url) {
+    try {
+        return kcidownloader::parseDownloadUrl(url).scheme == "https";
+    } catch (const kcidownloader::DownloadError&) {
+        return false;
+    }
+}
+
+} // namespace
 
 LatestVersionChecker::LatestVersionChecker(
     std::shared_ptr<foundation::httpclient_core::HttpClient> client,
@@ -22,6 +46,11 @@ std::pair<std::string, std::string> LatestVersionChecker::getLatestKCIUrl() {
         urlManager->getUrl(foundation::urlmanager::QUILLBECK_DOT_COM) + LATEST_DOCUMENT_PATH;
     request.headers = {{"Accept", "application/json"}};
     request.timeout = REQUEST_TIMEOUT;
+    // The document decides what runs: like the installer, it never travels in the clear
+    // beyond this machine.
+    if (!isHttps(request.url) && !isLoopbackUrl(request.url))
+        throw LatestVersionError("latest-version check failed: " + request.url +
+                                 " is neither https nor plain http to a loopback address");
 
     foundation::httpclient_core::HttpResponse response;
     try {
@@ -42,6 +71,13 @@ std::pair<std::string, std::string> LatestVersionChecker::getLatestKCIUrl() {
     }
     if (document.url.empty())
         return {document.version, {}};
+    // Without a digest nothing ties the installer to the document; only the test kit and the
+    // demo, which serve both from this machine, may leave it out.
+    const std::string& documentUrl =
+        response.effectiveUrl.empty() ? request.url : response.effectiveUrl;
+    if (!document.sha256 && !(isLoopbackUrl(documentUrl) && isLoopbackUrl(document.url)))
+        throw LatestVersionError("latest-version check failed: the document gives no sha256 for " +
+                                 document.url + " (from " + request.url + ")");
     return {document.version, withDigestFragment(document.url, document.sha256)};
 }
 

@@ -54,14 +54,14 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
     EXPECT_EQ(version, "2026.12.0.1");
     EXPECT_EQ(readBytes(extracted() / "bin/setup"), "#!/bin/sh\nexit 0\n");
     EXPECT_EQ(readBytes(extracted() / "data/readme.txt"), "hello");
-    // The installer runs whatever the archive said; nothing is writable by group or others and
-    // no set-id bit survives.
-    EXPECT_EQ(modeOf(extracted() / "bin/setup"), 0755u);
-    EXPECT_EQ(modeOf(extracted() / "bin/servicehost"), 0755u);
-    EXPECT_EQ(modeOf(extracted() / "data/readme.txt"), 0644u);
-    EXPECT_EQ(modeOf(extracted() / "kci.json"), 0644u);
+    // The installer runs whatever the archive said; everything is owner-only and no set-id bit
+    // survives.
+    EXPECT_EQ(modeOf(extracted() / "bin/setup"), 0700u);
+    EXPECT_EQ(modeOf(extracted() / "bin/servicehost"), 0700u);
+    EXPECT_EQ(modeOf(extracted() / "data/readme.txt"), 0600u);
+    EXPECT_EQ(modeOf(extracted() / "kci.json"), 0600u);
     for (const char* directory : {"", "bin", "data", "empty"}) {
-        EXPECT_EQ(modeOf(extracted() / directory), 0755u) << directory;
+        EXPECT_EQ(modeOf(extracted() / directory), 0700u) << directory;
     }
     EXPECT_TRUE(fs::exists(archive)) << "the archive stays where it is";
 }

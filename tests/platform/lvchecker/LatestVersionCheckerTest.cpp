@@ -48,9 +48,9 @@ struct LatestVersionCheckerTest : testing::Test {
 };
 
 TEST_F(LatestVersionCheckerTest, ReturnsVersionAndUrlOfTheDocumentBelowTheWebDomain) {
-    server.setLatestDocument(latestDocument("2024.7.0.6", "https://cdn.example.test/kci-2024.zip"));
+    server.setLatestDocument(latestDocument("2024.7.0.6", "http://127.0.0.1/kci-2024.zip"));
     EXPECT_EQ(check(), std::make_pair(std::string("2024.7.0.6"),
-                                      std::string("https://cdn.example.test/kci-2024.zip")));
+                                      std::string("http://127.0.0.1/kci-2024.zip")));
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].path, "/tripwire/latest.json");
     EXPECT_EQ(std::string(LATEST_DOCUMENT_PATH), LoopbackServer::LATEST_PATH);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,11 +29,18 @@ struct CurlHttpClientOptions {
     long stallBytesPerSecond = 1024;
     std::chrono::seconds stallTime{60};
     long maxRedirects = 10;
+    /// The largest body send() keeps in memory; a longer answer fails (HttpError TOO_LARGE).
+    std::size_t maxResponseBytes = std::size_t{1} << 20;
 };
 
 /// The protocols a redirect may lead to from `url`: "https" alone when the request starts on
 /// https, so that a response can never downgrade it to plain http; "http,https" otherwise.
 std::string allowedRedirectProtocols(const std::string& url);
+
+/// Whether a redirect from `from` to `to` (absolute URLs) may be followed: never from https to
+/// http, and plain http only between loopback hosts. Checked for every hop before it is
+/// connected to.
+bool redirectAllowed(const std::string& from, const std::string& to);
 
 /// HttpClient on libcurl: one easy handle per request, so any number of threads may call it.
 /// TLS peer and host verification are always on.

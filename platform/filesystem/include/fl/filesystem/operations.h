@@ -4,6 +4,9 @@
 #include <fl/filesystem/file_status.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace fl::filesystem {
 
@@ -38,7 +41,22 @@ void copy_file(const basic_path& from, const basic_path& to, copy_option option)
 
 /// Removes the file or directory tree (symbolic links are removed, never followed). Returns the
 /// number of entries removed; 0 when nothing existed. Throws when anything is left behind.
+/// Works at any depth with a bounded number of open descriptors.
 std::uintmax_t remove_all(const basic_path& path);
+
+/// What remove_tree did: entries removed, and each entry left in place (its native path and the
+/// error that kept it there), in the order met.
+struct removal_report {
+    std::uintmax_t removed = 0;
+    std::vector<std::pair<std::string, int>> left;
+};
+
+/// remove_all that never throws for what it leaves: an entry that cannot be removed is skipped
+/// and reported, and the rest still goes. With `grant_owner_rights`, a directory of the running
+/// user that lacks owner read, write or search permission gets them first (only those bits,
+/// through the parent's descriptor, never through a link; other users' entries are never
+/// changed).
+removal_report remove_tree(const basic_path& path, bool grant_owner_rights);
 
 /// A full name `directory`/`prefix`<random>`suffix` that did not exist when it was chosen.
 /// Nothing is created. Random characters come from the system's entropy source, so concurrent

@@ -21,6 +21,7 @@ public:
         ABORTED,            ///< the progress callback asked to stop
         FILE,               ///< the destination file could not be written
         PROXY,              ///< the proxy refused or failed the request
+        TOO_LARGE,          ///< an answer kept in memory grew beyond the client's bound
         OTHER
     };
 

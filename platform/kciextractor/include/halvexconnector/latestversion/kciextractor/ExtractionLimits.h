@@ -16,6 +16,9 @@ struct ExtractionLimits {
     std::uint64_t maxCompressionRatio = 1'000;
     /// ... once it has produced more than this many bytes.
     std::uint64_t compressionRatioThreshold = std::uint64_t{1} << 20;
+    /// Most directory levels an entry's name may have (a file at "a/b/c" is at level 3): a tree
+    /// nested without end would defeat its own removal.
+    std::uint64_t maxDepth = 256;
 };
 
 } // namespace halvexconnector::latestversion::kciextractor

@@ -21,8 +21,10 @@ public:
 
     /// (version, URL) of the latest archive. The URL carries "#sha256=<hex>" when the document
     /// names a digest; it is empty when the document offers no archive. Throws
-    /// LatestVersionError when there is no client, the server cannot be reached, answers with an
-    /// HTTP error or sends a malformed document.
+    /// LatestVersionError when there is no client, the document's URL is plain http beyond
+    /// loopback (before any request), the server cannot be reached, answers with an HTTP error
+    /// or sends a malformed document, or the document names an archive without a "sha256" while
+    /// the document or the archive is not on a loopback address.
     std::pair<std::string, std::string> getLatestKCIUrl();
 
     /// The limit for the whole lookup.
