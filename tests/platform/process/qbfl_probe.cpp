@@ -1,9 +1,9 @@
 // A child for the process tests: reports what it sees into a file, or ends in a chosen way.
-//   qbfl_probe <report> args|environ   each argument after the action / environment entry,
-//   NUL-ended qbfl_probe <report> fds            the open descriptors, one a line qbfl_probe
-//   <report> session        "<pid> <session id> <has a terminal: 0|1>" qbfl_probe <report> stdio
-//   for 0, 1, 2: "<device> <inode>"; standard input is drained qbfl_probe - exit|signal|sleep N
-//   exits with N, raises signal N, sleeps N ms
+//   <report> args|environ  its arguments after the action, or its environment, NUL-ended
+//   <report> fds           its open descriptors, one a line
+//   <report> session       "<pid> <session id> <has a terminal: 0|1>"
+//   <report> stdio         "<device> <inode>" for 0, 1 and 2, after draining standard input
+//   - exit|signal|sleep N  exits with N, raises signal N, or sleeps N ms
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
