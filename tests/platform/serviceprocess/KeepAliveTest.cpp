@@ -164,17 +164,6 @@ TEST(KeepAlive, DestructionIsPromptWhileRunningAndWhilePausingAndMovesHandOver) 
     EXPECT_EQ(crashing.starts(), 1u);
 }
 
-TEST(KeepAlive, OnlyStartsWithinTheWindowCountAgainstTheBudget) {
-    ServiceScript service("exit 3");
-    KeepAlivePolicy quick = policy(5ms);
-    quick.longestBackOff = 5ms;
-    quick.startsPerWindow = 2;
-    quick.startWindow = 1ms;
-    auto keepAlive = startServiceProcess(service.path(), quick);
-    EXPECT_TRUE(eventually([&] { return service.starts() >= 8; }));
-    EXPECT_FALSE(keepAlive.hasTerminalFailure());
-}
-
 TEST(KeepAlive, AnEmptyPathStartsTheLauncherTheLookupOrTheInstallationNames) {
     namespace discovery = halvexconnector::latestversion::installationdiscovery;
     ServiceScript service("exec sleep 60");
