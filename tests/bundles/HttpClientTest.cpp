@@ -222,13 +222,13 @@ TEST(ObservedHttpClient, ObserversHearEveryDownloadStepThrottledAndCanChangeNoth
     EXPECT_EQ(observed(std::chrono::milliseconds(0)).send(get("http://h/a")).body, "body");
     EXPECT_EQ(lookups, 1) << "a send is not observed";
 
-    observer->clear();
+    observer->recorded.clear();
     inner->size = 1000; // throttled: the first and the final value only
     observed(std::chrono::hours(1)).download(get("http://h/t"), "unused", {});
     EXPECT_THAT(observer->calls(),
                 ElementsAre("started http://h/t", "progress http://h/t 100/1000",
                             "progress http://h/t 1000/1000", "finished http://h/t ok"));
-    observer->clear();
+    observer->recorded.clear();
     inner->size = 0;
     inner->status = 404;
     observed(std::chrono::milliseconds(0)).download(get("http://h/s"), "unused", {});

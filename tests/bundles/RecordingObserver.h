@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
-/// Records every call as one line: "started URL", "progress URL RECEIVED/TOTAL" ("?" for an
-/// unknown total), "finished URL ok|failed".
-class RecordingObserver : public foundation::httpclient_core::TransferObserver {
-public:
+/// Records every call as a line: "started URL", "progress URL GOT/TOTAL", "finished URL ok|failed".
+struct RecordingObserver : foundation::httpclient_core::TransferObserver {
     void transferStarted(const std::string& url) override { record("started " + url); }
-    void transferProgress(const std::string& url, std::uint64_t received,
+    void transferProgress(const std::string& url, std::uint64_t got,
                           std::optional<std::uint64_t> total) override {
-        record("progress " + url + " " + std::to_string(received) + "/" +
-               (total ? std::to_string(*total) : "?"));
+        record("progress " + url + " " + std::to_string(got) + "/" +
+               std::to_string(total.value_or(0)));
     }
     void transferFinished(const std::string& url, bool ok) override {
         record("finished " + url + (ok ? " ok" : " failed"));
@@ -23,12 +21,6 @@ public:
         std::lock_guard<std::mutex> lock(guard);
         return recorded;
     }
-    void clear() {
-        std::lock_guard<std::mutex> lock(guard);
-        recorded.clear();
-    }
-
-private:
     void record(std::string call) {
         std::lock_guard<std::mutex> lock(guard);
         recorded.push_back(std::move(call));

@@ -40,10 +40,14 @@ struct ScriptedClient final : HttpClient {
             throw HttpError(*failure, "scripted failure");
         return response;
     }
+    // Like a real transfer, a failed one may leave part of the body behind.
     HttpResponse download(const HttpRequest& request, const fs::path& file,
                           const ProgressCallback&) override {
-        HttpResponse answer = send(request);
-        tripwire::testsupport::writeFile(file, answer.isSuccess() ? answer.body : "");
+        urls.push_back(request.url);
+        writeFile(file, response.isSuccess() || failure ? response.body : "");
+        if (failure)
+            throw HttpError(*failure, "scripted failure");
+        HttpResponse answer = response;
         if (answer.isSuccess())
             answer.body.clear();
         return answer;
