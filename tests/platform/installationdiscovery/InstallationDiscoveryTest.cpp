@@ -28,7 +28,7 @@ std::string problemOf(std::string_view text) {
 TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {kGood, "/opt/qb/v2024.7.0.6", "/opt/qb/v2024.7.0.6/bin/win64/Host"},
-        // The notice's example: leading blanks, doubled backslashes.
+        // As an installer on Windows writes it: leading blanks, doubled backslashes.
         {"  LatestDSInstallerVersion 2024.7.0.6\n"
          "  LatestDSInstallRoot \"C:\\\\Program Files\\\\Q\"\n"
          "  DSLauncherExecutable \"C:\\\\Program Files\\\\Q\\\\host.exe\"\n",
