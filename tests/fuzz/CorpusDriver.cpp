@@ -6,49 +6,31 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-namespace fs = std::filesystem;
-
-void runOne(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-    std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size());
-    std::fflush(stdout);
-    // libFuzzer never passes a null pointer, not even for an empty input.
-    static const char none = 0;
-    const char* start = bytes.empty() ? &none : bytes.data();
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(start), bytes.size());
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    std::size_t count = 0;
+    std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const fs::path given(argv[i]);
-        if (!fs::is_directory(given)) {
-            runOne(given);
-            ++count;
-            continue;
-        }
-        for (const auto& entry : fs::directory_iterator(given)) {
-            if (entry.is_regular_file()) {
-                runOne(entry.path());
-                ++count;
-            }
-        }
+        const std::filesystem::path given(argv[i]);
+        if (!std::filesystem::is_directory(given))
+            inputs.push_back(given);
+        else
+            for (const auto& entry : std::filesystem::directory_iterator(given))
+                if (entry.is_regular_file())
+                    inputs.push_back(entry.path());
     }
-    if (count == 0) {
-        std::fprintf(stderr, "no corpus files given\n");
-        return 1;
+    for (const auto& file : inputs) {
+        std::ifstream in(file, std::ios::binary);
+        // libFuzzer never passes a null pointer, not even for an empty input.
+        std::vector<std::uint8_t> bytes{0};
+        bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in),
+                     std::istreambuf_iterator<char>());
+        std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size() - 1);
+        std::fflush(stdout);
+        LLVMFuzzerTestOneInput(bytes.data() + 1, bytes.size() - 1);
     }
-    std::printf("%zu inputs ran\n", count);
-    return 0;
+    std::printf("%zu inputs ran\n", inputs.size());
+    return inputs.empty() ? 1 : 0;
 }

@@ -1,28 +1,18 @@
 // Feeds arbitrary text to the LDAP filter parser and matches what it accepts against a property
 // map of every value type the framework puts in service properties. A filter's normalised text
 // must parse again to an equal filter.
+#include "FuzzSupport.h"
+
 #include <cppmicroservices/Any.h>
 #include <cppmicroservices/AnyMap.h>
 #include <cppmicroservices/LDAPFilter.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
-#include <string>
-#include <vector>
-
-namespace {
 
 namespace us = cppmicroservices;
 
-[[noreturn]] void violation(const char* what) {
-    std::fprintf(stderr, "LDAP filter fuzz: %s\n", what);
-    std::abort();
-}
-
-const us::AnyMap& properties() {
-    static const us::AnyMap map = [] {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const us::AnyMap properties = [] {
         us::AnyMap m(us::AnyMap::UNORDERED_MAP_CASEINSENSITIVE_KEYS);
         m["objectclass"] = std::string("com.example.Service");
         m["service.id"] = 42L;
@@ -34,29 +24,21 @@ const us::AnyMap& properties() {
         m["empty"] = std::string();
         return m;
     }();
-    return map;
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    us::LDAPFilter filter;
+    us::LDAPFilter filter, reparsed;
     try {
-        filter = us::LDAPFilter(text);
+        filter = us::LDAPFilter(std::string(reinterpret_cast<const char*>(data), size));
     } catch (const std::invalid_argument&) {
         return 0;
     }
-    const bool matched = filter.Match(properties());
-    (void)filter.MatchCase(properties());
-    us::LDAPFilter reparsed;
+    const bool matched = filter.Match(properties);
+    (void)filter.MatchCase(properties);
     try {
         reparsed = us::LDAPFilter(filter.ToString());
     } catch (const std::invalid_argument&) {
-        violation("the normalised text of a filter does not parse");
+        tripwire_fuzz::violation("LDAP filter", "the normalised text of a filter does not parse");
     }
-    if (!(reparsed == filter) || reparsed.Match(properties()) != matched) {
-        violation("the normalised text of a filter is a different filter");
-    }
+    if (!(reparsed == filter) || reparsed.Match(properties) != matched)
+        tripwire_fuzz::violation("LDAP filter",
+                                 "the normalised text of a filter is a different filter");
     return 0;
 }

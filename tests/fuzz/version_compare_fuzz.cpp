@@ -2,66 +2,43 @@
 // required version (four 32-bit numbers), the rest the installed version text. Checks that the
 // comparison is the lexicographic order over the four numbers and that a version written in its
 // canonical form reads back as itself.
+#include "FuzzSupport.h"
 #include "InstalledVersion.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-
-namespace {
-
-namespace impl = halvexconnector::tripwireimpl;
-
-[[noreturn]] void violation(const char* what) {
-    std::fprintf(stderr, "version comparison fuzz: %s\n", what);
-    std::abort();
-}
-
-void checkOrder(const unsigned (&installed)[4], const std::uint32_t (&required)[4]) {
-    const bool older = impl::isOlderThanRequired(installed, required);
-    if (older != std::lexicographical_compare(installed, installed + 4, required, required + 4)) {
-        violation("the comparison is not the lexicographic order of the four numbers");
-    }
-    const std::uint32_t installedAsRequired[4] = {installed[0], installed[1], installed[2],
-                                                  installed[3]};
-    if (impl::isOlderThanRequired(installed, installedAsRequired)) {
-        violation("a version is older than itself");
-    }
-    const unsigned requiredAsInstalled[4] = {required[0], required[1], required[2], required[3]};
-    if (older && impl::isOlderThanRequired(requiredAsInstalled, installedAsRequired)) {
-        violation("two versions are each older than the other");
-    }
-}
-
-void checkCanonicalForm(const unsigned (&installed)[4]) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", installed[0], installed[1], installed[2],
-                  installed[3]);
-    unsigned again[4] = {};
-    if (impl::readInstalledVersion(text, again) != 4 || !std::equal(again, again + 4, installed)) {
-        violation("a canonical version text does not read back as itself");
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    namespace impl = halvexconnector::tripwireimpl;
+    const auto violation = [](const char* what) {
+        tripwire_fuzz::violation("version comparison", what);
+    };
     std::uint32_t required[4] = {};
     const std::size_t head = std::min<std::size_t>(size, sizeof required);
     std::memcpy(required, data, head);
     const std::string text(reinterpret_cast<const char*>(data) + head, size - head);
-
     unsigned installed[4] = {};
     const int read = impl::readInstalledVersion(text.c_str(), installed);
-    if (read < 0 || read > 4) {
+    if (read < 0 || read > 4)
         violation("an impossible count of numbers read");
-    }
-    if (read == 4) {
-        checkOrder(installed, required);
-        checkCanonicalForm(installed);
-    }
+    if (read != 4)
+        return 0;
+    const bool older = impl::isOlderThanRequired(installed, required);
+    if (older != std::lexicographical_compare(installed, installed + 4, required, required + 4))
+        violation("the comparison is not the lexicographic order of the four numbers");
+    const std::uint32_t installedAsRequired[4] = {installed[0], installed[1], installed[2],
+                                                  installed[3]};
+    const unsigned requiredAsInstalled[4] = {required[0], required[1], required[2], required[3]};
+    if (impl::isOlderThanRequired(installed, installedAsRequired))
+        violation("a version is older than itself");
+    if (older && impl::isOlderThanRequired(requiredAsInstalled, installedAsRequired))
+        violation("two versions are each older than the other");
+    char canonical[64];
+    std::snprintf(canonical, sizeof canonical, "%u.%u.%u.%u", installed[0], installed[1],
+                  installed[2], installed[3]);
+    unsigned again[4] = {};
+    if (impl::readInstalledVersion(canonical, again) != 4 ||
+        !std::equal(again, again + 4, installed))
+        violation("a canonical version text does not read back as itself");
     return 0;
 }

@@ -1,68 +1,87 @@
 #include "agent/utils/FolderLocations.h"
 #include "halvexconnector/folderlocations/FolderLocations.h"
+#include "halvexconnector/folderlocations/FolderRoots.h"
 
-#include "support/ScratchSpace.h"
+#include <tripwire/testsupport/TempDirectory.h>
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+
+namespace halvexconnector::folderlocations {
 namespace {
 
 using fl::filesystem::basic_path;
-using qbtest::ScopedEnvironment;
+using tripwire::testsupport::ScopedVariable;
+using Override = boost::optional<std::u16string>;
+namespace fs = std::filesystem;
 
 basic_path path(const std::u16string& text) {
     return basic_path(text, true);
 }
+Override over(std::u16string text) {
+    return text;
+}
 
 struct FolderLocationsTest : ::testing::Test {
-    ScopedEnvironment home{"HOME", "/home/tester"};
-    ScopedEnvironment dataHome{"XDG_DATA_HOME", "/xdg"};
+    ScopedVariable home{"HOME", "/home/tester"};
+    ScopedVariable dataHome{"XDG_DATA_HOME", "/xdg"};
 };
 
-TEST_F(FolderLocationsTest, StandardModeDefaultsAndOverrides) {
-    using halvexconnector::folderlocations::FolderLocations;
-    const FolderLocations defaults(boost::none, boost::none);
-    EXPECT_EQ(defaults.userStorageRoot(), path(u"/xdg/Quillbeck/RodudedOzovizaz"));
-    EXPECT_EQ(defaults.lockRoot(), path(u"/xdg/Quillbeck/RodudedOzovizaz/locks"));
-
-    const FolderLocations first(std::u16string(u"/o/first"), boost::none);
-    EXPECT_EQ(first.userStorageRoot(), path(u"/o/first"));
-    EXPECT_EQ(first.lockRoot(), path(u"/o/first/locks"));
-
-    const FolderLocations second(boost::none, std::u16string(u"/o/second"));
-    EXPECT_EQ(second.userStorageRoot(), path(u"/xdg/Quillbeck/RodudedOzovizaz"));
-    EXPECT_EQ(second.lockRoot(), path(u"/o/second"));
-
-    const FolderLocations empty{std::u16string(), std::u16string()};
-    EXPECT_EQ(empty.lockRoot(), defaults.lockRoot());
+TEST_F(FolderLocationsTest, EachModeHasItsDefaultsAndOverrides) {
+    const std::tuple<Override, Override, basic_path, basic_path> standard[] = {
+        {boost::none, boost::none, path(u"/xdg/Quillbeck/RodudedOzovizaz"),
+         path(u"/xdg/Quillbeck/RodudedOzovizaz/locks")},
+        {over(u"/o/first"), boost::none, path(u"/o/first"), path(u"/o/first/locks")},
+        {boost::none, over(u"/o/second"), path(u"/xdg/Quillbeck/RodudedOzovizaz"),
+         path(u"/o/second")},
+        {over(u""), over(u""), path(u"/xdg/Quillbeck/RodudedOzovizaz"),
+         path(u"/xdg/Quillbeck/RodudedOzovizaz/locks")},
+        {over(u"\\o\\Bibliothèque\\"), boost::none, path(u"/o/Bibliothèque"),
+         path(u"/o/Bibliothèque/locks")},
+    };
+    for (const auto& [first, second, storage, locks] : standard) {
+        const FolderLocations locations(first, second);
+        EXPECT_EQ(locations.userStorageRoot(), storage);
+        EXPECT_EQ(locations.lockRoot(), locks);
+    }
+    const std::tuple<Override, Override, Override, basic_path, basic_path> drive[] = {
+        {boost::none, boost::none, boost::none, path(u"/xdg/Quillbeck/Drive"),
+         path(u"/xdg/Quillbeck/Drive/locks")},
+        {boost::none, over(u"/d/first"), over(u"/d/second"), path(u"/d/first"), path(u"/d/second")},
+        {over(u"/base"), boost::none, boost::none, path(u"/base/Quillbeck/Drive"),
+         path(u"/base/Quillbeck/Drive/locks")},
+    };
+    for (const auto& [base, first, second, storage, locks] : drive) {
+        const agent::utils::FolderLocations locations(base, first, second);
+        EXPECT_EQ(locations.storageRoot(), storage);
+        EXPECT_EQ(locations.lockRoot(), locks);
+    }
 }
 
-TEST_F(FolderLocationsTest, OverrideTextInWindowsFormAndNonAscii) {
-    using halvexconnector::folderlocations::FolderLocations;
-    const FolderLocations locations(std::u16string(u"\\o\\Bibliothèque\\"), boost::none);
-    EXPECT_EQ(locations.userStorageRoot(), path(u"/o/Bibliothèque"));
-    EXPECT_EQ(locations.lockRoot(), path(u"/o/Bibliothèque/locks"));
-}
-
-TEST_F(FolderLocationsTest, DriveModeDefaultsAndOverrides) {
-    using agent::utils::FolderLocations;
-    const FolderLocations defaults(boost::none, boost::none, boost::none);
-    EXPECT_EQ(defaults.storageRoot(), path(u"/xdg/Quillbeck/Drive"));
-    EXPECT_EQ(defaults.lockRoot(), path(u"/xdg/Quillbeck/Drive/locks"));
-
-    const FolderLocations overridden(boost::none, std::u16string(u"/d/first"),
-                                     std::u16string(u"/d/second"));
-    EXPECT_EQ(overridden.storageRoot(), path(u"/d/first"));
-    EXPECT_EQ(overridden.lockRoot(), path(u"/d/second"));
-
-    const FolderLocations base(std::u16string(u"/base"), boost::none, boost::none);
-    EXPECT_EQ(base.lockRoot(), path(u"/base/Quillbeck/Drive/locks"));
-}
-
-TEST_F(FolderLocationsTest, TheTwoModesNeverShareALockRootByDefault) {
-    const halvexconnector::folderlocations::FolderLocations standard(boost::none, boost::none);
-    const agent::utils::FolderLocations drive(boost::none, boost::none, boost::none);
-    EXPECT_NE(standard.lockRoot(), drive.lockRoot());
+TEST_F(FolderLocationsTest, DataHomeFollowsAnAbsoluteXdgValueThenHomeThenThePasswordEntry) {
+    const std::pair<std::optional<std::string>, fs::path> cases[] = {
+        {"/data/xdg", "/data/xdg"},
+        {std::nullopt, "/home/tester/.local/share"},
+        {"", "/home/tester/.local/share"},
+        {"relative/data", "/home/tester/.local/share"}, // invalid, not resolved against the cwd
+    };
+    for (const auto& [xdg, expected] : cases) {
+        ScopedVariable variable("XDG_DATA_HOME", xdg);
+        EXPECT_EQ(userDataHome(), expected) << xdg.value_or("<unset>");
+    }
+    const passwd* entry = ::getpwuid(::geteuid());
+    for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        ScopedVariable noHome("HOME", value);
+        if (entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+            EXPECT_EQ(homeDirectory(), fs::path(entry->pw_dir));
+        }
+        // Both overrides given: the environment is not consulted, so this works for any user.
+        const auto roots = resolveFolderRoots(FolderMode::DRIVE, fs::path("/f"), fs::path("/s"));
+        EXPECT_EQ(roots.storageRoot, fs::path("/f"));
+        EXPECT_EQ(roots.lockRoot, fs::path("/s"));
+    }
 }
 
 } // namespace
+} // namespace halvexconnector::folderlocations

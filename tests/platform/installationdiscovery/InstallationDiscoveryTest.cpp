@@ -1,134 +1,198 @@
 #include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
-
-#include "support/ScratchSpace.h"
+#include "halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h"
 
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/log/testing/RecordCapture.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <sys/stat.h>
 
 namespace halvexconnector::latestversion::installationdiscovery {
 namespace {
 
 using fl::filesystem::basic_path;
-using qbtest::ScopedEnvironment;
-using qbtest::TempDirectory;
+using namespace tripwire::testsupport;
 
-basic_path toPath(const std::filesystem::path& native) {
-    return fl::filesystem::path_from_native(native);
+const std::string kGood = "LatestDSInstallerVersion 2024.7.0.6\n"
+                          "LatestDSInstallRoot \"/opt/qb/v2024.7.0.6\"\n"
+                          "DSLauncherExecutable \"/opt/qb/v2024.7.0.6/bin/win64/Host\"\n";
+
+std::string problemOf(std::string_view text) {
+    const auto reading = parseLatestInstallInfo(text);
+    EXPECT_FALSE(reading.record.has_value()) << text;
+    return reading.problem;
 }
 
-void writeText(const std::filesystem::path& file, const std::string& text) {
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
+TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {kGood, "/opt/qb/v2024.7.0.6", "/opt/qb/v2024.7.0.6/bin/win64/Host"},
+        // As an installer on Windows writes it: leading blanks, doubled backslashes.
+        {"  LatestDSInstallerVersion 2024.7.0.6\n"
+         "  LatestDSInstallRoot \"C:\\\\Program Files\\\\Q\"\n"
+         "  DSLauncherExecutable \"C:\\\\Program Files\\\\Q\\\\host.exe\"\n",
+         "C:\\Program Files\\Q", "C:\\Program Files\\Q\\host.exe"},
+        // CR LF, a byte-order mark, comments, blanks and tabs, unknown keys, any order, an
+        // unquoted path, no final line feed.
+        {"\xEF\xBB\xBF# by hand\r\n\r\nDSLauncherExecutable\t /opt/l/run \r\nSomethingNew \"x\"\r\n"
+         "LatestDSInstallRoot   \"/opt/l\"\t\r\nLatestDSInstallerVersion 2024.7.0.6",
+         "/opt/l", "/opt/l/run"},
+        // Only backslash and quote are unescaped.
+        {"LatestDSInstallerVersion 2024.7.0.6\nLatestDSInstallRoot \"a\\\\b\\\"c\\d \\n\"\n"
+         "DSLauncherExecutable \"single\\backslash\\\\\"\n",
+         "a\\b\"c\\d \\n", "single\\backslash\\"},
+    };
+    for (const auto& [text, root, launcher] : cases) {
+        const auto reading = parseLatestInstallInfo(text);
+        ASSERT_TRUE(reading.record) << reading.problem;
+        EXPECT_EQ(reading.record->version, "2024.7.0.6");
+        EXPECT_EQ(reading.record->installRoot, root);
+        EXPECT_EQ(reading.record->launcher, launcher);
+    }
+}
+
+TEST(LatestInstallFile, MissingEmptyOrMalformedFieldsMeanNoInstallation) {
+    EXPECT_NE(problemOf("").find("LatestDSInstallerVersion"), std::string::npos);
+    EXPECT_NE(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"/r\"\n")
+                  .find("DSLauncherExecutable"),
+              std::string::npos);
+    EXPECT_NE(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"\"\n"
+                        "DSLauncherExecutable \"/r/x\"\n")
+                  .find("LatestDSInstallRoot"),
+              std::string::npos);
+    for (const std::string bad : {
+             "LatestDSInstallRoot\n",                 // key without value
+             "LatestDSInstallRoot   \t\n",            // blanks only
+             "LatestDSInstallRoot=\"/x\"\n",          // no blank after the key
+             "\"/x\" LatestDSInstallRoot\n",          // no key
+             "LatestDSInstallRoot \"/x\n",            // unterminated quote
+             "LatestDSInstallRoot \"/x\\\"\n",        // escaped closing quote
+             "LatestDSInstallRoot \"/x\" trailing\n", // text after the value
+             "LatestDSInstallRoot \"/other\"\n",      // a required key twice
+             "Unknown.Key value\n",                   // not a key at all
+         })
+        EXPECT_NE(problemOf(kGood + bad).find("line 4"), std::string::npos) << bad;
+}
+
+TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCannotCarry) {
+    TempDirectory scratch;
+    const auto directory = scratch / "new/root";
+    const LatestInstallRecord awkward{"2026.1.2.3", "/opt/with space/back\\slash/\"quoted\"",
+                                      "C:\\Program Files\\x.exe"};
+    writeLatestInstallFile(directory, {"1.0.0.0", "/one", "/one/x"});
+    writeLatestInstallFile(directory, awkward);
+    const auto text = readFile(directory / "LatestInstall.info");
+    EXPECT_TRUE(text.starts_with("LatestDSInstallerVersion 2026.1.2.3\n")) << text;
+    EXPECT_NE(text.find("DSLauncherExecutable \"C:\\\\Program Files\\\\x.exe\"\n"),
+              std::string::npos);
+    const auto reading = readLatestInstallFile(directory);
+    ASSERT_TRUE(reading.record) << reading.problem;
+    EXPECT_EQ(reading.record->installRoot, awkward.installRoot);
+    EXPECT_EQ(reading.record->launcher, awkward.launcher);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file left behind";
+    struct stat info {};
+    ASSERT_EQ(::stat((directory / "LatestInstall.info").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+
+    for (const LatestInstallRecord& bad :
+         std::vector<LatestInstallRecord>{{"", "/r", "/r/x"},
+                                          {"1.0 beta", "/r", "/r/x"},
+                                          {"1", "/a\nb", "/r/x"},
+                                          {"1", "/r", ""}})
+        EXPECT_THROW(writeLatestInstallFile(directory, bad), std::invalid_argument) << bad.version;
+    if (::geteuid() != 0) {
+        std::filesystem::permissions(directory, std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::owner_exec);
+        EXPECT_THROW(writeLatestInstallFile(directory, {"3", "/three", "/three/x"}),
+                     std::system_error);
+    }
+    EXPECT_EQ(readFile(directory / "LatestInstall.info"), text) << "a failed write keeps the file";
+}
+
+TEST(LatestInstallFile, MissingFilesAreToldFromUnusableOnes) {
+    TempDirectory scratch;
+    const auto missing = readLatestInstallFile(scratch / "nowhere");
+    EXPECT_TRUE(missing.fileMissing);
+    EXPECT_NE(missing.problem.find("LatestInstall.info"), std::string::npos);
+    std::filesystem::create_directories(scratch / "dir/LatestInstall.info");
+    writeFile(scratch / "big/LatestInstall.info", kGood + std::string(70000, '#'));
+    for (const char* unusable : {"dir", "big"}) {
+        const auto reading = readLatestInstallFile(scratch / unusable);
+        EXPECT_FALSE(reading.record) << unusable;
+        EXPECT_FALSE(reading.fileMissing) << unusable;
+    }
 }
 
 struct InstallationDiscoveryTest : ::testing::Test {
     TempDirectory scratch;
-    ScopedEnvironment home{"HOME", (scratch / "home").string()};
-    ScopedEnvironment dataHome{"XDG_DATA_HOME", (scratch / "data").string()};
+    ScopedVariable home{"HOME", (scratch / "home").string()};
+    ScopedVariable dataHome{"XDG_DATA_HOME", (scratch / "data").string()};
     foundation::log::testing::RecordCapture log;
+    std::filesystem::path standardRoot = scratch / "data/Quillbeck/RodudedOzovizaz";
 
-    std::filesystem::path standardRoot() const {
-        return scratch / "data/Quillbeck/RodudedOzovizaz";
-    }
-    std::filesystem::path driveRoot() const { return scratch / "data/Quillbeck/Drive"; }
-
-    std::vector<foundation::log::testing::CapturedRecord> discoveryRecords() const {
-        return log.records(kDiscoveryLoggerName);
+    boost::optional<HXCInstallationInfo>
+    discover(InstallationDiscoveryRoot root = InstallationDiscoveryRoot::STANDARD,
+             const boost::optional<basic_path>& first = boost::none) {
+        return discoverLatestHALVEXConnectorInstall(root, first, boost::none);
     }
 };
 
-TEST_F(InstallationDiscoveryTest, DiscoveryDirectoryFollowsTheFirstOverrideOnly) {
-    EXPECT_EQ(discoveryDirectory(InstallationDiscoveryRoot::STANDARD, boost::none, boost::none),
-              toPath(standardRoot()));
-    EXPECT_EQ(discoveryDirectory(InstallationDiscoveryRoot::DRIVE, boost::none, boost::none),
-              toPath(driveRoot()));
+TEST_F(InstallationDiscoveryTest, EachRootHasItsDirectoryAndOnlyTheFirstOverrideMovesIt) {
+    using Root = InstallationDiscoveryRoot;
+    EXPECT_EQ(discoveryDirectory(Root::STANDARD, boost::none, boost::none),
+              fl::filesystem::path_from_native(standardRoot));
+    EXPECT_EQ(discoveryDirectory(Root::DRIVE, boost::none, boost::none),
+              fl::filesystem::path_from_native(scratch / "data/Quillbeck/Drive"));
     const basic_path first(u"/over/first", true), second(u"/over/second", true);
-    for (auto root : {InstallationDiscoveryRoot::STANDARD, InstallationDiscoveryRoot::DRIVE}) {
+    for (auto root : {Root::STANDARD, Root::DRIVE}) {
+        const auto byDefault = discoveryDirectory(root, boost::none, boost::none);
         EXPECT_EQ(discoveryDirectory(root, first, second), first);
-        EXPECT_EQ(discoveryDirectory(root, boost::none, second),
-                  discoveryDirectory(root, boost::none, boost::none));
-        EXPECT_EQ(discoveryDirectory(root, basic_path(), boost::none),
-                  discoveryDirectory(root, boost::none, boost::none));
+        EXPECT_EQ(discoveryDirectory(root, boost::none, second), byDefault);
+        EXPECT_EQ(discoveryDirectory(root, basic_path(), boost::none), byDefault);
     }
-    EXPECT_THROW(discoveryDirectory(static_cast<InstallationDiscoveryRoot>(7), first, boost::none),
+    EXPECT_THROW(discoveryDirectory(static_cast<Root>(7), first, boost::none),
                  std::invalid_argument);
-}
 
-TEST_F(InstallationDiscoveryTest, DiscoversTheInstallationOfEachRoot) {
-    writeText(standardRoot() / "LatestInstall.info",
-              "LatestDSInstallerVersion 2024.7.0.6\n"
-              "LatestDSInstallRoot \"/opt/std\"\n"
-              "DSLauncherExecutable \"/opt/std/bin/host\"\n");
-    writeText(driveRoot() / "LatestInstall.info", "LatestDSInstallerVersion 9.9.9.9\n"
-                                                  "LatestDSInstallRoot \"/opt/drive\"\n"
-                                                  "DSLauncherExecutable \"/opt/drive/run\"\n");
-    const auto standard = discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD,
-                                                               boost::none, boost::none);
-    ASSERT_TRUE(standard);
-    EXPECT_EQ(standard->path, basic_path(u"/opt/std", true));
-    EXPECT_EQ(standard->launcher, basic_path(u"/opt/std/bin/host", true));
-    EXPECT_EQ(standard->version, "2024.7.0.6");
-    const auto drive = discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::DRIVE,
-                                                            boost::none, boost::none);
-    ASSERT_TRUE(drive);
-    EXPECT_EQ(drive->version, "9.9.9.9");
-    EXPECT_TRUE(discoveryRecords().empty());
-}
-
-TEST_F(InstallationDiscoveryTest, BackslashPathsBecomeNativePaths) {
-    const auto overrideDir = scratch / "override";
-    writeText(overrideDir / "LatestInstall.info",
-              "LatestDSInstallerVersion 1.2.3.4\n"
-              "LatestDSInstallRoot \"\\\\opt\\\\Quillbeck\\\\v1.2.3.4\"\n"
-              "DSLauncherExecutable \"/opt/Quillbeck\\\\v1.2.3.4/bin\\\\win64\\\\Host\"\n");
-    const auto info = discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD,
-                                                           toPath(overrideDir), boost::none);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->path, basic_path(u"/opt/Quillbeck/v1.2.3.4", true));
-    EXPECT_EQ(fl::filesystem::to_native(info->launcher),
-              std::filesystem::path("/opt/Quillbeck/v1.2.3.4/bin/win64/Host"));
-}
-
-TEST_F(InstallationDiscoveryTest, MissingFileIsNoInstallationAndLoggedQuietly) {
-    EXPECT_FALSE(discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD,
-                                                      boost::none, boost::none));
-    const auto records = discoveryRecords();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].severity, kMissingFileSeverity);
-    EXPECT_NE(records[0].message.find(standardRoot().string()), std::string::npos);
-}
-
-TEST_F(InstallationDiscoveryTest, InvalidFileIsNoInstallationAndTheReasonIsLogged) {
-    writeText(standardRoot() / "LatestInstall.info", "LatestDSInstallerVersion 2024.7.0.6\n"
-                                                     "LatestDSInstallRoot \"/opt/std\"\n");
-    EXPECT_FALSE(discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD,
-                                                      boost::none, boost::none));
-    writeText(standardRoot() / "LatestInstall.info", "LatestDSInstallerVersion\n");
-    EXPECT_FALSE(discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD,
-                                                      boost::none, boost::none));
-    const auto records = discoveryRecords();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].severity, kInvalidFileSeverity);
-    EXPECT_NE(records[0].message.find("DSLauncherExecutable"), std::string::npos);
-    EXPECT_NE(records[1].message.find("line 1"), std::string::npos);
-}
-
-TEST_F(InstallationDiscoveryTest, WrittenInfoIsDiscoveredAsWritten) {
-    const HXCInstallationInfo written{basic_path(u"/opt/Quillbeck/v2026.1.0.0", true),
-                                      basic_path(u"/opt/Quillbeck/v2026.1.0.0/bin/Host", true),
-                                      "2026.1.0.0"};
-    writeLatestInstallInfo(toPath(standardRoot()), written);
-    const auto found = discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD,
-                                                            boost::none, boost::none);
+    const HXCInstallationInfo written{basic_path(u"/opt/Q/v2026", true),
+                                      basic_path(u"/opt/Q/v2026/bin/Host", true), "2026.1.0.0"};
+    writeLatestInstallInfo(discoveryDirectory(Root::DRIVE, boost::none, boost::none), written);
+    const auto found = discover(Root::DRIVE);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->path, written.path);
     EXPECT_EQ(found->launcher, written.launcher);
     EXPECT_EQ(found->version, written.version);
+    EXPECT_FALSE(discover(Root::STANDARD));
     EXPECT_THROW(writeLatestInstallInfo(basic_path(), written), std::invalid_argument);
+}
+
+TEST_F(InstallationDiscoveryTest, BackslashPathsBecomeNativePaths) {
+    writeFile(scratch / "override/LatestInstall.info",
+              "LatestDSInstallerVersion 1.2.3.4\n"
+              "LatestDSInstallRoot \"\\\\opt\\\\Q\\\\v1.2.3.4\"\n"
+              "DSLauncherExecutable \"/opt/Q\\\\v1.2.3.4/bin\\\\win64\\\\Host\"\n");
+    const auto info = discover(InstallationDiscoveryRoot::STANDARD,
+                               fl::filesystem::path_from_native(scratch / "override"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->path, basic_path(u"/opt/Q/v1.2.3.4", true));
+    EXPECT_EQ(fl::filesystem::to_native(info->launcher),
+              std::filesystem::path("/opt/Q/v1.2.3.4/bin/win64/Host"));
+    EXPECT_TRUE(log.records(kDiscoveryLoggerName).empty());
+}
+
+TEST_F(InstallationDiscoveryTest, MissingOrInvalidFilesAreNoInstallationWithTheReasonLogged) {
+    EXPECT_FALSE(discover());
+    writeFile(standardRoot / "LatestInstall.info", "LatestDSInstallerVersion 2024.7.0.6\n");
+    EXPECT_FALSE(discover());
+    const auto records = log.records(kDiscoveryLoggerName);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].severity, kMissingFileSeverity);
+    EXPECT_NE(records[0].message.find(standardRoot.string()), std::string::npos);
+    EXPECT_EQ(records[1].severity, kInvalidFileSeverity);
+    EXPECT_NE(records[1].message.find("LatestDSInstallRoot"), std::string::npos);
 }
 
 } // namespace

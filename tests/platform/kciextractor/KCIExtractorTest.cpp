@@ -1,13 +1,105 @@
-#include "ExtractorFixture.h"
+#include "halvexconnector/latestversion/kciextractor/KCIExtractor.h"
 
+#include <fl/filesystem/path_conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/stat.h>
 
-#include <fstream>
-
-namespace kcitest {
 namespace {
 
+namespace fs = std::filesystem;
+namespace kci = halvexconnector::latestversion::kciextractor;
+using namespace tripwire::testsupport;
 using ::testing::HasSubstr;
+
+// One zip entry, including what a well-behaved packer would never write. A regular file with a
+// link target is a hard link; `zeros` replaces the content by that many zero bytes.
+struct Entry {
+    Entry(std::string name, std::string content = "", mode_t type = AE_IFREG, mode_t perm = 0644,
+          std::string link = "", std::uint64_t zeros = 0)
+        : name(std::move(name)), content(std::move(content)), type(type), perm(perm),
+          link(std::move(link)), zeros(zeros) {}
+    std::string name, content;
+    mode_t type, perm;
+    std::string link;
+    std::uint64_t zeros;
+};
+
+Entry directory(const std::string& name) {
+    return {name, "", AE_IFDIR, 0755};
+}
+std::string manifestText(const std::string& installer, const std::string& version = "2026.12.0.1") {
+    return R"({"version": ")" + version + R"(", "installer": ")" + installer + "\"}";
+}
+Entry manifest(const std::string& installer, const std::string& version = "2026.12.0.1") {
+    return {"kci.json", manifestText(installer, version)};
+}
+
+void writeZip(const fs::path& target, const std::vector<Entry>& entries, bool stored = false) {
+    archive* writer = archive_write_new();
+    archive_write_set_format_zip(writer);
+    archive_write_set_format_option(writer, "zip", "compression", stored ? "store" : "deflate");
+    archive_write_set_format_option(writer, "zip", "hdrcharset", "UTF-8");
+    ASSERT_EQ(archive_write_open_filename(writer, target.c_str()), ARCHIVE_OK);
+    for (const auto& e : entries) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname_utf8(entry, e.name.c_str());
+        archive_entry_set_filetype(entry, e.type);
+        archive_entry_set_perm(entry, e.perm);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(e.zeros + e.content.size()));
+        archive_entry_set_mtime(entry, 1'700'000'000, 0);
+        if (e.type == AE_IFLNK)
+            archive_entry_set_symlink(entry, e.link.c_str());
+        else if (!e.link.empty())
+            archive_entry_set_hardlink(entry, e.link.c_str());
+        ASSERT_GE(archive_write_header(writer, entry), ARCHIVE_WARN)
+            << archive_error_string(writer);
+        archive_write_data(writer, e.content.data(), e.content.size());
+        const std::string chunk(1 << 20, '\0');
+        for (std::uint64_t left = e.zeros; left > 0; left -= std::min<std::uint64_t>(left, 1 << 20))
+            archive_write_data(writer, chunk.data(), std::min<std::uint64_t>(left, 1 << 20));
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+}
+
+// Calls `change` with the archive's bytes and the offset of the central directory record (or
+// the local header) of `name`, and writes the result back.
+void patch(const fs::path& archive, const std::string& name, bool central,
+           const std::function<void(std::string&, std::size_t)>& change) {
+    std::string bytes = readFile(archive);
+    const auto le16 = [&bytes](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) |
+                                        static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
+    const std::string signature(central ? "PK\x01\x02" : "PK\x03\x04", 4);
+    const std::size_t nameAt = central ? 46 : 30, lengthAt = central ? 28 : 26;
+    for (auto at = bytes.find(signature); at != std::string::npos;
+         at = bytes.find(signature, at + 4)) {
+        if (le16(at + lengthAt) == name.size() &&
+            bytes.compare(at + nameAt, name.size(), name) == 0) {
+            change(bytes, at);
+            return writeFile(archive, bytes);
+        }
+    }
+    ADD_FAILURE() << "no record for " << name;
+}
+
+void setMode(const fs::path& archive, const std::string& name, std::uint16_t mode) {
+    patch(archive, name, true, [mode](std::string& bytes, std::size_t at) {
+        bytes[at + 5] = 3; // made by: Unix, so the mode counts
+        bytes[at + 40] = static_cast<char>(mode & 0xff);
+        bytes[at + 41] = static_cast<char>(mode >> 8);
+    });
+}
 
 mode_t modeOf(const fs::path& path) {
     struct stat st {};
@@ -15,177 +107,256 @@ mode_t modeOf(const fs::path& path) {
     return st.st_mode & 07777;
 }
 
-// Bytes that deflate only modestly, so a multi-megabyte file stays far below the ratio limit.
-std::string noisyBytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = 12345;
-    for (auto& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>((state >> 16) & 0x3f);
-    }
-    return bytes;
+// Every path below `root`, relative and sorted; links are listed, never followed.
+std::vector<std::string> treeBelow(const fs::path& root) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        names.push_back(fs::relative(entry.path(), root).string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
+// A scratch tree "work" (holding the archive) and "outside" (which no archive may reach).
+struct KCIExtractorTest : ::testing::Test {
+    TempDirectory scratch;
+    fs::path work = scratch / "work", outside = scratch / "outside";
+    fs::path archive = work / "kci_test.zip", extracted = work / "kci_test.extracted";
+    foundation::log::testing::RecordCapture log;
 
-private:
-    mode_t previous_;
+    KCIExtractorTest() {
+        fs::create_directories(work);
+        fs::create_directories(outside);
+    }
+    std::pair<fl::filesystem::basic_path, std::string>
+    extract(const kci::ExtractionLimits& limits = {}) {
+        return kci::extractKCIAndReturnVersion(fl::filesystem::path_from_native(archive), limits);
+    }
+    void expectNothingWritten() const {
+        EXPECT_EQ(treeBelow(scratch.path()),
+                  (std::vector<std::string>{"outside", "work", "work/kci_test.zip"}));
+    }
+    // Extraction throws an error naming `entry`, and leaves nothing behind; returns its text.
+    std::string expectRefused(const std::string& entry, const kci::ExtractionLimits& limits = {}) {
+        std::string text;
+        try {
+            extract(limits);
+            ADD_FAILURE() << "extraction of a hostile archive succeeded: " << entry;
+        } catch (const kci::KCIExtractionError& error) {
+            text = error.what();
+            EXPECT_EQ(error.entry(), entry) << text;
+            EXPECT_THAT(text, HasSubstr(entry));
+        }
+        expectNothingWritten();
+        return text;
+    }
+    // Each hostile archive starts with a valid layout, so a refusal also proves that what had
+    // been written before the offending entry is removed again.
+    void writeHostile(std::vector<Entry> tail, bool stored = false) {
+        std::vector<Entry> entries{
+            manifest("bin/setup"), {"bin/setup", "#!/bin/sh\n"}, directory("data/")};
+        entries.insert(entries.end(), tail.begin(), tail.end());
+        writeZip(archive, entries, stored);
+    }
 };
 
-using KCIExtractorTest = ExtractorFixture;
-
 TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) {
-    {
-        ZipBuilder zip(archive);
-        zip.manifest("bin/setup", "2026.12.0.1")
-            .directory("bin/")
-            .file("bin/setup", "#!/bin/sh\nexit 0\n", 0644)
-            .file("bin/servicehost", "host", 04777)
-            .file("data/readme.txt", "hello", 0666)
-            .directory("empty/");
-    }
-    const ScopedUmask umask(077);
+    writeZip(archive, {manifest("bin/setup"),
+                       directory("bin/"),
+                       {"bin/setup", "#!/bin/sh\nexit 0\n", AE_IFREG, 0644},
+                       {"bin/servicehost", "host", AE_IFREG, 04777},
+                       {"data/readme.txt", "hello", AE_IFREG, 0666},
+                       {"data/..a", "dots"},
+                       directory("empty/")});
+    const mode_t previous = ::umask(077);
     const auto [installer, version] = extract();
-
-    EXPECT_EQ(fl::filesystem::to_native(installer), extracted() / "bin/setup");
+    ::umask(previous);
+    EXPECT_EQ(fl::filesystem::to_native(installer), extracted / "bin/setup");
     EXPECT_EQ(version, "2026.12.0.1");
-    EXPECT_EQ(readBytes(extracted() / "bin/setup"), "#!/bin/sh\nexit 0\n");
-    EXPECT_EQ(readBytes(extracted() / "data/readme.txt"), "hello");
+    EXPECT_EQ(readFile(extracted / "data/readme.txt"), "hello");
+    EXPECT_EQ(readFile(extracted / "data/..a"), "dots") << "a name is no \"..\" for its dots";
     // The installer runs whatever the archive said; everything is owner-only and no set-id bit
     // survives.
-    EXPECT_EQ(modeOf(extracted() / "bin/setup"), 0700u);
-    EXPECT_EQ(modeOf(extracted() / "bin/servicehost"), 0700u);
-    EXPECT_EQ(modeOf(extracted() / "data/readme.txt"), 0600u);
-    EXPECT_EQ(modeOf(extracted() / "kci.json"), 0600u);
-    for (const char* directory : {"", "bin", "data", "empty"}) {
-        EXPECT_EQ(modeOf(extracted() / directory), 0700u) << directory;
-    }
+    const std::pair<const char*, mode_t> modes[] = {{"bin/setup", 0700},
+                                                    {"bin/servicehost", 0700},
+                                                    {"data/readme.txt", 0600},
+                                                    {"kci.json", 0600},
+                                                    {"", 0700},
+                                                    {"data", 0700},
+                                                    {"empty", 0700}};
+    for (const auto& [name, mode] : modes)
+        EXPECT_EQ(modeOf(extracted / name), mode) << name;
     EXPECT_TRUE(fs::exists(archive)) << "the archive stays where it is";
 }
 
-// Packers that archive a directory as "." write a "./" entry and "./" before every name.
-TEST_F(KCIExtractorTest, ArchiveOfTheCurrentDirectoryExtracts) {
-    ZipBuilder(archive)
-        .directory("./")
-        .file("./kci.json", ZipBuilder::manifestText("bin/setup", "7"))
-        .directory("./bin/")
-        .file("./bin/setup", "x")
-        .close();
-    const auto [installer, version] = extract();
-    EXPECT_EQ(fl::filesystem::to_native(installer), extracted() / "bin/setup");
-    EXPECT_EQ(version, "7");
-}
-
-// This process never sets a locale, like most hosts of the library.
-TEST_F(KCIExtractorTest, NamesBeyondAsciiArriveAsUtf8) {
-    ZipBuilder(archive)
-        .file("kci.json", ZipBuilder::manifestText("bin/d\u00e9marrer", "1"))
-        .file("bin/d\u00e9marrer", "x")
-        .file("\u65e5\u672c/\u00e9t\u00e9.txt", "y")
-        .close();
-    const auto [installer, version] = extract();
-    EXPECT_EQ(fl::filesystem::to_native(installer), extracted() / "bin/d\u00e9marrer");
-    EXPECT_EQ(readBytes(extracted() / "\u65e5\u672c/\u00e9t\u00e9.txt"), "y");
-}
-
-TEST_F(KCIExtractorTest, LargeFilesArriveIntactAcrossBufferBoundaries) {
-    const std::string big = noisyBytes((9u << 20) + 12345);
+TEST_F(KCIExtractorTest, UnusualButHarmlessLayoutsExtract) {
+    // Packers that archive "." write a "./" entry and "./" before every name.
+    writeZip(archive, {directory("./"),
+                       {"./kci.json", manifestText("bin/setup", "7")},
+                       directory("./bin/"),
+                       {"./bin/setup", "x"}});
+    EXPECT_EQ(extract().second, "7");
+    // Names beyond ASCII arrive as UTF-8 in a process that never set a locale.
+    writeZip(archive, {manifest("bin/d\u00e9marrer"),
+                       {"bin/d\u00e9marrer", "x"},
+                       {"\u65e5\u672c/\u00e9t\u00e9.txt", "y"}});
+    EXPECT_EQ(fl::filesystem::to_native(extract().first), extracted / "bin/d\u00e9marrer");
+    EXPECT_EQ(readFile(extracted / "\u65e5\u672c/\u00e9t\u00e9.txt"), "y");
+    // Large files arrive intact across buffer boundaries, stored or deflated.
+    std::string big((9u << 20) + 12345, '\0');
+    std::uint32_t state = 12345;
+    for (auto& byte : big) // bytes that deflate only modestly, far below the ratio limit
+        byte = static_cast<char>(((state = state * 1103515245u + 12345u) >> 16) & 0x3f);
     for (const bool stored : {false, true}) {
-        SCOPED_TRACE(stored ? "stored" : "deflated");
-        ZipBuilder(archive, stored)
-            .manifest("setup")
-            .file("setup", "x")
-            .file("big.bin", big)
-            .file("tiny.bin", "t")
-            .close();
-        const auto installer = kci::extractKCI(fl::filesystem::path_from_native(archive));
-        EXPECT_EQ(fl::filesystem::to_native(installer), extracted() / "setup");
-        EXPECT_TRUE(readBytes(extracted() / "big.bin") == big);
-        EXPECT_EQ(readBytes(extracted() / "tiny.bin"), "t");
+        writeZip(archive, {manifest("setup"), {"setup", "x"}, {"big.bin", big}, {"tiny", "t"}},
+                 stored);
+        EXPECT_EQ(
+            fl::filesystem::to_native(kci::extractKCI(fl::filesystem::path_from_native(archive))),
+            extracted / "setup");
+        EXPECT_TRUE(readFile(extracted / "big.bin") == big) << stored;
+        EXPECT_EQ(readFile(extracted / "tiny"), "t");
     }
 }
 
 TEST_F(KCIExtractorTest, LeftoversOfAnEarlierRunAreReplacedWithoutFollowingLinks) {
-    ZipBuilder(archive).manifest("setup").file("setup", "new").close();
-    std::ofstream(outside / "keep.txt") << "keep";
-
-    fs::create_directories(extracted() / "old");
-    std::ofstream(extracted() / "old/stale.txt") << "stale";
-    fs::create_directory_symlink(outside, extracted() / "old/link");
+    writeZip(archive, {manifest("setup"), {"setup", "new"}});
+    writeFile(outside / "keep.txt", "keep");
+    writeFile(extracted / "old/stale.txt", "stale");
+    fs::create_directory_symlink(outside, extracted / "old/link");
     EXPECT_FALSE(extract().first.empty());
-    EXPECT_EQ(treeBelow(extracted()), (std::vector<std::string>{"kci.json", "setup"}));
-
+    EXPECT_EQ(treeBelow(extracted), (std::vector<std::string>{"kci.json", "setup"}));
     // A link in the place of the directory itself is replaced, its target left alone.
-    fs::remove_all(extracted());
-    fs::create_directory_symlink(outside, extracted());
+    fs::remove_all(extracted);
+    fs::create_directory_symlink(outside, extracted);
     EXPECT_FALSE(extract().first.empty());
-    EXPECT_FALSE(fs::is_symlink(extracted()));
+    EXPECT_FALSE(fs::is_symlink(extracted));
     EXPECT_EQ(treeBelow(outside), (std::vector<std::string>{"keep.txt"}));
-    EXPECT_EQ(readBytes(extracted() / "setup"), "new");
 }
 
 TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
-    struct Case {
-        const char* what;
-        void (*build)(ZipBuilder&);
-        const char* logged;
+    const std::pair<std::vector<Entry>, const char*> cases[] = {
+        {{{"setup", "x"}}, "no kci.json"},
+        {{{"sub/kci.json", manifestText("setup")}}, "no kci.json"},
+        {{manifest("bin/setup"), {"setup", "x"}}, "\"bin/setup\", which is not a file"},
+        {{manifest("bin"), {"bin/setup", "x"}}, "not a file"},
     };
-    const Case cases[] = {
-        {"no manifest", [](ZipBuilder& z) { z.file("setup", "x"); }, "no kci.json"},
-        {"manifest below the root",
-         [](ZipBuilder& z) { z.file("sub/kci.json", R"({"version":"1","installer":"setup"})"); },
-         "no kci.json"},
-        {"installer missing", [](ZipBuilder& z) { z.manifest("bin/setup").file("setup", "x"); },
-         "\"bin/setup\", which is not a file"},
-        {"installer is a directory",
-         [](ZipBuilder& z) { z.manifest("bin").file("bin/setup", "x"); }, "not a file"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [entries, logged] : cases) {
         log.clear();
-        {
-            ZipBuilder zip(archive);
-            c.build(zip);
-        }
+        writeZip(archive, entries);
         const auto [installer, version] = extract();
-        EXPECT_TRUE(installer.empty());
-        EXPECT_TRUE(version.empty());
-        EXPECT_EQ(log.count_containing(c.logged), 1u);
+        EXPECT_TRUE(installer.empty() && version.empty()) << logged;
+        EXPECT_EQ(log.count_containing(logged), 1u) << logged;
         ASSERT_EQ(log.records(kci::kExtractorLoggerName).size(), 1u);
         EXPECT_EQ(log.records(kci::kExtractorLoggerName)[0].severity, kci::kNoInstallerSeverity);
         expectNothingWritten();
     }
 }
 
-TEST_F(KCIExtractorTest, MalformedManifestThrowsAndLeavesNothing) {
-    const std::string manifests[] = {
-        "not json",
-        "[\"setup\"]",
-        R"({"version":"1"})",
-        R"({"installer":"setup"})",
-        R"({"version":1,"installer":"setup"})",
-        R"({"version":"","installer":"setup"})",
-        R"({"version":"1","installer":"/bin/sh"})",
-        R"({"version":"1","installer":"../setup"})",
-        R"({"version":"1","installer":"bin\\setup"})",
-        R"({"version":"1","installer":"setup","pad":")" + std::string(70000, 'x') + "\"}",
+TEST_F(KCIExtractorTest, MalformedManifestsAndInstallerPathsAreRefused) {
+    for (const std::string& text : std::vector<std::string>{
+             "not json", "[\"setup\"]", R"({"version":"1"})", R"({"installer":"setup"})",
+             R"({"version":1,"installer":"setup"})", R"({"version":"","installer":"setup"})",
+             R"({"version":"1","installer":"/bin/sh"})",
+             R"({"version":"1","installer":"../setup"})",
+             R"({"version":"1","installer":"bin\\setup"})", R"({"version":"1","installer":"./"})",
+             R"({"version":"1","installer":"setup","pad":")" + std::string(70000, 'x') + "\"}"}) {
+        writeZip(archive, {{"setup", "x"}, {"kci.json", text}});
+        EXPECT_THAT(expectRefused("kci.json"), HasSubstr("Malformed kci.json"))
+            << text.substr(0, 60);
+    }
+}
+
+TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
+    const std::pair<std::vector<Entry>, std::string> cases[] = {
+        {{{"../escaped.txt", "p"}}, "../escaped.txt"},
+        {{{"data/../../escaped.txt", "p"}}, "data/../../escaped.txt"},
+        {{{"data/..", "p"}}, "data/.."},
+        {{{(outside / "abs.txt").string(), "p"}}, (outside / "abs.txt").string()},
+        {{{".", "a file in the place of the extraction directory"}}, "."},
+        // The zip reader turns '\' into '/', which must not smuggle a ".." past the check.
+        {{{"data\\..\\..\\x", "p"}}, "data/../../x"},
+        // Links are refused before anything goes through them.
+        {{{"data/etc", "", AE_IFLNK, 0777, outside.string()}, {"data/etc/injected", "p"}},
+         "data/etc"},
+        {{{"data/etc", "", AE_IFLNK, 0777, "/etc"}}, "data/etc"},
+        {{{"data/etc", "", AE_IFLNK, 0777, ".."}}, "data/etc"},
+        // Duplicates, also spelled differently or repeating an entry of the valid prefix.
+        {{{"data/a.txt", "one"}, {"data/a.txt", "two"}}, "data/a.txt"},
+        {{{"data/a.txt", "one"}, {"./data//a.txt", "two"}}, "./data//a.txt"},
+        {{directory("data/x/"), {"data/x", "two"}}, "data/x"},
+        {{{"bin/setup", "two"}}, "bin/setup"},
     };
-    for (const auto& text : manifests) {
-        SCOPED_TRACE(text.substr(0, 60));
-        ZipBuilder(archive).file("setup", "x").file("kci.json", text).close();
+    for (const auto& [tail, refused] : cases) {
+        writeHostile(tail);
+        expectRefused(refused);
+    }
+}
+
+TEST_F(KCIExtractorTest, DevicesAndFifosAndHardLinksNeverAppear) {
+    for (const std::uint16_t type : {S_IFCHR, S_IFBLK, S_IFSOCK}) {
+        writeHostile({{"data/node", ""}});
+        setMode(archive, "data/node", static_cast<std::uint16_t>(type | 0644));
+        expectRefused("data/node");
+    }
+    // A FIFO mode may read as a plain file, and a hard link (zip has none) may arrive as an empty
+    // file of its own; either way it is never a FIFO or a second name for the target.
+    const auto atMostAPlainFile = [this] {
         try {
             extract();
-            ADD_FAILURE() << "accepted";
+            struct stat st {};
+            ASSERT_EQ(::lstat((extracted / "data/node").c_str(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_EQ(st.st_nlink, 1u);
+            EXPECT_NE(readFile(extracted / "data/node"), "secret");
         } catch (const kci::KCIExtractionError& error) {
-            EXPECT_EQ(error.entry(), "kci.json");
-            EXPECT_THAT(error.what(), HasSubstr("Malformed kci.json"));
+            EXPECT_EQ(error.entry(), "data/node");
+            expectNothingWritten();
         }
+    };
+    writeHostile({{"data/node", ""}});
+    setMode(archive, "data/node", static_cast<std::uint16_t>(S_IFIFO | 0644));
+    atMostAPlainFile();
+    writeHostile({{"data/target", "secret"}, {"data/node", "", AE_IFREG, 0644, "data/target"}});
+    atMostAPlainFile();
+}
+
+TEST_F(KCIExtractorTest, BombsLimitsTruncationAndBadChecksumsAreRefused) {
+    writeHostile({{"data/bomb", "", AE_IFREG, 0644, "", 64u << 20}});
+    EXPECT_THAT(expectRefused("data/bomb"), HasSubstr("compression ratio above 1000"));
+    // A small entry may compress as well as it likes; the ratio counts only above 1 MiB.
+    writeHostile({{"data/zeros", "", AE_IFREG, 0644, "", 1u << 20}});
+    EXPECT_FALSE(extract().first.empty());
+    EXPECT_EQ(fs::file_size(extracted / "data/zeros"), 1u << 20);
+
+    writeHostile({{"data/a", std::string(600, 'a')}, {"data/b", std::string(400, 'b')}});
+    kci::ExtractionLimits limits;
+    limits.maxEntries = 5; // both files, the installer and kci.json exactly
+    limits.maxTotalBytes =
+        1000 + std::string("#!/bin/sh\n").size() + manifestText("bin/setup").size();
+    EXPECT_FALSE(extract(limits).first.empty());
+    --limits.maxTotalBytes;
+    EXPECT_THAT(expectRefused("data/b", limits), HasSubstr("bytes uncompressed in total"));
+    ++limits.maxTotalBytes;
+    limits.maxEntries = 4;
+    EXPECT_THAT(expectRefused("data/b", limits), HasSubstr("more than 4 entries"));
+
+    writeHostile({{"data/big", std::string(200000, 'z')}});
+    const std::string whole = readFile(archive);
+    for (const std::size_t keep : {whole.size() / 2, whole.size() - 30, std::size_t{10}}) {
+        writeFile(archive, whole.substr(0, keep));
+        EXPECT_THROW(extract(), kci::KCIExtractionError) << keep;
         expectNothingWritten();
+    }
+    // Stored, only the checksum can notice; deflated, the stream may break first.
+    for (const bool stored : {true, false}) {
+        writeHostile({{"data/checked", "checksummed " + std::string(100, 'q')}}, stored);
+        patch(archive, "data/checked", false, [](std::string& bytes, std::size_t at) {
+            const std::size_t data = at + 30 + 12 +
+                                     (static_cast<unsigned char>(bytes[at + 28]) |
+                                      static_cast<unsigned char>(bytes[at + 29]) << 8);
+            bytes[data + 5] = static_cast<char>(~bytes[data + 5]);
+        });
+        expectRefused("data/checked");
     }
 }
 
 } // namespace
-} // namespace kcitest

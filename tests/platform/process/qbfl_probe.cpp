@@ -1,13 +1,9 @@
 // A child for the process tests: reports what it sees into a file, or ends in a chosen way.
-//   qbfl_probe <report file> args              every argument after "args", NUL-terminated
-//   qbfl_probe <report file> environ           every environment entry, NUL-terminated
-//   qbfl_probe <report file> fds               the open descriptors, one a line
-//   qbfl_probe <report file> session           "<pid> <session id> <has a terminal: 0|1>"
-//   qbfl_probe <report file> stdio             for 0, 1, 2: "<fd> <device> <inode> <bytes read>"
-//   qbfl_probe - exit <code>
-//   qbfl_probe - signal <number>
-//   qbfl_probe - sleep <milliseconds>
-#include <cerrno>
+//   <report> args|environ  its arguments after the action, or its environment, NUL-ended
+//   <report> fds           its open descriptors, one a line
+//   <report> session       "<pid> <session id> <has a terminal: 0|1>"
+//   <report> stdio         "<device> <inode>" for 0, 1 and 2, after draining standard input
+//   - exit|signal|sleep N  exits with N, raises signal N, or sleeps N ms
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,96 +16,46 @@
 
 extern char** environ;
 
-namespace {
-
-FILE* openReport(const char* path) {
-    FILE* report = std::fopen(path, "w");
-    if (report == nullptr) {
-        std::perror(path);
-        std::exit(90);
-    }
-    return report;
-}
-
-void listDescriptors(FILE* report) {
-    DIR* directory = opendir("/proc/self/fd");
-    if (directory == nullptr) {
-        std::exit(91);
-    }
-    const int own = dirfd(directory);
-    const int reportDescriptor = fileno(report);
-    while (const dirent* entry = readdir(directory)) {
-        if (entry->d_name[0] == '.') {
-            continue;
-        }
-        const int descriptor = std::atoi(entry->d_name);
-        if (descriptor != own && descriptor != reportDescriptor) {
-            std::fprintf(report, "%d\n", descriptor);
-        }
-    }
-    closedir(directory);
-}
-
-void describeStdio(FILE* report) {
-    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        struct stat info {};
-        if (fstat(descriptor, &info) != 0) {
-            std::fprintf(report, "%d closed\n", descriptor);
-            continue;
-        }
-        long bytes = -1;
-        if (descriptor == 0) {
-            char buffer[256];
-            bytes = 0;
-            ssize_t got;
-            while ((got = read(0, buffer, sizeof buffer)) > 0) {
-                bytes += got;
-            }
-        }
-        std::fprintf(report, "%d %lu %lu %ld\n", descriptor,
-                     static_cast<unsigned long>(info.st_rdev),
-                     static_cast<unsigned long>(info.st_ino), bytes);
-    }
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    if (argc < 3) {
+    if (argc < 3)
         return 99;
-    }
     const std::string action = argv[2];
-    const long number = argc > 3 ? std::strtol(argv[3], nullptr, 10) : 0;
-    if (action == "exit") {
-        return static_cast<int>(number);
-    }
+    const int number = argc > 3 ? std::atoi(argv[3]) : 0;
+    if (action == "exit")
+        return number;
     if (action == "signal") {
-        std::signal(static_cast<int>(number), SIG_DFL);
-        raise(static_cast<int>(number));
+        std::signal(number, SIG_DFL);
+        raise(number);
         return 98;
     }
-    if (action == "sleep") {
-        usleep(static_cast<useconds_t>(number * 1000));
-        return 0;
-    }
-
-    FILE* report = openReport(argv[1]);
-    if (action == "args") {
-        for (int i = 3; i < argc; ++i) {
-            std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, report);
-        }
-    } else if (action == "environ") {
-        for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (action == "sleep")
+        return usleep(static_cast<useconds_t>(number) * 1000);
+    FILE* report = std::fopen(argv[1], "w");
+    if (report == nullptr)
+        return 90;
+    if (action == "args" || action == "environ") {
+        for (char** entry = action == "args" ? argv + 3 : environ; *entry != nullptr; ++entry)
             std::fwrite(*entry, 1, std::strlen(*entry) + 1, report);
-        }
     } else if (action == "fds") {
-        listDescriptors(report);
+        DIR* directory = opendir("/proc/self/fd");
+        while (const dirent* entry = directory ? readdir(directory) : nullptr) {
+            const int fd = std::atoi(entry->d_name);
+            if (entry->d_name[0] != '.' && fd != dirfd(directory) && fd != fileno(report))
+                std::fprintf(report, "%d\n", fd);
+        }
     } else if (action == "session") {
         const int terminal = open("/dev/tty", O_RDONLY | O_NOCTTY);
-        std::fprintf(report, "%d %d %d\n", static_cast<int>(getpid()), static_cast<int>(getsid(0)),
-                     terminal >= 0 ? 1 : 0);
+        std::fprintf(report, "%d %d %d\n", getpid(), getsid(0), terminal >= 0 ? 1 : 0);
     } else if (action == "stdio") {
-        describeStdio(report);
+        char buffer[256];
+        while (read(0, buffer, sizeof buffer) > 0) {
+        }
+        for (int fd = 0; fd <= 2; ++fd) {
+            struct stat info {};
+            fstat(fd, &info);
+            std::fprintf(report, "%lu %lu\n", static_cast<unsigned long>(info.st_rdev),
+                         static_cast<unsigned long>(info.st_ino));
+        }
     } else {
         return 97;
     }

@@ -1,90 +1,64 @@
+#include <foundation/httpclient_core/HttpClient.h>
 #include <foundation/urlmanager/UrlManager.h>
 
 #include <foundation/log/testing/RecordCapture.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <optional>
-#include <stdexcept>
-#include <string>
 
 namespace foundation::urlmanager {
 namespace {
 
-const char* const overrideVariable = "QB_URL_QUILLBECK_DOT_COM";
+using tripwire::testsupport::ScopedVariable;
 
-// Sets or clears the override for one test and restores what was there before.
-class OverrideVariable {
-public:
-    OverrideVariable() {
-        if (const char* value = std::getenv(overrideVariable)) {
-            saved = value;
-        }
-        unsetenv(overrideVariable);
+TEST(UrlManager, TheOverrideIsReadAtEveryQuestionAndBadOnesAreLoggedAndIgnored) {
+    const auto manager = createUrlManager();
+    const std::string builtIn = "https://www.quillbeck.com";
+    const std::pair<std::optional<std::string>, std::string> accepted[] = {
+        {std::nullopt, builtIn},
+        {"", builtIn}, // empty counts as unset, without a record
+        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"},
+        {"HTTPS://staging.example/base//", "https://staging.example/base"},
+        {"https://[::1]:9443", "https://[::1]:9443"},
+    };
+    for (const auto& [value, url] : accepted) {
+        foundation::log::testing::RecordCapture capture;
+        ScopedVariable variable("QB_URL_QUILLBECK_DOT_COM", value);
+        EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), url);
+        EXPECT_TRUE(capture.records("foundation::urlmanager").empty()) << url;
     }
-    ~OverrideVariable() {
-        if (saved) {
-            setenv(overrideVariable, saved->c_str(), 1);
-        } else {
-            unsetenv(overrideVariable);
-        }
-    }
-    void set(const std::string& value) { setenv(overrideVariable, value.c_str(), 1); }
-
-private:
-    std::optional<std::string> saved;
-};
-
-TEST(UrlManager, TheWebDomainKeyHasABuiltInHttpsUrl) {
-    OverrideVariable variable;
-    const auto manager = createUrlManager();
-    ASSERT_NE(manager, nullptr);
-    EXPECT_EQ(std::string(QUILLBECK_DOT_COM), "QUILLBECK_DOT_COM");
-    EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), "https://www.quillbeck.com");
-}
-
-TEST(UrlManager, TheOverrideIsReadAtEveryQuestion) {
-    OverrideVariable variable;
-    const auto manager = createUrlManager();
-    variable.set("http://127.0.0.1:8080/");
-    EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), "http://127.0.0.1:8080");
-    variable.set("HTTPS://staging.example/base//");
-    EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), "https://staging.example/base");
-    variable.set("https://[::1]:9443");
-    EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), "https://[::1]:9443");
-}
-
-TEST(UrlManager, MalformedOverridesAreIgnoredWithALogRecord) {
-    OverrideVariable variable;
-    const auto manager = createUrlManager();
     for (const std::string bad :
          {"ftp://files.example", "www.example.com", "https://", "https:///path", "https://:80",
           "https://host:0", "https://host:65536", "https://host:8o", "https://exa mple.com",
           "https://host\n", "https://[::1", "javascript:alert(1)"}) {
         foundation::log::testing::RecordCapture capture;
-        variable.set(bad);
-        EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), "https://www.quillbeck.com") << bad;
+        ScopedVariable variable("QB_URL_QUILLBECK_DOT_COM", bad);
+        EXPECT_EQ(manager->getUrl(QUILLBECK_DOT_COM), builtIn) << bad;
         const auto records = capture.records("foundation::urlmanager");
         ASSERT_EQ(records.size(), 1u) << bad;
-        EXPECT_NE(records[0].message.find(overrideVariable), std::string::npos);
+        EXPECT_NE(records[0].message.find("QB_URL_QUILLBECK_DOT_COM"), std::string::npos);
     }
-}
-
-TEST(UrlManager, AnEmptyOverrideCountsAsUnsetWithoutARecord) {
-    OverrideVariable variable;
-    foundation::log::testing::RecordCapture capture;
-    variable.set("");
-    EXPECT_EQ(createUrlManager()->getUrl(QUILLBECK_DOT_COM), "https://www.quillbeck.com");
-    EXPECT_TRUE(capture.records("foundation::urlmanager").empty());
-}
-
-TEST(UrlManager, UnknownKeysAreAnErrorUnlessOverridden) {
-    const auto manager = createUrlManager();
     EXPECT_THROW(manager->getUrl("NO_SUCH_KEY_FOR_TESTS"), std::out_of_range);
-    setenv("QB_URL_NO_SUCH_KEY_FOR_TESTS", "https://svc.example", 1);
+    ScopedVariable other("QB_URL_NO_SUCH_KEY_FOR_TESTS", "https://svc.example");
     EXPECT_EQ(manager->getUrl("NO_SUCH_KEY_FOR_TESTS"), "https://svc.example");
-    unsetenv("QB_URL_NO_SUCH_KEY_FOR_TESTS");
+}
+
+TEST(HttpMessage, HeaderLookupIgnoresCaseAndOnlyTwoHundredsAreSuccess) {
+    using namespace foundation::httpclient_core;
+    const HttpHeaders headers{{"Content-Length", "1"}, {"X-A", "a"}, {"content-length", "2"}};
+    EXPECT_EQ(findHeader(headers, "CONTENT-LENGTH"), "2") << "the last field";
+    EXPECT_EQ(findHeader(headers, "x-a"), "a");
+    EXPECT_EQ(findHeader(headers, "Content-Lengt"), std::nullopt);
+    for (const auto& [status, success] : {std::pair{200, true},
+                                          {299, true},
+                                          {0, false},
+                                          {199, false},
+                                          {301, false},
+                                          {500, false}}) {
+        HttpResponse response;
+        response.status = status;
+        EXPECT_EQ(response.isSuccess(), success) << status;
+    }
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
@@ -20,11 +22,20 @@ public:
         root = pattern;
     }
     ~TempDirectory() {
-        // A test may have locked its tree down; the owner's bits come back before removal.
-        std::error_code ignored;
-        std::filesystem::permissions(root, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(root, ignored);
+        // A test may have locked its tree down; the owner's bits come back, top down, before
+        // removal (never through a link).
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const auto open = [&ec](const fs::path& p) {
+            fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
+        };
+        open(root);
+        for (auto it = fs::recursive_directory_iterator(root, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                open(it->path());
+        }
+        fs::remove_all(root, ec);
     }
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
@@ -35,6 +46,21 @@ public:
 private:
     std::filesystem::path root;
 };
+
+/// The whole content of a file; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// Writes `content` to `file`, replacing it and creating missing parent directories.
+inline void writeFile(const std::filesystem::path& file, const std::string& content = "x") {
+    if (file.has_parent_path())
+        std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+}
 
 /// Sets (or, with nullopt, unsets) an environment variable for the scope, restoring the previous
 /// state afterwards.

@@ -1,0 +1,250 @@
+#include <foundation/httpclient/CurlHttpClient.h>
+#include <foundation/httpclient/EnvironmentOptions.h>
+#include <foundation/httpclient/ObservedHttpClient.h>
+
+#include "RecordingObserver.h"
+
+#include <tripwire/testsupport/ForwardProxy.h>
+#include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+namespace foundation::httpclient {
+namespace {
+
+using namespace tripwire::testsupport;
+using httpclient_core::HttpError;
+using Kind = HttpError::Kind;
+using testing::ElementsAre;
+
+httpclient_core::HttpRequest get(const std::string& url,
+                                 httpclient_core::HttpHeaders headers = {}) {
+    httpclient_core::HttpRequest request;
+    request.url = url;
+    request.headers = std::move(headers);
+    return request;
+}
+
+// The kind of HttpError the call throws, or nullopt.
+std::optional<Kind> failureOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const HttpError& error) {
+        return error.kind();
+    }
+    return std::nullopt;
+}
+
+struct CurlHttpClientTest : testing::Test {
+    LoopbackServer server;
+    TempDirectory temp;
+    CurlHttpClient client{{}, [] {
+                              CurlHttpClientOptions quick;
+                              quick.stallTime = std::chrono::seconds(1);
+                              return quick;
+                          }()};
+    CurlHttpClientTest() { server.addFile("a.zip", std::string(100000, 'a')); }
+};
+
+TEST_F(CurlHttpClientTest, SendAnswersWithTheFinalResponseAfterAtMostTenRedirects) {
+    const auto response =
+        client.send(get(server.fileUrl("a.zip", "redirect=10") + "#no", {{"X-Probe", "42"}}));
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body.size(), 100000u);
+    EXPECT_EQ(httpclient_core::findHeader(response.headers, "content-type"), "application/zip");
+    EXPECT_EQ(response.effectiveUrl, server.fileUrl("a.zip"));
+    ASSERT_EQ(server.requests().size(), 11u);
+    EXPECT_EQ(server.requests().back().header("X-Probe"), "42");
+    EXPECT_EQ(client.send(get(server.fileUrl("a.zip", "status=503"))).body, "injected status 503");
+    // Another host does not get the Authorization header.
+    client.send(
+        get(server.fileUrl("a.zip", "redirect-host=localhost"), {{"Authorization", "Bearer s"}}));
+    const auto seen = server.requests();
+    EXPECT_EQ(seen[seen.size() - 2].header("Authorization"), "Bearer s");
+    EXPECT_EQ(seen.back().header("Authorization"), "");
+    EXPECT_EQ(allowedRedirectProtocols("HTTPS://example.test/a"), "https")
+        << "never into the clear";
+    EXPECT_EQ(allowedRedirectProtocols("http://127.0.0.1/a"), "http,https");
+}
+
+TEST_F(CurlHttpClientTest, EveryTransferFaultHasItsOwnKind) {
+    std::string gone;
+    {
+        LoopbackServer stopped;
+        gone = stopped.url("/x");
+    }
+    const auto out = temp / "out";
+    const std::pair<std::function<void()>, Kind> cases[] = {
+        {[&] { client.send(get(server.fileUrl("a.zip", "redirect=11"))); },
+         Kind::TOO_MANY_REDIRECTS},
+        {[&] { client.download(get(server.fileUrl("a.zip", "stall=2000")), out, {}); },
+         Kind::STALLED},
+        {[&] { client.download(get(server.fileUrl("a.zip", "cut=5000")), out, {}); },
+         Kind::TRUNCATED},
+        {[&] { client.send(get("ftp://127.0.0.1/x")); }, Kind::INVALID_REQUEST},
+        {[&] { client.download(get(server.fileUrl("a.zip")), temp / "no/dir", {}); }, Kind::FILE},
+        {[&] { client.send(get(gone)); }, Kind::CONNECT},
+        {[&] {
+             client.download(get(server.fileUrl("a.zip")), out,
+                             [](auto got, auto) { return got < 1000; });
+         },
+         Kind::ABORTED},
+    };
+    for (const auto& [call, kind] : cases)
+        EXPECT_EQ(failureOf(call), kind) << static_cast<int>(kind);
+}
+
+TEST_F(CurlHttpClientTest, DownloadStreamsIntoAnOwnerOnlyFileAndReportsProgress) {
+    const std::string content(300 * 1024, 'z');
+    writeFile(temp / "source.zip", content);
+    server.addFileFromDisk("big.zip", temp / "source.zip");
+    std::vector<std::uint64_t> received;
+    const auto response =
+        client.download(get(server.fileUrl("big.zip")), temp / "big.zip",
+                        [&](std::uint64_t got, std::optional<std::uint64_t> total) {
+                            EXPECT_EQ(total, content.size());
+                            received.push_back(got);
+                            return true;
+                        });
+    EXPECT_TRUE(response.body.empty());
+    EXPECT_TRUE(readFile(temp / "big.zip") == content);
+    struct stat info {};
+    ASSERT_EQ(::stat((temp / "big.zip").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_TRUE(std::is_sorted(received.begin(), received.end()));
+    EXPECT_EQ(received.back(), content.size());
+    // An error's body stays out of the file.
+    const auto error =
+        client.download(get(server.fileUrl("a.zip", "status=404")), temp / "big.zip", {});
+    EXPECT_EQ(error.body, "injected status 404");
+    EXPECT_EQ(std::filesystem::file_size(temp / "big.zip"), 0u);
+
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 4; ++i)
+                good += client.send(get(server.fileUrl("a.zip"))).body.size() == 100000;
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(good.load(), 24);
+}
+
+TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSettings) {
+    ForwardProxy proxy{ForwardProxy::Credentials{"user", "p@ss:word"}};
+    const auto via = [&](std::optional<std::pair<std::string, std::string>> credentials) {
+        return CurlHttpClient([&proxy, credentials](const std::string&) {
+                   return ProxyChoice{
+                       proxy.url(), credentials.has_value(),
+                       credentials.value_or(std::pair<std::string, std::string>()).first,
+                       credentials.value_or(std::pair<std::string, std::string>()).second};
+               })
+            .send(get(server.fileUrl("a.zip")))
+            .status;
+    };
+    EXPECT_EQ(via(std::nullopt), 407);
+    EXPECT_EQ(via(std::pair<std::string, std::string>("user", "wrong")), 407);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(via(std::pair<std::string, std::string>("user", "p@ss:word")), 200);
+    EXPECT_THAT(proxy.forwarded(), ElementsAre(server.fileUrl("a.zip")));
+
+    ScopedVariable http("http_proxy", proxy.url());
+    ScopedVariable all("ALL_PROXY", proxy.url());
+    EXPECT_EQ(CurlHttpClient().send(get(server.fileUrl("a.zip"))).status, 200);
+    EXPECT_EQ(proxy.forwarded().size(), 1u) << "a direct choice stays direct";
+
+    // The stall guard comes from the environment when valid.
+    ScopedVariable seconds("QB_HTTPCLIENT_STALL_SECONDS", "5");
+    ScopedVariable rate("QB_HTTPCLIENT_STALL_BYTES_PER_SECOND", "100");
+    EXPECT_EQ(optionsFromEnvironment().stallTime, std::chrono::seconds(5));
+    EXPECT_EQ(optionsFromEnvironment().stallBytesPerSecond, 100);
+    for (const char* bad : {"0", "-3", "5s", ""}) {
+        ScopedVariable invalid("QB_HTTPCLIENT_STALL_SECONDS", bad);
+        EXPECT_EQ(optionsFromEnvironment().stallTime, std::chrono::seconds(60)) << bad;
+    }
+}
+
+// Reports 100, 200, ... up to `size` bytes of a known total, stopping when the callback says so.
+struct ScriptedClient final : httpclient_core::HttpClient {
+    std::uint64_t size = 300;
+    int status = 200;
+    std::optional<Kind> failWith;
+    httpclient_core::HttpResponse send(const httpclient_core::HttpRequest&) override {
+        return {200, {}, "body", {}};
+    }
+    httpclient_core::HttpResponse
+    download(const httpclient_core::HttpRequest& request, const std::filesystem::path&,
+             const httpclient_core::ProgressCallback& progress) override {
+        for (std::uint64_t got = 100; got <= size; got += 100)
+            if (progress && !progress(got, size))
+                throw HttpError(Kind::ABORTED, "aborted");
+        if (failWith)
+            throw HttpError(*failWith, "scripted failure");
+        return {status, {}, {}, request.url};
+    }
+};
+
+struct ThrowingObserver final : httpclient_core::TransferObserver {
+    void transferStarted(const std::string&) override { throw std::runtime_error("started"); }
+    void transferProgress(const std::string&, std::uint64_t,
+                          std::optional<std::uint64_t>) override {
+        throw 42;
+    }
+    void transferFinished(const std::string&, bool) override { throw std::runtime_error("done"); }
+};
+
+TEST(ObservedHttpClient, ObserversHearEveryDownloadStepThrottledAndCanChangeNothing) {
+    const auto inner = std::make_shared<ScriptedClient>();
+    const auto observer = std::make_shared<RecordingObserver>();
+    TransferObservers observers{std::make_shared<ThrowingObserver>(), nullptr, observer};
+    int lookups = 0;
+    const auto observed = [&](std::chrono::milliseconds interval) {
+        return ObservedHttpClient(
+            inner, [&] { return ++lookups, observers; }, interval);
+    };
+    std::vector<std::uint64_t> seen;
+    EXPECT_EQ(observed(std::chrono::milliseconds(0))
+                  .download(get("http://h/a.zip#part"), "unused",
+                            [&](std::uint64_t got, auto) { return seen.push_back(got), true; })
+                  .status,
+              200);
+    EXPECT_THAT(seen, ElementsAre(100, 200, 300));
+    EXPECT_THAT(observer->calls(),
+                ElementsAre("started http://h/a.zip", "progress http://h/a.zip 100/300",
+                            "progress http://h/a.zip 200/300", "progress http://h/a.zip 300/300",
+                            "finished http://h/a.zip ok"));
+    EXPECT_EQ(observed(std::chrono::milliseconds(0)).send(get("http://h/a")).body, "body");
+    EXPECT_EQ(lookups, 1) << "a send is not observed";
+
+    observer->recorded.clear();
+    inner->size = 1000; // throttled: the first and the final value only
+    observed(std::chrono::hours(1)).download(get("http://h/t"), "unused", {});
+    EXPECT_THAT(observer->calls(),
+                ElementsAre("started http://h/t", "progress http://h/t 100/1000",
+                            "progress http://h/t 1000/1000", "finished http://h/t ok"));
+    observer->recorded.clear();
+    inner->size = 0;
+    inner->status = 404;
+    observed(std::chrono::milliseconds(0)).download(get("http://h/s"), "unused", {});
+    inner->status = 200;
+    inner->failWith = Kind::STALLED;
+    EXPECT_EQ(failureOf([&] {
+                  observed(std::chrono::milliseconds(0)).download(get("http://h/f"), "unused", {});
+              }),
+              Kind::STALLED);
+    EXPECT_THAT(observer->calls(), ElementsAre("started http://h/s", "finished http://h/s failed",
+                                               "started http://h/f", "finished http://h/f failed"));
+    inner->failWith.reset();
+    ObservedHttpClient failingLookup(
+        inner, []() -> TransferObservers { throw std::runtime_error("stopped"); });
+    EXPECT_EQ(failingLookup.download(get("http://h/a"), "unused", {}).status, 200);
+}
+
+} // namespace
+} // namespace foundation::httpclient

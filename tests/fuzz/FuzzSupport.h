@@ -1,0 +1,54 @@
+#pragma once
+
+// What the harnesses share: reporting a broken promise as a crash, a scratch directory for the
+// process, and splitting one input into several related texts.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace tripwire_fuzz {
+
+[[noreturn]] inline void violation(const char* harness, const char* what) {
+    std::fprintf(stderr, "%s fuzz: %s\n", harness, what);
+    std::abort();
+}
+
+/// A private directory, removed when the process ends normally.
+inline const std::filesystem::path& scratchDirectory() {
+    static const struct Scratch {
+        std::filesystem::path root;
+        Scratch() {
+            std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-XXXXXX").string();
+            if (::mkdtemp(pattern.data()) == nullptr)
+                std::abort();
+            root = pattern;
+        }
+        ~Scratch() {
+            std::error_code ignored;
+            std::filesystem::remove_all(root, ignored);
+        }
+    } scratch;
+    return scratch.root;
+}
+
+/// The input split at its first `count - 1` line feeds, always `count` fields.
+inline std::vector<std::string> splitFields(const std::uint8_t* data, std::size_t size,
+                                            std::size_t count) {
+    std::string_view rest(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> fields;
+    for (auto end = rest.find('\n'); fields.size() + 1 < count && end != rest.npos;
+         end = rest.find('\n')) {
+        fields.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(end + 1);
+    }
+    fields.emplace_back(rest);
+    fields.resize(count);
+    return fields;
+}
+
+} // namespace tripwire_fuzz

@@ -1,0 +1,255 @@
+// The latest-version check and the archive download against a scripted HTTP client: the real
+// client's transport faults are the bundle tests' business, what the two make of them is ours.
+#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
+#include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
+#include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
+
+#include <fl/filesystem/path_conversion.h>
+#include <foundation/httpclient_core/HttpError.h>
+#include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace halvexconnector::latestversion {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace foundation::httpclient_core;
+using kcidownloader::DownloadError;
+using Reason = DownloadError::Reason;
+using testing::HasSubstr;
+using tripwire::testsupport::latestDocument;
+using tripwire::testsupport::readFile;
+using tripwire::testsupport::sha256Hex;
+using tripwire::testsupport::TempDirectory;
+using tripwire::testsupport::writeFile;
+
+// Answers every request with `response` (a download's 2xx body goes to the file), or throws.
+struct ScriptedClient final : HttpClient {
+    HttpResponse response{200, {}, {}, {}};
+    std::optional<HttpError::Kind> failure;
+    std::vector<std::string> urls;
+
+    HttpResponse send(const HttpRequest& request) override {
+        urls.push_back(request.url);
+        if (failure)
+            throw HttpError(*failure, "scripted failure");
+        return response;
+    }
+    // Like a real transfer, a failed one may leave part of the body behind.
+    HttpResponse download(const HttpRequest& request, const fs::path& file,
+                          const ProgressCallback&) override {
+        urls.push_back(request.url);
+        writeFile(file, response.isSuccess() || failure ? response.body : "");
+        if (failure)
+            throw HttpError(*failure, "scripted failure");
+        HttpResponse answer = response;
+        if (answer.isSuccess())
+            answer.body.clear();
+        return answer;
+    }
+};
+
+struct KCIDownloaderTest : testing::Test {
+    const std::string content = std::string(1000, 'k') + "archive";
+    const std::string url = "https://cdn.example.test/a/kci-2024.zip";
+    std::shared_ptr<ScriptedClient> client = std::make_shared<ScriptedClient>();
+    TempDirectory temp;
+
+    KCIDownloaderTest() { client->response.body = content; }
+    fs::path fetch(const std::string& from, const fs::path& directory) {
+        return fl::filesystem::to_native(kcidownloader::KCIDownloader(client).fetchKCI(
+            from, fl::filesystem::path_from_native(directory)));
+    }
+    DownloadError failureOf(const std::string& from, const fs::path& directory) {
+        try {
+            fetch(from, directory);
+        } catch (const DownloadError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "no DownloadError for " << from;
+        return DownloadError(Reason::TRANSFER, "none");
+    }
+};
+
+TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesVerifiesAndNamesTheArchive) {
+    const fs::path directory = temp / "location/v2024.7.0.6";
+    client->response.headers = {{"Content-Length", std::to_string(content.size())}};
+    client->response.effectiveUrl = "https://mirror.example.test/other-name.zip";
+    const auto archive = fetch(url + "?t=1#sha256=" + sha256Hex(content), directory);
+    EXPECT_EQ(archive, directory / "kci-2024.zip") << "the requested name, not the mirror's";
+    EXPECT_EQ(readFile(archive), content);
+    EXPECT_EQ(client->urls, std::vector<std::string>{url + "?t=1"}) << "no fragment sent";
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
+    for (const auto& created : {temp / "location", directory}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(created.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << created;
+    }
+    writeFile(directory / "kci-2024.zip", "stale");
+    EXPECT_EQ(readFile(fetch(url, directory)), content) << "replaced, also without a digest";
+}
+
+TEST_F(KCIDownloaderTest, EveryFaultEndsWithItsReasonAndNoFileLeftBehind) {
+    struct Case {
+        int status;
+        std::optional<HttpError::Kind> failure;
+        std::string length;
+        std::string fragment;
+        std::string effectiveUrl;
+        Reason reason;
+        std::string text;
+    };
+    const std::string wrong = sha256Hex("something else");
+    const Case cases[] = {
+        {404, {}, "", "", "", Reason::HTTP_STATUS, "HTTP status 404"},
+        {204, {}, "", "", "", Reason::HTTP_STATUS, "HTTP status 204"},
+        {200, HttpError::Kind::TRUNCATED, "", "", "", Reason::TRUNCATED, "scripted failure"},
+        {200, HttpError::Kind::STALLED, "", "", "", Reason::STALLED, ""},
+        {200, HttpError::Kind::TLS, "", "", "", Reason::TLS, ""},
+        {200, HttpError::Kind::FILE, "", "", "", Reason::FILE_SYSTEM, ""},
+        {200, HttpError::Kind::INSECURE_REDIRECT, "", "", "", Reason::INSECURE_URL, ""},
+        {200, HttpError::Kind::INVALID_REQUEST, "", "", "", Reason::INVALID_URL, ""},
+        {200, HttpError::Kind::TOO_MANY_REDIRECTS, "", "", "", Reason::TRANSFER, ""},
+        {200, HttpError::Kind::CONNECT, "", "", "", Reason::TRANSFER, ""},
+        {200, {}, "20", "", "", Reason::SIZE_MISMATCH, "Content-Length announced 20"},
+        {200, {}, "", "#sha256=" + wrong, "", Reason::DIGEST_MISMATCH, "expected " + wrong},
+        // A redirect must not lead an https download into the clear.
+        {200, {}, "", "", "http://cdn.example.test/kci.zip", Reason::INSECURE_URL, "loopback"},
+    };
+    for (const auto& fault : cases) {
+        client->response.status = fault.status;
+        client->failure = fault.failure;
+        client->response.headers.clear();
+        if (!fault.length.empty())
+            client->response.headers = {{"Content-Length", fault.length}};
+        client->response.effectiveUrl = fault.effectiveUrl;
+        const auto error = failureOf(url + fault.fragment, temp / "v");
+        EXPECT_EQ(error.reason(), fault.reason) << fault.text;
+        EXPECT_THAT(error.what(), HasSubstr(fault.text));
+        EXPECT_THAT(error.what(), HasSubstr("download of " + url));
+        EXPECT_TRUE(fs::is_empty(temp / "v")) << fault.text;
+    }
+}
+
+TEST_F(KCIDownloaderTest, UnsafeRequestsAreRefusedBeforeTouchingAnything) {
+    writeFile(temp / "plain");
+    const std::tuple<std::string, fs::path, Reason> cases[] = {
+        {"http://downloads.example.test/kci.zip", temp / "v", Reason::INSECURE_URL},
+        {"ftp://127.0.0.1/kci.zip", temp / "v", Reason::INVALID_URL},
+        {url, temp / "plain/v", Reason::FILE_SYSTEM},
+        {url, fs::path(), Reason::FILE_SYSTEM},
+    };
+    for (const auto& [from, directory, reason] : cases)
+        EXPECT_EQ(failureOf(from, directory).reason(), reason) << from << " into " << directory;
+    EXPECT_FALSE(fs::exists(temp / "v"));
+    EXPECT_TRUE(client->urls.empty());
+    client.reset();
+    EXPECT_EQ(failureOf(url, temp / "v").reason(), Reason::NO_CLIENT);
+}
+
+TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
+    using namespace kcidownloader;
+    const auto url = parseDownloadUrl(
+        "HTTPS://u:p@Cdn.Example.test:8443/a/kci%20v2.zip?t=1#sha256=" + std::string(64, 'F'));
+    EXPECT_EQ(url.scheme, "https");
+    EXPECT_EQ(url.host, "cdn.example.test");
+    EXPECT_EQ(url.fileName, "kci v2.zip");
+    EXPECT_EQ(url.sha256, std::string(64, 'f'));
+    EXPECT_EQ(parseDownloadUrl("http://[::1]:80/x.zip").host, "::1");
+    EXPECT_EQ(parseDownloadUrl("http://h/x.zip#other=1").sha256, std::nullopt);
+    for (const std::string& bad :
+         std::vector<std::string>{"", "kci.zip", "file:///etc/passwd", "https:///x.zip",
+                                  "https://h/k zip", "http://[::1/x", "https://h/k.zip#sha256=abc",
+                                  "https://h/k.zip#sha256=" + std::string(64, 'g')}) {
+        try {
+            parseDownloadUrl(bad);
+            ADD_FAILURE() << bad;
+        } catch (const DownloadError& error) {
+            EXPECT_EQ(error.reason(), Reason::INVALID_URL) << bad;
+        }
+    }
+    // File names stay inside the directory.
+    const std::pair<std::string, std::string> names[] = {
+        {"kci-2024.zip", "kci-2024.zip"},
+        {"..%2F..%2Fetc%2Fpasswd", "_.._etc_passwd"},
+        {"a%5Cb%00c", "a_b_c"},
+        {".hidden.zip", "hidden.zip"},
+        {"", "kci.zip"},
+        {"%2E%2E", "kci.zip"},
+        {"...", "kci.zip"},
+    };
+    for (const auto& [raw, safe] : names)
+        EXPECT_EQ(sanitiseFileName(raw), safe) << raw;
+    const auto longName = sanitiseFileName(std::string(500, 'x') + ".zip");
+    EXPECT_LE(longName.size(), 200u);
+    EXPECT_TRUE(longName.ends_with(".zip"));
+    EXPECT_EQ(parseDownloadUrl("https://h/dir/").fileName, "kci.zip");
+    for (const char* host : {"localhost", "LOCALHOST", "127.8.9.10", "::1", "::ffff:127.0.0.1"})
+        EXPECT_TRUE(isLoopbackHost(host)) << host;
+    for (const char* host :
+         {"128.0.0.1", "10.0.0.1", "127.0.0.1.example.com", "::2", "", "localhost.example.com"})
+        EXPECT_FALSE(isLoopbackHost(host)) << host;
+}
+
+struct FixedUrlManager final : foundation::urlmanager::UrlManager {
+    std::string getUrl(const std::string& key) const override {
+        EXPECT_EQ(key, foundation::urlmanager::QUILLBECK_DOT_COM);
+        return "https://base.example.test";
+    }
+};
+
+TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
+    const auto client = std::make_shared<ScriptedClient>();
+    checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
+    const auto failureOf = [&check] {
+        try {
+            check.getLatestKCIUrl();
+        } catch (const checker::LatestVersionError& error) {
+            return std::string(error.what());
+        }
+        return std::string("no LatestVersionError");
+    };
+    client->response.body =
+        latestDocument("2024.7.0.6", "https://h.test/k.zip#old", std::string(64, 'C'), 1234);
+    EXPECT_EQ(check.getLatestKCIUrl(),
+              std::make_pair(std::string("2024.7.0.6"),
+                             "https://h.test/k.zip#sha256=" + std::string(64, 'c')));
+    EXPECT_EQ(client->urls,
+              std::vector<std::string>{"https://base.example.test/tripwire/latest.json"});
+    client->response.body = latestDocument("", "");
+    EXPECT_EQ(check.getLatestKCIUrl(), std::make_pair(std::string(), std::string()));
+
+    const std::pair<std::string, std::string> malformed[] = {
+        {"not json", "not valid JSON"},
+        {"[1,2]", "not a JSON object"},
+        {R"({"url": "https://h/k.zip"})", "\"version\" is missing"},
+        {R"({"version": 7, "url": "https://h/k.zip"})", "\"version\" is not a string"},
+        {R"({"version": "1"})", "\"url\" is missing"},
+        {R"({"version": "1", "url": "ftp://h/k.zip"})", "not an absolute http or https URL"},
+        {R"({"version": "1", "url": "https://h/k zip"})", "not an absolute http or https URL"},
+        {R"({"version": "1", "url": "https://h/k.zip", "sha256": "abc"})", "64 hexadecimal"},
+        {R"({"version": "1", "url": "https://h/k.zip", "sha256": 5})",
+         "\"sha256\" is not a string"},
+        {R"({"version": "1", "url": "https://h/k.zip", "size": -1})", "\"size\""},
+    };
+    for (const auto& [document, reason] : malformed) {
+        client->response.body = document;
+        EXPECT_THAT(failureOf(), HasSubstr("malformed")) << document;
+        EXPECT_THAT(failureOf(), HasSubstr(reason)) << document;
+    }
+    client->response.status = 500;
+    EXPECT_THAT(failureOf(), HasSubstr("HTTP status 500"));
+    client->failure = HttpError::Kind::CONNECT;
+    EXPECT_THAT(failureOf(),
+                HasSubstr("cannot reach https://base.example.test/tripwire/latest.json"));
+    checker::LatestVersionChecker withoutClient(nullptr, std::make_shared<FixedUrlManager>());
+    EXPECT_THROW(withoutClient.getLatestKCIUrl(), checker::LatestVersionError);
+}
+
+} // namespace
+} // namespace halvexconnector::latestversion

@@ -1,0 +1,89 @@
+#include <fl/i18n/conversion.h>
+#include <fl/i18n/environment.h>
+
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using fl::i18n::conversion_error;
+using fl::i18n::ustring;
+using fl::i18n::ustring_to_utf8;
+using fl::i18n::utf8_to_ustring;
+
+TEST(I18nConversion, RoundTripsTextFromEveryPlane) {
+    for (const std::string& utf8 :
+         {std::string("plain \x01\x7F"), std::string("caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"),
+          std::string("\xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"), std::string("nul\0inside", 10),
+          std::string("\xEF\xBF\xBF")})
+        EXPECT_EQ(ustring_to_utf8(utf8_to_ustring(utf8)), utf8);
+    EXPECT_EQ(utf8_to_ustring("\xF0\x9F\x98\x80"), (ustring{0xD83D, 0xDE00}));
+    for (const ustring& unpaired : {ustring{u'a', 0xD800}, ustring{0xDC00, u'a'},
+                                    ustring{0xDE00, 0xD83D}, ustring{0xD83D, u'x', 0xDE00}})
+        EXPECT_THROW(ustring_to_utf8(unpaired), conversion_error);
+}
+
+TEST(I18nConversion, RejectsEveryKindOfInvalidUtf8WithItsOffset) {
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"ab\x80", 2},           // lone continuation
+        {"\xC0\xAF", 0},         // overlong two-byte
+        {"x\xC1\xBF", 1},        // overlong C1
+        {"\xE0\x80\xAF", 0},     // overlong three-byte
+        {"\xF0\x80\x80\xAF", 0}, // overlong four-byte
+        {"ok\xED\xBF\xBF", 2},   // encoded surrogate
+        {"\xF4\x90\x80\x80", 0}, // beyond U+10FFFF
+        {"\xFF", 0},
+        {"abc\xE2\x82", 3}, // truncated at the end
+        {"\xE2\x82x", 0},   // continuation missing mid-text
+    };
+    for (const auto& [bytes, offset] : cases) {
+        try {
+            utf8_to_ustring(bytes);
+            ADD_FAILURE() << "accepted at " << offset;
+        } catch (const conversion_error& error) {
+            EXPECT_EQ(error.offset(), offset);
+            EXPECT_NE(std::string(error.what()).find("invalid UTF-8"), std::string::npos);
+        }
+    }
+}
+
+TEST(I18nConversion, EscapedBytesRoundTripExactlyAndStrictFormsRejectThem) {
+    using fl::i18n::detail::bytes_to_ustring_escaped;
+    using fl::i18n::detail::ustring_to_bytes_escaped;
+    std::mt19937 random(42);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes(static_cast<std::size_t>(round % 17), '\0');
+        for (auto& b : bytes)
+            b = static_cast<char>(byte(random));
+        ASSERT_EQ(ustring_to_bytes_escaped(bytes_to_ustring_escaped(bytes)), bytes);
+    }
+    EXPECT_EQ(bytes_to_ustring_escaped("a\xFF"), (ustring{u'a', 0xDCFF}));
+    EXPECT_THROW(ustring_to_utf8(bytes_to_ustring_escaped("a\xFF")), conversion_error);
+    // Surrogates outside the escape range are still errors.
+    for (const char16_t unit : {0xD800, 0xDC41})
+        EXPECT_THROW(ustring_to_bytes_escaped(ustring{unit}), conversion_error);
+}
+
+TEST(I18nEnvironment, ValuesAreConvertedFromUtf8AndBadOnesNameTheVariable) {
+    const char* name = "QB_I18N_TEST_VARIABLE";
+    for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        tripwire::testsupport::ScopedVariable variable(name, value);
+        EXPECT_TRUE(fl::i18n::getenv(name).empty());
+    }
+    tripwire::testsupport::ScopedVariable variable(name, "/home/j\xC3\xBCrgen/\xF0\x9F\x93\x81");
+    EXPECT_EQ(fl::i18n::getenv(name), u"/home/j\u00FCrgen/\U0001F4C1");
+    ::setenv(name, "bad\xFFvalue", 1);
+    try {
+        fl::i18n::getenv(name);
+        FAIL() << "accepted";
+    } catch (const conversion_error& error) {
+        EXPECT_NE(std::string(error.what()).find(name), std::string::npos);
+        EXPECT_EQ(error.offset(), 3u);
+    }
+}
+
+} // namespace

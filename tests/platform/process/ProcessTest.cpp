@@ -1,0 +1,303 @@
+#include "foundation/core/process/process.h"
+#include "foundation/core/process/terminate_children.h"
+
+#include <tripwire/testsupport/ChildProcess.h>
+#include <tripwire/testsupport/InOwnProcess.h>
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fcp = foundation::core::process;
+using namespace tripwire::testsupport;
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+const std::string probe = QBFL_PROBE_PATH;
+
+std::uint32_t run(const std::string& program, std::vector<std::string> arguments,
+                  const fcp::context& ctx = {}) {
+    return fcp::process(fcp::command(program, std::move(arguments)), ctx).exit_status();
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    for (auto end = text.find(separator); end != std::string::npos;
+         end = text.find(separator, start = end + 1))
+        parts.push_back(text.substr(start, end - start));
+    return parts;
+}
+
+// What the probe reports for `action`, one element per NUL- or line-ended entry.
+std::vector<std::string> probed(const std::string& action, const fcp::context& ctx = {},
+                                std::vector<std::string> extra = {}) {
+    TempDirectory dir;
+    std::vector<std::string> arguments{(dir / "r").string(), action};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    EXPECT_EQ(run(probe, arguments, ctx), 0u) << action;
+    return split(readFile(dir / "r"), action == "args" || action == "environ" ? '\0' : '\n');
+}
+
+std::string nullDevice() {
+    struct stat info {};
+    ::stat("/dev/null", &info);
+    return std::to_string(info.st_rdev);
+}
+
+fcp::process sleeper(bool detached = false) {
+    fcp::context ctx;
+    ctx.detached_process(detached);
+    return fcp::process(fcp::command("/bin/sleep", {"60"}), ctx);
+}
+
+TEST(QbflProcess, ArgumentsArriveUnchangedAndEndingsReadAsExitCodes) {
+    const std::vector<std::string> tricky{"two words", "\"q\"", "it's",        "back\\slash", "",
+                                          "$HOME *",   "-x",    "line\nbreak", "Grüße ✓"};
+    EXPECT_EQ(probed("args", {}, tricky), tricky);
+    const std::pair<const char*, std::uint32_t> endings[] = {
+        {"0", 0}, {"55", 55}, {"255", 255}, {"signal 9", 137}, {"signal 15", 143}};
+    for (const auto& [how, code] : endings) {
+        const bool bySignal = std::string(how).starts_with("signal ");
+        EXPECT_EQ(run(probe, {"-", bySignal ? "signal" : "exit", bySignal ? how + 7 : how}), code);
+    }
+    fcp::process child(fcp::command(probe, {"-", "sleep", "60000"}), {});
+    EXPECT_EQ(child.try_exit_status(), std::nullopt);
+    EXPECT_GE(child.exit_descriptor(), 0);
+    ::kill(child.pid(), SIGKILL);
+    EXPECT_EQ(child.exit_status(), 137u);
+    EXPECT_EQ(child.try_exit_status(), 137u) << "kept after the first wait";
+    EXPECT_EQ(child.exit_descriptor(), -1);
+}
+
+TEST(QbflProcess, ChildGetsNullInputInheritedOutputAndNoOtherDescriptor) {
+    int leaky[2];
+    ASSERT_EQ(::pipe(leaky), 0); // deliberately without O_CLOEXEC
+    const auto fds = probed("fds");
+    ::close(leaky[0]);
+    ::close(leaky[1]);
+    EXPECT_EQ(fds, (std::vector<std::string>{"0", "1", "2"}));
+    const auto stdio = probed("stdio");
+    ASSERT_EQ(stdio.size(), 3u);
+    EXPECT_EQ(split(stdio[0] + " ", ' ')[0], nullDevice());
+    struct stat ours {};
+    if (::fstat(STDOUT_FILENO, &ours) == 0) {
+        EXPECT_EQ(split(stdio[1] + " ", ' ')[1], std::to_string(ours.st_ino));
+    }
+
+    fcp::context detached;
+    detached.detached_process(true);
+    const auto session = split(probed("session", detached).at(0) + " ", ' ');
+    EXPECT_EQ(session[0], session[1]) << "a session of its own";
+    EXPECT_EQ(session[2], "0") << "no terminal";
+    for (const auto& line : probed("stdio", detached))
+        EXPECT_EQ(split(line + " ", ' ')[0], nullDevice()) << "not even the caller's output";
+}
+
+TEST(QbflProcess, ConcurrentStartsLeakNothingAndKeepTheirOwnResults) {
+    std::atomic<bool> done{false};
+    std::thread churn([&done] { // descriptors opened without O_CLOEXEC meanwhile
+        for (int fds[2]; !done;)
+            if (::pipe(fds) == 0)
+                ::close(fds[0]), ::close(fds[1]);
+    });
+    std::atomic<int> failures{0};
+    std::vector<std::thread> starters;
+    for (int t = 0; t < 4; ++t) {
+        starters.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i) {
+                const auto expected = static_cast<std::uint32_t>(10 * t + i);
+                failures += run(probe, {"-", "exit", std::to_string(expected)}) != expected;
+                failures += probed("fds") != std::vector<std::string>{"0", "1", "2"};
+            }
+        });
+    }
+    for (auto& starter : starters)
+        starter.join();
+    done = true;
+    churn.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST(QbflProcess, FailedStartsNameTheProgramAndTheReason) {
+    TempDirectory dir;
+    writeFile(dir / "data.txt", "not a program\n");
+    ::symlink(probe.c_str(), (dir / "probe-copy").c_str());
+    fcp::context withPath;
+    withPath.environment()["PATH"] = "/nonexistent-qbfl:" + dir.path().string();
+    EXPECT_EQ(run("probe-copy", {"-", "exit", "7"}, withPath), 7u) << "found on the child's PATH";
+
+    const std::pair<std::string, int> failures[] = {{(dir / "no dir/program").string(), ENOENT},
+                                                    {(dir / "data.txt").string(), EACCES},
+                                                    {"probe-copy", ENOENT}};
+    for (const auto& [program, code] : failures) {
+        try {
+            run(program, {});
+            ADD_FAILURE() << "started " << program;
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), code) << program;
+            EXPECT_THAT(error.what(), HasSubstr(program));
+            EXPECT_THAT(error.what(), HasSubstr(std::strerror(code)));
+        }
+    }
+    fcp::context badName;
+    badName.environment()["A=B"] = "x";
+    EXPECT_THROW(run(probe, {"-", "exit", "0"}, badName), std::invalid_argument);
+    EXPECT_THROW(run("", {}), std::invalid_argument);
+    EXPECT_THROW(run(probe, {std::string("a\0b", 3)}), std::invalid_argument);
+}
+
+// Another thread's child may briefly hold a freshly written program open for writing (ETXTBSY);
+// the start waits for it instead of failing, and still fails when the program stays busy.
+TEST(QbflProcess, AProgramBusyBeingWrittenIsStartedOnceReleased) {
+    TempDirectory dir;
+    const std::string program = (dir / "fresh.sh").string();
+    const int writer = ::open(program.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0755);
+    ASSERT_GE(writer, 0);
+    const std::string script = "#!/bin/sh\nexit 3\n";
+    ASSERT_EQ(::write(writer, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+    try {
+        run(program, {});
+        FAIL() << "started a program held open for writing";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), ETXTBSY);
+    }
+    std::thread closer([writer] {
+        std::this_thread::sleep_for(20ms);
+        ::close(writer);
+    });
+    const std::uint32_t code = run(program, {});
+    closer.join();
+    EXPECT_EQ(code, 3u);
+}
+
+TEST(QbflProcess, NoChildIsLeftAZombie) {
+    pid_t pid = -1;
+    {
+        fcp::process child(fcp::command(probe, {"-", "sleep", "60000"}), {});
+        pid = child.pid();
+    }
+    ASSERT_TRUE(isRunning(pid)) << "destruction must not stop the child";
+    ::kill(pid, SIGKILL);
+    EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid) && !isRunning(pid); }));
+
+    fcp::process first(fcp::command(probe, {"-", "exit", "0"}), {});
+    const pid_t firstPid = first.pid();
+    ASSERT_TRUE(eventually([firstPid] { return isZombieChild(firstPid); }));
+    first = fcp::process(fcp::command(probe, {"-", "exit", "5"}), {});
+    EXPECT_FALSE(isZombieChild(firstPid)) << "a replaced object reaps its ended child";
+    EXPECT_EQ(first.exit_status(), 5u);
+}
+
+TEST(QbflProcess, ContextVariablesAreLaidOverTheCallersCaseInsensitively) {
+    fcp::context ctx;
+    auto& environment = ctx.environment();
+    environment["QBFL_TEST_REPLACED"] = "first";
+    environment["qbfl_test_replaced"] = "from the context";
+    environment["QBFL_TEST_ADDED"] = "a=b c";
+    environment["Path"] = "/opt/qbfl-test/bin";
+    ASSERT_EQ(environment.size(), 3u);
+    EXPECT_EQ(environment.begin()->first, "Path") << "ordered without regard to case";
+    EXPECT_EQ(std::next(environment.begin(), 2)->first, "QBFL_TEST_REPLACED") << "first spelling";
+    const foundation::core::util::lexicographical_iless less;
+    EXPECT_TRUE(less("A_", "AB") && less("a_", "ab")) << "'_' is not folded";
+
+    ScopedVariable kept("QBFL_TEST_KEPT", "kept value");
+    ScopedVariable replaced("QBFL_TEST_REPLACED", "from the caller");
+    ScopedVariable path("PATH", "/usr/bin:/bin");
+    const auto seen = probed("environ", ctx);
+    EXPECT_THAT(seen, Contains("QBFL_TEST_KEPT=kept value"));
+    EXPECT_THAT(seen, Contains("QBFL_TEST_REPLACED=from the context"));
+    EXPECT_THAT(seen, Contains("QBFL_TEST_ADDED=a=b c"));
+    EXPECT_THAT(seen, Contains("Path=/opt/qbfl-test/bin"));
+    for (const char* prefix : {"QBFL_TEST_REPLACED=", "PATH="})
+        EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                                [prefix](const std::string& entry) {
+                                    return ::strncasecmp(entry.c_str(), prefix,
+                                                         std::strlen(prefix)) == 0;
+                                }),
+                  1)
+            << prefix;
+}
+
+// terminate_children is one-way for the whole process: each case runs in a process of its own.
+TEST(QbflTerminateChildren, EndsAttachedChildrenKillsStubbornOnesAndLeavesDetachedOnes) {
+    inOwnProcess([] {
+        TempDirectory dir;
+        fcp::process polite = sleeper();
+        fcp::process serviceHost = sleeper(true);
+        fcp::process stubborn(
+            fcp::command("/bin/sh", {"-c", "trap '' TERM; : > \"$1\"; exec sleep 60", "sh",
+                                     (dir / "ready").string()}),
+            {});
+        ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir / "ready"); }));
+        pid_t orphan = sleeper().pid(); // handed to the reaper, still ours to end
+        // A waiter already blocked in exit_status is released, as an installer run's is.
+        std::atomic<std::uint32_t> seenByWaiter{0};
+        std::thread waiter([&] { seenByWaiter = polite.exit_status(); });
+
+        fcp::terminate_children(200ms);
+        EXPECT_FALSE(isRunning(stubborn.pid())) << "ended before the call returned";
+        waiter.join();
+        EXPECT_EQ(seenByWaiter.load(), 128u + SIGTERM);
+        EXPECT_EQ(stubborn.exit_status(), 128u + SIGKILL);
+        EXPECT_TRUE(eventually([&] { return !procStat(orphan).has_value(); }));
+        EXPECT_TRUE(isRunning(serviceHost.pid()));
+
+        try {
+            sleeper();
+            ADD_FAILURE() << "an attached launch after terminate_children succeeded";
+        } catch (const std::runtime_error& error) {
+            EXPECT_THAT(error.what(), HasSubstr("/bin/sleep"));
+            EXPECT_THAT(error.what(), HasSubstr("shutting down"));
+        }
+        fcp::process detached = sleeper(true);
+        for (auto* child : {&detached, &serviceHost}) {
+            ::kill(child->pid(), SIGKILL);
+            EXPECT_EQ(child->exit_status(), 128u + SIGKILL);
+        }
+        fcp::terminate_children(); // a second call finds nothing to do
+    });
+}
+
+TEST(QbflTerminateChildren, NoLaunchRacingTheCallEscapesIt) {
+    inOwnProcess([] {
+        std::atomic<int> refused{0};
+        std::vector<std::thread> launchers;
+        std::vector<std::vector<fcp::process>> launched(4);
+        for (auto& mine : launched) {
+            launchers.emplace_back([&refused, &mine] {
+                try {
+                    while (true)
+                        mine.push_back(sleeper());
+                } catch (const std::runtime_error&) {
+                    ++refused;
+                }
+            });
+        }
+        std::this_thread::sleep_for(50ms);
+        fcp::terminate_children(500ms);
+        for (auto& thread : launchers)
+            thread.join();
+        EXPECT_EQ(refused.load(), 4) << "every launcher ran into the refusal";
+        std::size_t total = 0;
+        for (auto& mine : launched) {
+            total += mine.size();
+            for (auto& child : mine)
+                EXPECT_EQ(child.exit_status(), 128u + SIGTERM);
+        }
+        EXPECT_GT(total, 0u);
+    });
+}
+
+} // namespace

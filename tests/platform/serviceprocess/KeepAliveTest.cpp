@@ -1,0 +1,187 @@
+#include "RestartBudget.h"
+
+#include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
+#include "halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h"
+
+#include <fl/filesystem/path_conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
+#include <tripwire/testsupport/ChildProcess.h>
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <future>
+#include <sys/stat.h>
+
+using halvexconnector::serviceprocess::client_lifetime::KeepAlivePolicy;
+using halvexconnector::serviceprocess::client_lifetime::ServiceProcessKeepAlive;
+using halvexconnector::serviceprocess::client_lifetime::startServiceProcess;
+using halvexconnector::serviceprocess::client_lifetime::detail::RestartBudget;
+using namespace tripwire::testsupport;
+using namespace std::chrono_literals;
+
+namespace {
+
+KeepAlivePolicy policy(std::chrono::milliseconds backOff = 1ms) {
+    KeepAlivePolicy result;
+    result.firstBackOff = backOff;
+    result.longestBackOff = backOff * 4;
+    return result;
+}
+
+// A service host stand-in: a script in its own directory that records each start (its pid),
+// then does what `body` says. Every process it started is ended and reaped at the end.
+struct ServiceScript {
+    TempDirectory dir;
+    std::filesystem::path script = dir / "service host.sh";
+
+    explicit ServiceScript(const std::string& body) {
+        writeFile(script, "#!/bin/sh\necho $$ >> '" + (dir / "starts").string() + "'\n" + body);
+        ::chmod(script.c_str(), 0755);
+    }
+    ~ServiceScript() {
+        for (const pid_t pid : pids()) {
+            ::kill(pid, SIGKILL);
+            eventually([pid] { return !isRunning(pid) && !isZombieChild(pid); }, 5s);
+        }
+    }
+    fl::filesystem::basic_path path() const { return fl::filesystem::path_from_native(script); }
+    std::vector<pid_t> pids() const {
+        std::vector<pid_t> started;
+        std::istringstream lines(readFile(dir / "starts"));
+        for (pid_t pid; lines >> pid;)
+            started.push_back(pid);
+        return started;
+    }
+    std::size_t starts() const { return pids().size(); }
+};
+
+bool destroysPromptly(ServiceProcessKeepAlive keepAlive) {
+    auto destruction = std::async(std::launch::async,
+                                  [doomed = std::move(keepAlive)]() mutable { doomed.reset(); });
+    return destruction.wait_for(5s) == std::future_status::ready;
+}
+
+TEST(KeepAliveRestartBudget, PausesDoubleUpToTheLongestAndFiveStartsAMinuteEndIt) {
+    const RestartBudget::Clock::time_point t0{};
+    RestartBudget budget{KeepAlivePolicy{}};
+    budget.recordStart(t0);
+    auto now = t0;
+    for (const auto expected : {100ms, 200ms, 400ms, 800ms}) {
+        now += 1s;
+        EXPECT_EQ(budget.pauseAfterFailure(now), expected);
+        budget.recordStart(now);
+    }
+    EXPECT_EQ(budget.pauseAfterFailure(t0 + 59s), std::nullopt) << "five starts within a minute";
+    EXPECT_TRUE(budget.pauseAfterFailure(t0 + 60s)) << "the first start left the window";
+    budget.recordStart(t0 + 61s);
+    EXPECT_EQ(budget.pauseAfterFailure(t0 + 61s + 61s), 100ms) << "a long healthy run resets";
+
+    KeepAlivePolicy many;
+    many.startsPerWindow = 100;
+    RestartBudget growing{many};
+    std::chrono::milliseconds last{};
+    for (int i = 0; i < 12; ++i, now += last) {
+        growing.recordStart(now);
+        last = growing.pauseAfterFailure(now += 10ms).value();
+    }
+    EXPECT_EQ(last, 10s);
+}
+
+TEST(KeepAlive, UnstartableLaunchersAreTerminalFailuresNotExceptions) {
+    TempDirectory dir;
+    writeFile(dir / "not executable", "#!/bin/sh\nexit 0\n");
+    EXPECT_TRUE(ServiceProcessKeepAlive().hasTerminalFailure());
+    for (const char* name : {"absent/launcher", "not executable"})
+        EXPECT_TRUE(startServiceProcess(fl::filesystem::path_from_native(dir / name), policy())
+                        .hasTerminalFailure())
+            << name;
+}
+
+TEST(KeepAlive, AbnormalEndsSpendTheBudgetOfFiveStartsThenFailTerminally) {
+    for (const char* body : {"exit 3", "kill -KILL $$"}) {
+        ServiceScript service(body);
+        foundation::log::testing::RecordCapture log;
+        auto keepAlive = startServiceProcess(service.path(), policy());
+        ASSERT_TRUE(eventually([&] { return keepAlive.hasTerminalFailure(); })) << body;
+        EXPECT_EQ(service.starts(), 5u) << body;
+        EXPECT_EQ(log.count_containing("restarting in"), 4u);
+        EXPECT_EQ(log.count_containing("restart budget is spent"), 1u);
+        for (const pid_t pid : service.pids())
+            EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid); })) << pid;
+    }
+}
+
+TEST(KeepAlive, RestartsAfterACrashAndSupervisesTheDetachedNewProcess) {
+    ServiceScript service("cd \"$(dirname \"$0\")\"; [ -e crashed ] && exec sleep 60\n"
+                          ": > crashed\nexit 3");
+    auto keepAlive = startServiceProcess(service.path(), policy());
+    ASSERT_TRUE(eventually([&] { return service.starts() == 2 && keepAlive.processId(); }));
+    const pid_t second = service.pids()[1];
+    EXPECT_EQ(keepAlive.processId(), second);
+    EXPECT_EQ(procStat(second)->session, second) << "the service host must be detached";
+    ::kill(second, SIGKILL);
+    ASSERT_TRUE(eventually([&] { return service.starts() == 3 && keepAlive.processId(); }));
+    EXPECT_EQ(keepAlive.processId(), service.pids()[2]);
+    EXPECT_FALSE(keepAlive.hasTerminalFailure());
+
+    // Reset ends the supervision only: the service runs on, and is not restarted once it ends.
+    keepAlive.reset();
+    EXPECT_TRUE(keepAlive.hasTerminalFailure());
+    EXPECT_EQ(keepAlive.processId(), std::nullopt);
+    const pid_t third = service.pids()[2];
+    EXPECT_TRUE(isRunning(third));
+    ::kill(third, SIGKILL);
+    EXPECT_TRUE(eventually([third] { return !isRunning(third) && !isZombieChild(third); }));
+    EXPECT_EQ(service.starts(), 3u);
+}
+
+TEST(KeepAlive, ACleanExitIsNotRestartedAndAllowsAFreshStart) {
+    ServiceScript service("exit 0");
+    for (std::size_t round = 1; round <= 2; ++round) {
+        auto keepAlive = startServiceProcess(service.path(), policy());
+        ASSERT_TRUE(eventually([&] { return keepAlive.hasTerminalFailure(); }));
+        EXPECT_EQ(service.starts(), round);
+    }
+}
+
+TEST(KeepAlive, DestructionIsPromptWhileRunningAndWhilePausingAndMovesHandOver) {
+    ServiceScript running("exec sleep 60");
+    auto first = startServiceProcess(running.path(), policy());
+    ASSERT_TRUE(eventually([&] { return running.starts() == 1; }));
+    ServiceProcessKeepAlive held;
+    held = std::move(first);
+    EXPECT_EQ(held.processId(), running.pids()[0]);
+    EXPECT_TRUE(destroysPromptly(std::move(held)));
+    EXPECT_TRUE(isRunning(running.pids()[0]));
+
+    ServiceScript crashing("exit 3");
+    auto pausing = startServiceProcess(crashing.path(), policy(1h));
+    ASSERT_TRUE(eventually([&] { return crashing.starts() == 1 && !pausing.processId(); }));
+    EXPECT_FALSE(pausing.hasTerminalFailure()) << "a pause before a restart is no failure";
+    EXPECT_TRUE(destroysPromptly(std::move(pausing)));
+    EXPECT_EQ(crashing.starts(), 1u);
+}
+
+TEST(KeepAlive, AnEmptyPathStartsTheLauncherTheLookupOrTheInstallationNames) {
+    namespace discovery = halvexconnector::latestversion::installationdiscovery;
+    ServiceScript service("exec sleep 60");
+    KeepAlivePolicy looking = policy();
+    looking.launcherLookup = [] {
+        return std::optional<fl::filesystem::basic_path>();
+    };
+    EXPECT_TRUE(startServiceProcess({}, looking).hasTerminalFailure());
+
+    const ScopedVariable dataHome("XDG_DATA_HOME", (service.dir / "data").string());
+    EXPECT_TRUE(startServiceProcess({}, policy()).hasTerminalFailure()) << "nothing installed";
+    const auto root = discovery::discoveryDirectory(discovery::InstallationDiscoveryRoot::STANDARD,
+                                                    boost::none, boost::none);
+    discovery::writeLatestInstallInfo(
+        root, {fl::filesystem::path_from_native(service.dir.path()), service.path(), "1.2.3.4"});
+    auto keepAlive = startServiceProcess({}, policy());
+    ASSERT_TRUE(eventually([&] { return service.starts() == 1; }));
+    EXPECT_EQ(keepAlive.processId(), service.pids()[0]);
+}
+
+} // namespace

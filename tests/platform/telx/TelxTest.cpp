@@ -1,0 +1,242 @@
+#include <telx/LoggingService.h>
+#include <telx/WriteError.h>
+#include <telx/util/DateTime.h>
+#include <telx/util/Location.h>
+
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <map>
+#include <regex>
+#include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace {
+
+using namespace tripwire::testsupport;
+
+telx::DataIdentification identification(const std::string& eventKey = "HX_QSH_INSTALL") {
+    telx::DataIdentification id;
+    id.setProduct("HX");
+    id.setAppComponent("HX_QSH");
+    id.setEventKey(eventKey);
+    return id;
+}
+
+// Each test writes its events into its own telemetry directory.
+struct TelxTest : ::testing::Test {
+    TempDirectory temp;
+    std::filesystem::path dir = temp / "telemetry";
+    std::filesystem::path eventFile = dir / "events.jsonl";
+    ScopedVariable env{"QB_TELEMETRY_DIR", dir.string()};
+
+    static std::uint64_t log(const telx::TelxData& data, bool durable = false) {
+        telx::TelxOption option;
+        option.setDurable(durable);
+        return telx::LoggingService::getService().logData(identification(), data, option);
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> result;
+        std::istringstream in(readFile(eventFile));
+        for (std::string line; std::getline(in, line);)
+            result.push_back(line);
+        return result;
+    }
+    nlohmann::ordered_json event(std::size_t index) const {
+        return nlohmann::ordered_json::parse(lines().at(index));
+    }
+    // Logs one event, expecting a WriteError with `code` that names its path; returns the path.
+    std::filesystem::path writeError(const telx::TelxData& data, int code) {
+        try {
+            log(data);
+            ADD_FAILURE() << "no telx::WriteError";
+        } catch (const telx::WriteError& error) {
+            EXPECT_EQ(error.code().value(), code) << error.what();
+            EXPECT_NE(std::string(error.what()).find(error.getPath().string()), std::string::npos);
+            return error.getPath();
+        }
+        return {};
+    }
+};
+
+template <typename Pairs> std::vector<std::string> keysOf(const Pairs& pairs) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : pairs)
+        keys.push_back(key);
+    return keys;
+}
+
+TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSet) {
+    telx::TelxData data;
+    for (const char* key : {"startTimestamp", "installResult", "mode", "aaa", "startTimestamp"})
+        data.setKeyValue(key, std::string("v-") + key);
+    data.setKeyValue("installResult", "");
+    data.setKeyValue("message", "one\ntwo \"q\"\t\\ \r\x01 caf\xc3\xa9");
+    data.setKeyValue("path", "/tmp/\xff-bad"); // not UTF-8: replaced, not dropped
+    EXPECT_THROW(data.setKeyValue("", "value"), std::invalid_argument);
+    const auto first = log(data);
+    EXPECT_EQ(log(data, true), first + 1);
+
+    ASSERT_EQ(lines().size(), 2u);
+    const auto line = event(0);
+    EXPECT_EQ(keysOf(line.items()),
+              (std::vector<std::string>{"format", "seq", "pid", "sentAt", "product", "appComponent",
+                                        "eventKey", "data"}));
+    EXPECT_EQ(line["format"], 1);
+    EXPECT_EQ(line["seq"], first);
+    EXPECT_EQ(line["pid"], ::getpid());
+    EXPECT_EQ(line["eventKey"], "HX_QSH_INSTALL");
+    EXPECT_EQ(keysOf(line["data"].items()),
+              (std::vector<std::string>{"startTimestamp", "installResult", "mode", "aaa", "message",
+                                        "path"}));
+    EXPECT_EQ(line["data"]["installResult"], "");
+    EXPECT_EQ(line["data"]["message"], data.getValue("message"));
+    EXPECT_EQ(line["data"]["path"], "/tmp/\xef\xbf\xbd-bad");
+    EXPECT_EQ(event(1)["seq"], first + 1);
+}
+
+TEST_F(TelxTest, IncompleteIdentificationIsRejectedBeforeAnythingIsWritten) {
+    for (int missing = 0; missing < 3; ++missing) {
+        auto id = identification();
+        (missing == 0   ? id.setProduct("")
+         : missing == 1 ? id.setAppComponent("")
+                        : id.setEventKey(""));
+        EXPECT_THROW(telx::LoggingService::getService().logData(id, {}, {}), std::invalid_argument);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir));
+}
+
+// Permission bits do not stop root, so each failure here is one that stops root too.
+TEST_F(TelxTest, WriteFailuresAreReportedAndLeaveNoHalfLine) {
+    writeFile(temp / "not-a-directory");
+    {
+        ScopedVariable blocked("QB_TELEMETRY_DIR", (temp / "not-a-directory/telemetry").string());
+        EXPECT_EQ(writeError({}, ENOTDIR), temp / "not-a-directory");
+    }
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink("/dev/full", eventFile);
+    EXPECT_EQ(writeError({}, ENOSPC), eventFile);
+    std::filesystem::remove(eventFile);
+
+    const auto first = log({});
+    const auto before = readFile(eventFile);
+    telx::TelxData big;
+    big.setKeyValue("message", std::string(4096, 'm'));
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved; // just above the current size: the next line is cut short
+    lowered.rlim_cur = before.size() + 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    writeError(big, EFBIG);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(readFile(eventFile), before);
+    EXPECT_EQ(log(big), first + 1) << "the failed event used no number";
+
+    // An unfinished line from elsewhere is not joined to the next event.
+    std::ofstream(eventFile, std::ios::app) << "{\"cut\":";
+    log({});
+    ASSERT_EQ(lines().size(), 4u);
+    EXPECT_EQ(lines()[2], "{\"cut\":");
+    EXPECT_EQ(event(3)["eventKey"], "HX_QSH_INSTALL");
+}
+
+TEST_F(TelxTest, DirectoryComesFromTheVariableThenDataHomeThenHomeAndIsOwnerOnly) {
+    ScopedVariable home("HOME", temp.path().string());
+    ScopedVariable xdg("XDG_DATA_HOME", "/somewhere/data");
+    EXPECT_EQ(telx::util::getEventFilePath(), eventFile);
+    ScopedVariable empty("QB_TELEMETRY_DIR", ""); // empty counts as unset
+    EXPECT_EQ(telx::util::getTelemetryDirectory(),
+              "/somewhere/data/Quillbeck/RodudedOzovizaz/telemetry");
+    ScopedVariable relative("XDG_DATA_HOME", "relative/data"); // not absolute: ignored
+    log({});
+    auto path = temp.path();
+    for (const char* part : {".local", "share", "Quillbeck", "RodudedOzovizaz", "telemetry"}) {
+        struct stat status {};
+        ASSERT_EQ(::stat((path /= part).c_str(), &status), 0) << path;
+        EXPECT_EQ(status.st_mode & 07777, 0700u) << path;
+    }
+    struct stat file {};
+    ASSERT_EQ(::stat((path / "events.jsonl").c_str(), &file), 0);
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+}
+
+// POSIX TZ offsets are west-positive: "XXX-05:30" is 5h30 east of UTC.
+TEST(TelxDateTime, IsIsoWithMillisecondsAndTheZoneOffsetOfThisMoment) {
+    for (const auto& [zone, offset] :
+         {std::pair{"UTC0", "+00:00"}, {"XXX-05:30", "+05:30"}, {"ZZZ+11", "-11:00"}}) {
+        ScopedVariable tz("TZ", zone);
+        const std::time_t now = std::time(nullptr);
+        char expected[32];
+        std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M", std::localtime(&now));
+        const auto text = telx::util::getDateTimeWithMilliSec();
+        EXPECT_TRUE(std::regex_match(
+            text, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")))
+            << text;
+        EXPECT_TRUE(text.starts_with(expected)) << text << " at " << expected;
+        EXPECT_TRUE(text.ends_with(offset)) << text;
+    }
+}
+
+TEST_F(TelxTest, TwoProcessesOfEightThreadsLoseAndMangleNothing) {
+    constexpr int threads = 8, perThread = 1000;
+    const auto logFromThreads = [](const char* role) {
+        std::atomic<int> failures{0};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([&failures, role, t] {
+                for (int i = 0; i < perThread; ++i) {
+                    telx::TelxData data;
+                    data.setKeyValue("role", role);
+                    data.setKeyValue("thread", std::to_string(t));
+                    data.setKeyValue("index", std::to_string(i));
+                    try {
+                        telx::LoggingService::getService().logData(
+                            identification("HX_QSH_STARTUP_TIMING"), data, {});
+                    } catch (...) {
+                        ++failures;
+                    }
+                }
+            });
+        }
+        for (auto& worker : workers)
+            worker.join();
+        return failures.load();
+    };
+    // An event before the fork: the child must still number its own events from 1.
+    const auto beforeFork = log({});
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(logFromThreads("child") == 0 ? 0 : 1);
+    EXPECT_EQ(logFromThreads("parent"), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+
+    const auto text = lines();
+    ASSERT_EQ(text.size(), 1u + 2 * threads * perThread);
+    std::map<int, std::uint64_t> lastSeq{{::getpid(), beforeFork}, {child, 0}};
+    std::set<std::tuple<std::string, std::string, std::string>> seen;
+    for (std::size_t n = 1; n < text.size(); ++n) {
+        const auto event = nlohmann::json::parse(text[n], nullptr, false);
+        ASSERT_FALSE(event.is_discarded()) << "line " << n << ": " << text[n];
+        const int pid = event["pid"];
+        ASSERT_TRUE(lastSeq.count(pid)) << text[n];
+        // Numbers follow file order within each process, without gaps.
+        ASSERT_EQ(event["seq"].get<std::uint64_t>(), ++lastSeq[pid]) << text[n];
+        const auto& data = event["data"];
+        ASSERT_EQ(data["role"], pid == child ? "child" : "parent") << text[n];
+        ASSERT_TRUE(seen.emplace(data["role"], data["thread"], data["index"]).second) << text[n];
+    }
+    EXPECT_EQ(lastSeq[child], std::uint64_t(threads * perThread));
+}
+
+} // namespace
