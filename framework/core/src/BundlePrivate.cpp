@@ -1,5 +1,6 @@
 #include "BundlePrivate.h"
 
+#include "BundleArchive.h"
 #include "BundleContextPrivate.h"
 #include "CoreBundleContext.h"
 
@@ -44,8 +45,9 @@ std::string DescribeCurrentException() {
 BundlePrivate::BundlePrivate(std::shared_ptr<CoreBundleContext> const& c, long bundleId,
                              std::string loc, std::string libPath, nlohmann::json bundleManifest)
     : id(bundleId), location(std::move(loc)), libraryPath(std::move(libPath)),
-      manifest(std::move(bundleManifest)), symbolicName(SymbolicNameOf(manifest, bundleId)),
-      hasActivator(HasActivator(manifest)), core(c) {}
+      manifest(std::move(bundleManifest)), headers(ManifestHeaders(manifest)),
+      symbolicName(SymbolicNameOf(manifest, bundleId)), hasActivator(HasActivator(manifest)),
+      core(c) {}
 
 BundlePrivate::~BundlePrivate() = default;
 

@@ -1,7 +1,9 @@
 #include "cppmicroservices/LDAPFilter.h"
 
+#include "PropertiesCheck.h"
 #include "ServiceRegistry.h"
 
+#include "cppmicroservices/Bundle.h"
 #include "cppmicroservices/ServiceReferenceBase.h"
 
 #include <cctype>
@@ -168,21 +170,25 @@ private:
         return node;
     }
 
-    // Reads up to the closing parenthesis; a backslash takes the next character
-    // literally, an unescaped '*' in an equality makes it a presence or substring test.
+    // Reads up to the closing parenthesis; balanced parentheses belong to the value, a
+    // backslash takes the next character literally, an unescaped '*' in an equality makes
+    // it a presence or substring test.
     void ParseValue(Node& node) {
         std::vector<std::string> parts(1);
         bool sawWildcard = false;
+        std::size_t open = 0;
         while (true) {
             if (pos >= text.size()) {
                 Fail("missing ')'");
             }
             char const c = text[pos];
-            if (c == ')') {
+            if (c == ')' && open == 0) {
                 break;
             }
             if (c == '(') {
-                Fail("unescaped '(' in a value");
+                ++open;
+            } else if (c == ')') {
+                --open;
             }
             ++pos;
             if (c == '\\') {
@@ -439,6 +445,15 @@ bool Evaluate(Node const& node, Lookup const& lookup) {
     }
 }
 
+void RejectCaseVariants(AnyMap const& dictionary) {
+    if (dictionary.GetType() == AnyMap::UNORDERED_MAP_CASEINSENSITIVE_KEYS) {
+        return;
+    }
+    if (auto const* key = CaseVariantKey(dictionary)) {
+        throw std::runtime_error(CaseVariantMessage(*key));
+    }
+}
+
 } // namespace
 
 class LDAPFilterData {
@@ -470,10 +485,18 @@ bool LDAPFilter::Match(ServiceReferenceBase const& reference) const {
     return Match(AnyMap(reg->Properties()));
 }
 
+bool LDAPFilter::Match(Bundle const& bundle) const {
+    if (!d) {
+        return true;
+    }
+    return bundle && Match(bundle.GetHeaders());
+}
+
 bool LDAPFilter::Match(AnyMap const& dictionary) const {
     if (!d) {
         return true;
     }
+    RejectCaseVariants(dictionary);
     return Evaluate(d->root, [&dictionary](std::string const& key) -> Any const* {
         if (auto it = dictionary.find(key); it != dictionary.end()) {
             return &it->second;
@@ -491,6 +514,7 @@ bool LDAPFilter::MatchCase(AnyMap const& dictionary) const {
     if (!d) {
         return true;
     }
+    RejectCaseVariants(dictionary);
     return Evaluate(d->root, [&dictionary](std::string const& key) -> Any const* {
         auto it = dictionary.find(key);
         return it != dictionary.end() ? &it->second : nullptr;

@@ -2,11 +2,13 @@
 
 #include "BundlePrivate.h"
 #include "CoreBundleContext.h"
+#include "PropertiesCheck.h"
 
 #include "cppmicroservices/Constants.h"
 #include "cppmicroservices/LDAPFilter.h"
 
 #include <algorithm>
+#include <climits>
 #include <stdexcept>
 
 namespace cppmicroservices {
@@ -89,7 +91,30 @@ std::string MissingInterface(InterfaceMapConstPtr const& map,
     return std::string();
 }
 
+// Other integer types are taken at their value; anything else ranks as 0.
+int RankingOf(ServiceProperties const& properties) {
+    auto it = properties.find(Constants::SERVICE_RANKING);
+    if (it == properties.end()) {
+        return 0;
+    }
+    if (auto const* r = any_cast<int>(&it->second)) {
+        return *r;
+    }
+    long long wide = 0;
+    if (auto const* r = any_cast<long>(&it->second)) {
+        wide = *r;
+    } else if (auto const* r = any_cast<long long>(&it->second)) {
+        wide = *r;
+    }
+    return static_cast<int>(std::clamp<long long>(wide, INT_MIN, INT_MAX));
+}
+
 } // namespace
+
+ServiceRegistrationBasePrivate::Rank ServiceRegistrationBasePrivate::GetRank() const {
+    std::lock_guard lock(mutex);
+    return Rank{RankingOf(properties), id};
+}
 
 ServiceProperties ServiceRegistrationBasePrivate::Properties() const {
     std::lock_guard lock(mutex);
@@ -106,6 +131,9 @@ std::shared_ptr<ServiceRegistrationBasePrivate> ServiceRegistry::Register(
     InterfaceMapConstPtr const& service, ServiceProperties const& properties) {
     if (!service || service->empty()) {
         throw std::invalid_argument("Can't register empty InterfaceMap as a service");
+    }
+    if (auto const* key = CaseVariantKey(properties)) {
+        throw std::runtime_error(CaseVariantMessage(*key));
     }
     auto reg = std::make_shared<ServiceRegistrationBasePrivate>();
     reg->bundle = bundle;
@@ -166,11 +194,22 @@ ServiceRegistry::Find(std::string const& clazz, std::string const& filter) const
             }
         }
     }
-    if (!ldap) {
-        return candidates;
+    if (ldap) {
+        std::erase_if(candidates,
+                      [&ldap](auto const& reg) { return !ldap.Match(AnyMap(reg->Properties())); });
     }
-    std::erase_if(candidates,
-                  [&ldap](auto const& reg) { return !ldap.Match(AnyMap(reg->Properties())); });
+    std::vector<std::pair<ServiceRegistrationBasePrivate::Rank,
+                          std::shared_ptr<ServiceRegistrationBasePrivate>>>
+        ranked;
+    ranked.reserve(candidates.size());
+    for (auto& reg : candidates) {
+        ranked.emplace_back(reg->GetRank(), std::move(reg));
+    }
+    std::sort(ranked.begin(), ranked.end(),
+              [](auto const& a, auto const& b) { return b.first < a.first; });
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+        candidates[i] = std::move(ranked[i].second);
+    }
     return candidates;
 }
 

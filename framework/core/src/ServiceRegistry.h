@@ -49,6 +49,16 @@ public:
 
     ServiceProperties Properties() const;
     bool IsAvailable() const;
+    /// Its place in the framework's order of services, read under the lock.
+    struct Rank {
+        int ranking = 0;
+        long id = 0;
+        /// True when `other` comes first: a higher ranking, then a lower id.
+        bool operator<(Rank const& other) const {
+            return ranking != other.ranking ? ranking < other.ranking : id > other.id;
+        }
+    };
+    Rank GetRank() const;
 };
 
 /// A reference: a registration seen as one interface.
@@ -58,7 +68,7 @@ public:
     std::string interfaceId;
 };
 
-/// All services of one framework, in registration order.
+/// All services of one framework.
 class ServiceRegistry {
 public:
     std::shared_ptr<ServiceRegistrationBasePrivate>
@@ -66,7 +76,8 @@ public:
              std::shared_ptr<BundlePrivate> const& bundle, InterfaceMapConstPtr const& service,
              ServiceProperties const& properties);
 
-    /// Services registered under `clazz` (all when empty) matching `filter`.
+    /// Services registered under `clazz` (all when empty) matching `filter`, best ranked
+    /// first.
     std::vector<std::shared_ptr<ServiceRegistrationBasePrivate>>
     Find(std::string const& clazz, std::string const& filter) const;
     std::vector<std::shared_ptr<ServiceRegistrationBasePrivate>>
