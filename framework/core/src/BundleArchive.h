@@ -1,8 +1,6 @@
 #ifndef CPPMICROSERVICES_SRC_BUNDLEARCHIVE_H
 #define CPPMICROSERVICES_SRC_BUNDLEARCHIVE_H
 
-#include "cppmicroservices/AnyMap.h"
-
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -15,11 +13,6 @@ namespace cppmicroservices {
 /// Throws std::runtime_error when the file cannot be read and
 /// std::invalid_argument when it holds no valid manifest; both name the file.
 nlohmann::json ReadBundleManifest(std::string const& path);
-
-/// The manifest as headers: objects become AnyMaps with case-insensitive keys, arrays
-/// std::vector<Any>, integers int (long long when they do not fit), other numbers
-/// double, null an empty Any.
-AnyMap ManifestHeaders(nlohmann::json const& manifest);
 
 } // namespace cppmicroservices
 

@@ -1,8 +1,8 @@
 #include "BundlePrivate.h"
 
-#include "BundleArchive.h"
 #include "BundleContextPrivate.h"
 #include "CoreBundleContext.h"
+#include "ManifestHeaders.h"
 
 // The activator header is meant for bundles and wants their name; the framework
 // only needs the interface.

@@ -1,8 +1,8 @@
 #include "cppmicroservices/ServiceReferenceBase.h"
 
 #include "BundlePrivate.h"
-#include "CoreBundleContext.h"
-#include "ServiceRegistry.h"
+#include "ServiceReferenceBasePrivate.h"
+#include "ServiceRegistrationBasePrivate.h"
 
 #include "cppmicroservices/Bundle.h"
 #include "cppmicroservices/Constants.h"
