@@ -1,18 +1,10 @@
 # Bundle helpers. A bundle carries its manifest as a zip archive appended to its shared library:
 # entry "<symbolic name>/manifest.json" (deflate), then the directory entry "<symbolic name>/".
+# The packing tool is the target tripwire-pack-manifest (tools/).
 #
-# The packing tool is defined here rather than under framework/ so that it exists whichever
-# framework is chosen (framework/ is skipped when building against an installed one).
+# The packages are found here, at the top level, so that every directory of the tree sees them.
 find_package(LibArchive REQUIRED)
 find_package(nlohmann_json REQUIRED)
-
-if(NOT TARGET tripwire-pack-manifest)
-  add_executable(tripwire-pack-manifest
-    "${CMAKE_CURRENT_LIST_DIR}/../framework/tools/src/pack_manifest.cpp")
-  target_link_libraries(tripwire-pack-manifest PRIVATE LibArchive::LibArchive nlohmann_json::nlohmann_json)
-  set_target_properties(tripwire-pack-manifest PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tools")
-endif()
 
 # tripwire_embed_manifest(TARGET t SYMBOLIC_NAME name MANIFEST file.json)
 # Appends the manifest after every link of t and defines US_BUNDLE_NAME=name for its sources.

@@ -63,6 +63,10 @@ std::string Bundle::GetSymbolicName() const {
     return Checked(d).symbolicName;
 }
 
+AnyMap const& Bundle::GetHeaders() const {
+    return Checked(d).headers;
+}
+
 std::vector<ServiceReferenceU> Bundle::GetRegisteredServices() const {
     std::vector<ServiceReferenceU> result;
     for (auto const& reg : Checked(d).Core()->services.RegisteredBy(d.get())) {

@@ -102,9 +102,13 @@ ServiceRegistrationU BundleContext::RegisterService(InterfaceMapConstPtr const& 
         ServiceRegistrationBase(core->services.Register(core, bundle, service, properties)));
 }
 
-std::vector<ServiceReferenceU> BundleContext::GetServiceReferences(std::string const& clazz,
+std::vector<ServiceReferenceU> BundleContext::GetServiceReferences(std::string const& name,
                                                                    std::string const& filter) {
     auto core = Checked(d)->Core();
+    // "::I" names the interface I of the global namespace, whose id is "I". A name of
+    // colons only stays as it is (it must not become "", which means every service).
+    auto const start = name.find_first_not_of(':');
+    std::string const clazz = start == std::string::npos ? name : name.substr(start);
     std::vector<ServiceReferenceU> result;
     for (auto const& reg : core->services.Find(clazz, filter)) {
         ServiceReferenceBase ref(reg);

@@ -1,4 +1,4 @@
-#include "cppmicroservices/detail/BundleInternals.h"
+#include "BundleInternals.h"
 
 #include "BundleContextPrivate.h"
 #include "BundlePrivate.h"

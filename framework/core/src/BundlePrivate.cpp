@@ -2,6 +2,7 @@
 
 #include "BundleContextPrivate.h"
 #include "CoreBundleContext.h"
+#include "ManifestHeaders.h"
 
 // The activator header is meant for bundles and wants their name; the framework
 // only needs the interface.
@@ -44,8 +45,9 @@ std::string DescribeCurrentException() {
 BundlePrivate::BundlePrivate(std::shared_ptr<CoreBundleContext> const& c, long bundleId,
                              std::string loc, std::string libPath, nlohmann::json bundleManifest)
     : id(bundleId), location(std::move(loc)), libraryPath(std::move(libPath)),
-      manifest(std::move(bundleManifest)), symbolicName(SymbolicNameOf(manifest, bundleId)),
-      hasActivator(HasActivator(manifest)), core(c) {}
+      manifest(std::move(bundleManifest)), headers(ManifestHeaders(manifest)),
+      symbolicName(SymbolicNameOf(manifest, bundleId)), hasActivator(HasActivator(manifest)),
+      core(c) {}
 
 BundlePrivate::~BundlePrivate() = default;
 

@@ -43,6 +43,7 @@ public:
     std::string const location;
     std::string const libraryPath;
     nlohmann::json const manifest;
+    AnyMap const headers;
     std::string const symbolicName;
     bool const hasActivator;
 

@@ -1,8 +1,8 @@
 #include "cppmicroservices/ServiceReferenceBase.h"
 
 #include "BundlePrivate.h"
-#include "CoreBundleContext.h"
-#include "ServiceRegistry.h"
+#include "ServiceReferenceBasePrivate.h"
+#include "ServiceRegistrationBasePrivate.h"
 
 #include "cppmicroservices/Bundle.h"
 #include "cppmicroservices/Constants.h"
@@ -96,10 +96,14 @@ bool ServiceReferenceBase::IsConvertibleTo(std::string const& interfaceid) const
 }
 
 bool ServiceReferenceBase::operator<(ServiceReferenceBase const& reference) const {
-    // Lower ids were registered first and sort first.
-    long const mine = d->registration ? d->registration->id : 0;
-    long const theirs = reference.d->registration ? reference.d->registration->id : 0;
-    return mine < theirs;
+    // The framework's order: a reference is less when it comes later, so the best
+    // ranked service is the greatest; an invalid reference is less than any other.
+    auto const& mine = d->registration;
+    auto const& theirs = reference.d->registration;
+    if (!mine || !theirs) {
+        return !mine && theirs;
+    }
+    return mine != theirs && mine->GetRank() < theirs->GetRank();
 }
 
 bool ServiceReferenceBase::operator==(ServiceReferenceBase const& reference) const {

@@ -2,6 +2,7 @@
 
 #include "BundlePrivate.h"
 #include "CoreBundleContext.h"
+#include "PropertiesCheck.h"
 #include "ServiceRegistry.h"
 
 #include "cppmicroservices/Constants.h"
@@ -52,6 +53,9 @@ void ServiceRegistrationBase::SetProperties(ServiceProperties const& properties)
 void ServiceRegistrationBase::SetProperties(ServiceProperties&& properties) {
     if (!d) {
         throw std::logic_error("ServiceRegistrationBase object invalid");
+    }
+    if (auto const* key = CaseVariantKey(properties)) {
+        throw std::invalid_argument(CaseVariantMessage(*key));
     }
     std::lock_guard lock(d->mutex);
     if (!d->available) {

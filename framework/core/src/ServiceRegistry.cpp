@@ -2,6 +2,7 @@
 
 #include "BundlePrivate.h"
 #include "CoreBundleContext.h"
+#include "PropertiesCheck.h"
 
 #include "cppmicroservices/Constants.h"
 #include "cppmicroservices/LDAPFilter.h"
@@ -91,21 +92,14 @@ std::string MissingInterface(InterfaceMapConstPtr const& map,
 
 } // namespace
 
-ServiceProperties ServiceRegistrationBasePrivate::Properties() const {
-    std::lock_guard lock(mutex);
-    return properties;
-}
-
-bool ServiceRegistrationBasePrivate::IsAvailable() const {
-    std::lock_guard lock(mutex);
-    return available;
-}
-
 std::shared_ptr<ServiceRegistrationBasePrivate> ServiceRegistry::Register(
     std::shared_ptr<CoreBundleContext> const& core, std::shared_ptr<BundlePrivate> const& bundle,
     InterfaceMapConstPtr const& service, ServiceProperties const& properties) {
     if (!service || service->empty()) {
         throw std::invalid_argument("Can't register empty InterfaceMap as a service");
+    }
+    if (auto const* key = CaseVariantKey(properties)) {
+        throw std::runtime_error(CaseVariantMessage(*key));
     }
     auto reg = std::make_shared<ServiceRegistrationBasePrivate>();
     reg->bundle = bundle;
@@ -166,11 +160,22 @@ ServiceRegistry::Find(std::string const& clazz, std::string const& filter) const
             }
         }
     }
-    if (!ldap) {
-        return candidates;
+    if (ldap) {
+        std::erase_if(candidates,
+                      [&ldap](auto const& reg) { return !ldap.Match(AnyMap(reg->Properties())); });
     }
-    std::erase_if(candidates,
-                  [&ldap](auto const& reg) { return !ldap.Match(AnyMap(reg->Properties())); });
+    std::vector<std::pair<ServiceRegistrationBasePrivate::Rank,
+                          std::shared_ptr<ServiceRegistrationBasePrivate>>>
+        ranked;
+    ranked.reserve(candidates.size());
+    for (auto& reg : candidates) {
+        ranked.emplace_back(reg->GetRank(), std::move(reg));
+    }
+    std::sort(ranked.begin(), ranked.end(),
+              [](auto const& a, auto const& b) { return b.first < a.first; });
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+        candidates[i] = std::move(ranked[i].second);
+    }
     return candidates;
 }
 

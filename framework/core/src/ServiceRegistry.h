@@ -1,17 +1,15 @@
 #ifndef CPPMICROSERVICES_SRC_SERVICEREGISTRY_H
 #define CPPMICROSERVICES_SRC_SERVICEREGISTRY_H
 
-#include "cppmicroservices/ServiceFactory.h"
+#include "ServiceRegistrationBasePrivate.h"
+
 #include "cppmicroservices/ServiceInterface.h"
 #include "cppmicroservices/ServiceProperties.h"
 #include "cppmicroservices/ServiceRegistrationBase.h"
 
-#include <atomic>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace cppmicroservices {
@@ -19,46 +17,7 @@ namespace cppmicroservices {
 class BundlePrivate;
 class CoreBundleContext;
 
-/// One registered service.
-class ServiceRegistrationBasePrivate {
-public:
-    /// The objects a factory made for one bundle (or for all, in singleton scope)
-    /// and how many handed-out pointers still use them.
-    struct FactoryObject {
-        InterfaceMapConstPtr service;
-        std::size_t users = 0;
-        std::weak_ptr<BundlePrivate> bundle;
-    };
-
-    long id = 0;
-    std::weak_ptr<BundlePrivate> bundle;
-    std::weak_ptr<CoreBundleContext> core;
-    InterfaceMapConstPtr service;
-    std::shared_ptr<ServiceFactory> factory;
-    bool bundleScope = false;
-    std::vector<std::string> objectClasses;
-
-    mutable std::mutex mutex;
-    ServiceProperties properties;
-    bool available = true;
-    // Key: the using bundle's id, or -1 for the one object of singleton scope.
-    std::map<long, std::shared_ptr<FactoryObject>> factoryObjects;
-
-    std::mutex factoryMutex;
-    std::atomic<std::thread::id> factoryCaller{};
-
-    ServiceProperties Properties() const;
-    bool IsAvailable() const;
-};
-
-/// A reference: a registration seen as one interface.
-class ServiceReferenceBasePrivate {
-public:
-    std::shared_ptr<ServiceRegistrationBasePrivate> registration;
-    std::string interfaceId;
-};
-
-/// All services of one framework, in registration order.
+/// All services of one framework.
 class ServiceRegistry {
 public:
     std::shared_ptr<ServiceRegistrationBasePrivate>
@@ -66,7 +25,8 @@ public:
              std::shared_ptr<BundlePrivate> const& bundle, InterfaceMapConstPtr const& service,
              ServiceProperties const& properties);
 
-    /// Services registered under `clazz` (all when empty) matching `filter`.
+    /// Services registered under `clazz` (all when empty) matching `filter`, best ranked
+    /// first.
     std::vector<std::shared_ptr<ServiceRegistrationBasePrivate>>
     Find(std::string const& clazz, std::string const& filter) const;
     std::vector<std::shared_ptr<ServiceRegistrationBasePrivate>>

@@ -1,7 +1,7 @@
 #include "Runtime.hpp"
 
+#include "BundleInternals.h"
 #include "cppmicroservices/Bundle.h"
-#include "cppmicroservices/detail/BundleInternals.h"
 
 #include <algorithm>
 #include <iostream>

@@ -1,14 +1,13 @@
+#include "../FrameworkTestUtil.h"
 #include "TestSupport.h"
 #include "bundles/TestInterfaces.h"
 
+#include "BundleInternals.h"
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/BundleEvent.h"
 #include "cppmicroservices/FrameworkEvent.h"
-#include "cppmicroservices/detail/BundleInternals.h"
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,15 +16,6 @@
 using namespace cppmicroservices;
 
 namespace {
-
-/// Whether the library is loaded in this process (without loading it).
-bool IsLoaded(std::string const& path) {
-    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
-}
 
 template <class R> R CallExported(std::string const& path, char const* symbol) {
     void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
@@ -38,16 +28,6 @@ template <class R> R CallExported(std::string const& path, char const* symbol) {
         throw std::runtime_error(std::string("no symbol ") + symbol);
     }
     return fn();
-}
-
-std::string Describe(std::exception const& e) {
-    std::string text = e.what();
-    try {
-        std::rethrow_if_nested(e);
-    } catch (std::exception const& inner) {
-        text += " / " + Describe(inner);
-    }
-    return text;
 }
 
 } // namespace
@@ -79,20 +59,21 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_EQ(plain.GetState(), Bundle::STATE_INSTALLED);
     EXPECT_GT(plain.GetBundleId(), 0);
     EXPECT_FALSE(plain.GetBundleContext());
-    EXPECT_FALSE(IsLoaded(FWTEST_PLAIN_PATH));
+    EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
 
     EXPECT_EQ(context.InstallBundles(FWTEST_PLAIN_PATH).at(0), plain); // same location, same bundle
     EXPECT_EQ(context.GetBundle(plain.GetBundleId()), plain);
 
     auto const& manifest = detail::GetBundleManifest(plain);
     EXPECT_EQ(manifest.at("scr").at("version"), 1);
+    EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
     EXPECT_EQ(detail::GetBundleLibraryPath(plain),
               std::filesystem::weakly_canonical(FWTEST_PLAIN_PATH).string());
 
     plain.Start(); // no activator: state and events only
     EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);
     EXPECT_TRUE(plain.GetBundleContext());
-    EXPECT_FALSE(IsLoaded(FWTEST_PLAIN_PATH));
+    EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
     plain.Stop();
     EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
 
@@ -127,9 +108,9 @@ TEST_F(BundleLifecycleTest, SeamLoadsTheLibraryOnceAndHandsItItsContext) {
 
 TEST_F(BundleLifecycleTest, ActivatorRunsWithTheBundleContextAndItsServicesGoOnStop) {
     Bundle bundle = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
-    EXPECT_FALSE(IsLoaded(FWTEST_ACTIVATOR_PATH));
+    EXPECT_FALSE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
     bundle.Start();
-    ASSERT_TRUE(IsLoaded(FWTEST_ACTIVATOR_PATH));
+    ASSERT_TRUE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
 
     auto refs = context.GetServiceReferences<fwtest::IGreeter>();
     ASSERT_EQ(refs.size(), 1u);
@@ -154,8 +135,8 @@ TEST_F(BundleLifecycleTest, FailingActivatorLeavesTheBundleResolvedWithoutServic
         bundle.Start();
         FAIL() << "expected the start to fail";
     } catch (std::runtime_error const& e) {
-        EXPECT_NE(Describe(e).find("fwtest_failing refuses to start"), std::string::npos)
-            << Describe(e);
+        auto const text = fwtest::Describe(std::current_exception());
+        EXPECT_NE(text.find("fwtest_failing refuses to start"), std::string::npos) << text;
     }
     EXPECT_EQ(bundle.GetState(), Bundle::STATE_RESOLVED);
     EXPECT_FALSE(bundle.GetBundleContext());
@@ -222,67 +203,62 @@ protected:
         return "installed";
     }
 
-    std::string Fake(std::string const& name,
-                     std::vector<std::pair<std::string, std::string>> const& entries) {
-        auto path = (dir.Path() / name).string();
-        fwtest::WriteFileWithZip(path, std::string(4096, '\x7f'), entries);
-        return path;
-    }
-
-    fwtest::TempDir dir;
+    tripwire::testsupport::TempDirectory dir;
     fwtest::RunningFramework fw;
 };
 
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
 TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
-    auto const missing = (dir.Path() / "missing.so").string();
-    EXPECT_EQ(Install(missing).rfind("runtime_error: ", 0), 0u);
-    EXPECT_NE(Install(missing).find(missing), std::string::npos);
-
-    auto const noZip = (dir.Path() / "nozip.so").string();
-    std::ofstream(noZip) << std::string(100000, 'x');
-    EXPECT_NE(
-        Install(noZip).find("invalid_argument: Bundle file '" + noZip + "' has no zip archive"),
-        std::string::npos);
-
-    auto const empty = (dir.Path() / "empty.so").string();
-    std::ofstream{empty};
-    EXPECT_NE(Install(empty).find("invalid_argument"), std::string::npos);
-
-    auto const noManifest = Fake("nomanifest.so", {{"b/other.json", "{}"}, {"b/", ""}});
-    EXPECT_NE(Install(noManifest).find("no <name>/manifest.json"), std::string::npos);
-
-    auto const badJson =
-        Fake("badjson.so", {{"b/manifest.json", "{\"bundle.symbolic_name\": "}, {"b/", ""}});
-    EXPECT_NE(Install(badJson).find("malformed manifest b/manifest.json"), std::string::npos);
-    EXPECT_NE(Install(badJson).find(badJson), std::string::npos);
-
-    auto const noName =
-        Fake("noname.so", {{"b/manifest.json", "{\"bundle.activator\": false}"}, {"b/", ""}});
-    EXPECT_NE(Install(noName).find("has no \"bundle.symbolic_name\""), std::string::npos);
-
-    auto const notObject = Fake("array.so", {{"b/manifest.json", "[1,2]"}, {"b/", ""}});
-    EXPECT_NE(Install(notObject).find("has no \"bundle.symbolic_name\""), std::string::npos);
-
-    auto const mismatch =
-        Fake("mismatch.so", {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}});
-    EXPECT_NE(Install(mismatch).find("not \"b\""), std::string::npos);
-
-    // Garbage behind a valid-looking end record must not be read as an archive.
-    auto const truncated = (dir.Path() / "truncated.so").string();
-    std::ofstream(truncated, std::ios::binary)
-        << std::string("PK\x05\x06", 4) << std::string(18, '\xff');
-    EXPECT_NE(Install(truncated).find("invalid_argument"), std::string::npos);
-
+    struct {
+        char const* name;
+        std::string raw; // the whole file, when there are no zip entries
+        Entries zip;     // appended to arbitrary bytes
+        char const* error;
+    } const cases[] = {
+        {"missing.so", {}, {}, "runtime_error: "},
+        {"nozip.so", std::string(100000, 'x'), {}, "invalid_argument: Bundle file '"},
+        {"empty.so", "", {}, "invalid_argument: "},
+        // Garbage behind a valid-looking end record must not be read as an archive.
+        {"truncated.so",
+         std::string("PK\x05\x06", 4) + std::string(18, '\xff'),
+         {},
+         "invalid_argument"},
+        {"nomanifest.so", {}, {{"b/other.json", "{}"}, {"b/", ""}}, "no <name>/manifest.json"},
+        {"badjson.so",
+         {},
+         {{"b/manifest.json", "{\"bundle.symbolic_name\": "}},
+         "malformed manifest b/manifest.json"},
+        {"noname.so",
+         {},
+         {{"b/manifest.json", "{\"bundle.activator\": false}"}},
+         "has no \"bundle.symbolic_name\""},
+        {"array.so", {}, {{"b/manifest.json", "[1,2]"}}, "has no \"bundle.symbolic_name\""},
+        {"mismatch.so",
+         {},
+         {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}},
+         "not \"b\""},
+    };
+    for (auto const& c : cases) {
+        auto const path = (dir / c.name).string();
+        if (!c.zip.empty()) {
+            fwtest::WriteFileWithZip(path, std::string(4096, '\x7f'), c.zip);
+        } else if (std::string(c.name) != "missing.so") {
+            std::ofstream(path, std::ios::binary) << c.raw;
+        }
+        auto const error = Install(path);
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+    }
     EXPECT_EQ(fw.framework.GetBundleContext().GetBundles().size(), 1u); // nothing half-installed
 }
 
 TEST_F(BundleInstallErrorTest, HandMadeArchiveAfterArbitraryBytesInstalls) {
-    auto const good =
-        Fake("good.so", {{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"},
-                         {"good_one/", ""}});
-    EXPECT_EQ(Install(good), "installed");
+    Entries const good{{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"},
+                       {"good_one/", ""}};
+    fwtest::WriteFileWithZip(dir / "good.so", std::string(4096, '\x7f'), good);
+    EXPECT_EQ(Install((dir / "good.so").string()), "installed");
     // Another file claiming the same symbolic name would clash on its entry points.
-    auto const twin =
-        Fake("twin.so", {{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"}});
-    EXPECT_NE(Install(twin).find("already installed"), std::string::npos);
+    fwtest::WriteFileWithZip(dir / "twin.so", "", {good[0]});
+    EXPECT_NE(Install((dir / "twin.so").string()).find("already installed"), std::string::npos);
 }

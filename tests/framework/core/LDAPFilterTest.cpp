@@ -1,4 +1,9 @@
+#include "TestSupport.h"
+
+#include "cppmicroservices/Bundle.h"
+#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/LDAPFilter.h"
+#include "cppmicroservices/LDAPProp.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +13,7 @@
 using cppmicroservices::Any;
 using cppmicroservices::AnyMap;
 using cppmicroservices::LDAPFilter;
+using cppmicroservices::LDAPProp;
 
 namespace {
 
@@ -21,76 +27,82 @@ AnyMap Properties() {
     props["ratio"] = 0.5;
     props["enabled"] = true;
     props["path"] = std::string("a*b(c)\\d");
+    props["list"] = std::vector<Any>{std::string("x y"), 7};
     return props;
 }
 
-bool Matches(std::string const& filter) {
-    return LDAPFilter(filter).Match(Properties());
-}
+struct FilterCase {
+    char const* text;
+    bool matches;
+    char const* normalised = nullptr; // when it differs from `text`
+};
+
+FilterCase const kFilters[] = {
+    {"(vendor=Quill Beck)", true},  // keys ignore case
+    {"(vendor=quill beck)", false}, // values do not
+    {"(vendor~=quillbeck)", true},  // approximate: no case, no blanks
+    {"(objectclass=a::IBar)", true},
+    {"(objectclass=a::IBaz)", false},
+    {"(service.id=12)", true},
+    {"(ranking>=5)", true},
+    {"(ranking<=10)", true},
+    {"(ranking>=6)", false},
+    {"(ranking=five)", false},
+    {"(size>=1)", true},
+    {"(size>=-1)", true},
+    {"(ratio<=0.75)", true},
+    {"(enabled=TRUE)", true},
+    {"(enabled=false)", false},
+    {"(vendor<=Rabbit)", true},
+    {"(list=7)", true},
+    {"(list=x*)", true},
+    {"(vendor=*)", true},
+    {"(missing=*)", false},
+    {"(vendor=Qu*Be*k)", true},
+    {"(vendor=*Beck)", true},
+    {"(vendor=*Quill)", false},
+    {"(vendor=Quill*Quill*)", false}, // parts may not overlap
+    {"(objectclass=*Bar)", true},
+    {"(path=a\\*b\\(c\\)\\\\d)", true}, // escaped specials are literal
+    {"(path=a\\*x*)", false},
+    {"(path=a\\**)", true},
+    {"(path=a\\*b(c)\\\\d)", true, "(path=a\\*b\\(c\\)\\\\d)"}, // balanced brackets in a value
+    {"(path=(c))", false, "(path=\\(c\\))"},
+    {"(&(path=*(c)*)(x=(1)(2)))", false, "(&(path=*\\(c\\)*)(x=\\(1\\)\\(2\\)))"},
+    {"(&(vendor=Quill Beck)(ranking=5))", true},
+    {"(&(vendor=Quill Beck)(ranking=6))", false},
+    {"(|(ranking=6)(enabled=true))", true},
+    {"(!(ranking=6))", true},
+    {"(!(missing=*))", true},
+    {" ( & ( ranking=5) ( ! ( missing=*) ) ) ", true, "(&(ranking=5)(!(missing=*)))"},
+    {" ( & (a=1) ( b = x\\*y ) (c=p*q*) ) ", false, "(&(a=1)(b= x\\*y )(c=p*q*))"},
+};
 
 } // namespace
+
+TEST(LDAPFilter, MatchesAndNormalises) {
+    for (auto const& c : kFilters) {
+        LDAPFilter const filter(c.text);
+        std::string const normalised = c.normalised ? c.normalised : c.text;
+        EXPECT_EQ(filter.Match(Properties()), c.matches) << c.text;
+        EXPECT_EQ(filter.ToString(), normalised) << c.text;
+        EXPECT_EQ(LDAPFilter(normalised), filter) << c.text; // the text reads back the same
+    }
+}
+
+TEST(LDAPFilter, MalformedFiltersAreRejected) {
+    for (char const* bad : {"", "a=1", "(a=1", "(=1)", "(a)", "(a=1))", "(&)", "(!)", "(a=(b)",
+                            "(a=b))", "(a~1)", "(a=1\\", "(a=1)(b=2)"}) {
+        EXPECT_THROW(LDAPFilter{bad}, std::invalid_argument) << bad;
+    }
+}
 
 TEST(LDAPFilter, DefaultFilterMatchesEverythingAndHasNoText) {
     LDAPFilter filter;
     EXPECT_FALSE(filter);
     EXPECT_EQ(filter.ToString(), "");
     EXPECT_TRUE(filter.Match(Properties()));
-    EXPECT_TRUE(filter.Match(AnyMap(AnyMap::ORDERED_MAP)));
-}
-
-TEST(LDAPFilter, ComparesStringsNumbersBoolsAndLists) {
-    EXPECT_TRUE(Matches("(vendor=Quill Beck)"));  // keys ignore case
-    EXPECT_FALSE(Matches("(vendor=quill beck)")); // values do not
-    EXPECT_TRUE(Matches("(vendor~=quillbeck)"));  // approximate: no case, no blanks
-    EXPECT_TRUE(Matches("(objectclass=a::IBar)"));
-    EXPECT_FALSE(Matches("(objectclass=a::IBaz)"));
-    EXPECT_TRUE(Matches("(service.id=12)"));
-    EXPECT_TRUE(Matches("(ranking>=5)"));
-    EXPECT_TRUE(Matches("(ranking<=10)"));
-    EXPECT_FALSE(Matches("(ranking>=6)"));
-    EXPECT_FALSE(Matches("(ranking=five)"));
-    EXPECT_TRUE(Matches("(size>=1)"));
-    EXPECT_TRUE(Matches("(ratio<=0.75)"));
-    EXPECT_TRUE(Matches("(enabled=TRUE)"));
-    EXPECT_FALSE(Matches("(enabled=false)"));
-    EXPECT_TRUE(Matches("(vendor<=Rabbit)"));
-}
-
-TEST(LDAPFilter, PresenceSubstringsAndEscapes) {
-    EXPECT_TRUE(Matches("(vendor=*)"));
-    EXPECT_FALSE(Matches("(missing=*)"));
-    EXPECT_TRUE(Matches("(vendor=Qu*Be*k)"));
-    EXPECT_TRUE(Matches("(vendor=*Beck)"));
-    EXPECT_TRUE(Matches("(vendor=Quill*)"));
-    EXPECT_FALSE(Matches("(vendor=*Quill)"));
-    EXPECT_FALSE(Matches("(vendor=Quill*Quill*)")); // parts may not overlap
-    EXPECT_TRUE(Matches("(objectclass=*Bar)"));
-    EXPECT_TRUE(Matches("(path=a\\*b\\(c\\)\\\\d)")); // escaped specials are literal
-    EXPECT_FALSE(Matches("(path=a\\*x*)"));
-    EXPECT_TRUE(Matches("(path=a\\**)"));
-}
-
-TEST(LDAPFilter, CombinesTermsAndIgnoresBlanksBetweenThem) {
-    EXPECT_TRUE(Matches("(&(vendor=Quill Beck)(ranking=5))"));
-    EXPECT_FALSE(Matches("(&(vendor=Quill Beck)(ranking=6))"));
-    EXPECT_TRUE(Matches("(|(ranking=6)(enabled=true))"));
-    EXPECT_TRUE(Matches("(!(ranking=6))"));
-    EXPECT_TRUE(Matches("(!(missing=*))"));
-    EXPECT_TRUE(Matches(" ( & ( ranking=5 ) ( ! ( missing=* ) ) ) "));
-}
-
-TEST(LDAPFilter, ToStringIsNormalisedAndRoundTrips) {
-    LDAPFilter filter(" ( & (a=1) ( b = x\\*y ) (c=p*q*) (!(d=*)) ) ");
-    EXPECT_EQ(filter.ToString(), "(&(a=1)(b= x\\*y )(c=p*q*)(!(d=*)))");
-    EXPECT_EQ(LDAPFilter(filter.ToString()).ToString(), filter.ToString());
-    EXPECT_TRUE(LDAPFilter("(a=1)") == LDAPFilter("( a=1)"));
-}
-
-TEST(LDAPFilter, MalformedFiltersAreRejected) {
-    for (char const* bad : {"", "a=1", "(a=1", "(=1)", "(a)", "(a=1))", "(&)", "(!)", "(a=(b))",
-                            "(a~1)", "(a=1\\", "(a=1)(b=2)"}) {
-        EXPECT_THROW(LDAPFilter{bad}, std::invalid_argument) << bad;
-    }
+    EXPECT_TRUE(filter.Match(cppmicroservices::Bundle()));
 }
 
 // Each level costs stack in parsing, matching and printing: a hostile depth must be refused, not
@@ -111,9 +123,59 @@ TEST(LDAPFilter, NestingIsBounded) {
     EXPECT_THROW(LDAPFilter{nested(100000)}, std::invalid_argument);
 }
 
-TEST(LDAPFilter, MatchCaseComparesKeysExactly) {
+// A key that matches without regard to case has no single value when the map holds two spellings.
+TEST(LDAPFilter, KeysDifferingOnlyInCaseAreAnError) {
     LDAPFilter filter("(vendor=Quill Beck)");
-    EXPECT_TRUE(filter.Match(Properties()));
     EXPECT_FALSE(filter.MatchCase(Properties()));
     EXPECT_TRUE(LDAPFilter("(Vendor=Quill Beck)").MatchCase(Properties()));
+
+    AnyMap clash(AnyMap::UNORDERED_MAP);
+    clash["hosed"] = std::string("1");
+    clash["HOSED"] = std::string("yum");
+    for (bool exact : {false, true}) {
+        try {
+            exact ? filter.MatchCase(clash) : filter.Match(clash);
+            ADD_FAILURE() << "expected std::runtime_error";
+        } catch (std::runtime_error const& e) {
+            EXPECT_STREQ(e.what(), "Properties contain case variants of the key: HOSED");
+        }
+    }
+    AnyMap folded(AnyMap::UNORDERED_MAP_CASEINSENSITIVE_KEYS);
+    folded["hosed"] = std::string("1");
+    folded["HOSED"] = std::string("2"); // the same key
+    EXPECT_FALSE(LDAPFilter("(hosed=1)").Match(folded));
+}
+
+TEST(LDAPFilter, PropBuildsFilterText) {
+    struct {
+        std::string built;
+        char const* expected;
+    } const cases[] = {
+        {LDAPProp("name") == "Ben" && !(LDAPProp("count") == 1), "(&(name=Ben)(!(count=1)))"},
+        {LDAPProp("presence") || !LDAPProp("absence"), "(|(presence=*)(!(absence=*)))"},
+        {LDAPProp("ge") >= -3 && LDAPProp("le") <= 4.1, "(&(ge>=-3)(le<=4.1))"},
+        {LDAPProp("a").Approx(Any(std::string("Hi"))) || LDAPProp("b") != Any(30),
+         "(|(a~=Hi)(!(b=30)))"},
+        {LDAPProp("t") == true || LDAPProp("f") == false, "(|(t=true)(f=false))"},
+        {LDAPProp("k") == std::string() && LDAPProp("p"), "(p=*)"}, // an empty value drops out
+        {LDAPProp("v") == "a*(b)\\", "(v=a\\*\\(b\\)\\\\)"},        // values compare literally
+    };
+    for (auto const& c : cases) {
+        EXPECT_EQ(c.built, c.expected);
+        EXPECT_EQ(LDAPFilter(c.built).ToString(), c.expected);
+    }
+    cppmicroservices::LDAPPropExpr expr = LDAPProp("x") == 1;
+    expr &= LDAPProp("y") == 2;
+    expr |= LDAPProp("z");
+    EXPECT_EQ(std::string(expr), "(|(&(x=1)(y=2))(z=*))");
+    EXPECT_THROW(LDAPProp(""), std::invalid_argument);
+}
+
+TEST(LDAPFilter, MatchesABundlesManifestHeaders) {
+    fwtest::RunningFramework fw;
+    auto bundles = fw.framework.GetBundleContext().InstallBundles(FWTEST_PLAIN_PATH);
+    ASSERT_EQ(bundles.size(), 1u);
+    EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(bundles[0]));
+    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(bundles[0]));
+    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(cppmicroservices::Bundle()));
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 struct IFoo {
@@ -88,7 +90,54 @@ TEST_F(ServiceRegistryTest, StringLookupFiltersAndTypedReferencesConvert) {
     EXPECT_FALSE(notOffered);
 
     EXPECT_TRUE(LDAPFilter("(ranking=3)").Match(typed));
-    EXPECT_EQ(LDAPFilter().ToString(), "");
+
+    // "::I" is I of the global namespace; colons alone name nothing, not "every service".
+    EXPECT_EQ(context.GetServiceReference("::" + fooId).GetInterfaceId(), fooId);
+    EXPECT_TRUE(context.GetServiceReferences("::").empty());
+    // Keys that differ only in case would make a case-insensitive lookup ambiguous.
+    EXPECT_THROW(context.RegisterService<IFoo>(std::make_shared<Foo>(5), {{"k", 1}, {"K", 2}}),
+                 std::runtime_error);
+    EXPECT_THROW(reg.SetProperties({{"k", 1}, {"K", 2}}), std::invalid_argument);
+    EXPECT_EQ(context.GetServiceReferences(fooId).size(), 1u);
+}
+
+TEST_F(ServiceRegistryTest, HigherRankingThenLowerIdComesFirst) {
+    struct {
+        std::vector<Any> rankings; // of services 0, 1, ... registered in this order
+        std::vector<int> order;
+    } const cases[] = {
+        {{Any(), Any(50)}, {1, 0}},
+        {{Any(3), Any(3), Any(-1), Any(4)}, {3, 0, 1, 2}},
+        {{Any(std::string("9")), Any(-1), Any(2L), Any(0.5)}, {2, 0, 3, 1}}, // non-int: 0
+    };
+    for (auto const& c : cases) {
+        std::vector<ServiceRegistration<IFoo>> regs;
+        for (std::size_t i = 0; i < c.rankings.size(); ++i) {
+            ServiceProperties props;
+            if (!c.rankings[i].Empty()) {
+                props[Constants::SERVICE_RANKING] = c.rankings[i];
+            }
+            regs.push_back(
+                context.RegisterService<IFoo>(std::make_shared<Foo>(static_cast<int>(i)), props));
+        }
+        std::vector<int> listed;
+        auto refs = context.GetServiceReferences<IFoo>();
+        for (auto const& ref : refs) {
+            listed.push_back(context.GetService(ref)->Value());
+        }
+        EXPECT_EQ(listed, c.order);
+        EXPECT_EQ(context.GetServiceReference<IFoo>(), refs.front());
+        std::sort(refs.begin(), refs.end()); // ascending: the best ranked is the greatest
+        EXPECT_EQ(context.GetService(refs.back())->Value(), c.order.front());
+        EXPECT_LT(ServiceReferenceU(), refs.front()); // an invalid reference is the least
+        for (auto& reg : regs) {
+            reg.Unregister();
+        }
+    }
+    auto low = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
+    auto high = context.RegisterService<IFoo>(std::make_shared<Foo>(2));
+    low.SetProperties({{Constants::SERVICE_RANKING, 1}}); // a new ranking reorders at once
+    EXPECT_EQ(context.GetService(context.GetServiceReference<IFoo>())->Value(), 1);
 }
 
 TEST_F(ServiceRegistryTest, UndeclaredInterfaceIdIsAServiceException) {

@@ -7,21 +7,9 @@
 
 #include <fstream>
 #include <memory>
-#include <random>
 #include <stdexcept>
 
 namespace fwtest {
-
-TempDir::TempDir() {
-    std::random_device random;
-    path = std::filesystem::temp_directory_path() / ("fwcore-test-" + std::to_string(random()));
-    std::filesystem::create_directories(path);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-}
 
 void WriteFileWithZip(std::filesystem::path const& file, std::string const& prefix,
                       std::vector<std::pair<std::string, std::string>> const& entries) {

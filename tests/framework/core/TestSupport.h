@@ -3,6 +3,7 @@
 
 #include "cppmicroservices/Framework.h"
 #include "cppmicroservices/FrameworkFactory.h"
+#include "tripwire/testsupport/TempDirectory.h"
 
 #include <filesystem>
 #include <sstream>
@@ -11,19 +12,6 @@
 #include <vector>
 
 namespace fwtest {
-
-/// A fresh directory under the system temp dir, removed with its content.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(TempDir const&) = delete;
-    TempDir& operator=(TempDir const&) = delete;
-    std::filesystem::path const& Path() const { return path; }
-
-private:
-    std::filesystem::path path;
-};
 
 /// Writes `prefix` followed by a zip archive holding `entries` (name, content;
 /// a name ending in '/' is a directory entry) to `file`.

@@ -1,6 +1,7 @@
 #ifndef CPPMICROSERVICES_BUNDLE_H
 #define CPPMICROSERVICES_BUNDLE_H
 
+#include "cppmicroservices/AnyMap.h"
 #include "cppmicroservices/FrameworkExport.h"
 
 #include <cstdint>
@@ -56,6 +57,8 @@ public:
     long GetBundleId() const;
     std::string GetLocation() const;
     std::string GetSymbolicName() const;
+    /// The manifest's top-level entries; keys are looked up without regard to case.
+    AnyMap const& GetHeaders() const;
     std::vector<ServiceReferenceU> GetRegisteredServices() const;
 
     /// Starts the bundle: loads its library and runs its activator when the

@@ -7,6 +7,7 @@
 #include "cppmicroservices/ListenerFunctors.h"
 #include "cppmicroservices/ListenerToken.h"
 #include "cppmicroservices/ServiceInterface.h"
+#include "cppmicroservices/ServiceObjects.h"
 #include "cppmicroservices/ServiceRegistration.h"
 
 #include <memory>
@@ -19,8 +20,6 @@ class Bundle;
 class BundleContext;
 class BundleContextPrivate;
 class ServiceFactory;
-
-template <class S> class ServiceObjects;
 
 namespace detail {
 US_Framework_EXPORT BundleContext MakeBundleContext(BundleContextPrivate* d);
@@ -148,7 +147,5 @@ private:
 };
 
 } // namespace cppmicroservices
-
-#include "cppmicroservices/ServiceObjects.h"
 
 #endif

@@ -15,7 +15,8 @@ class Bundle;
 
 /// An RFC 1960 filter over properties: (&...), (|...), (!...), =, ~=, <=, >=,
 /// presence (key=*) and substrings (key=a*b*c). Keys match without regard to
-/// case; a backslash escapes the next character. A default-constructed filter
+/// case; a backslash escapes the next character, and balanced parentheses may stand
+/// unescaped in a value. A default-constructed filter
 /// matches everything and its text is empty.
 class US_Framework_EXPORT LDAPFilter {
 public:
@@ -29,6 +30,10 @@ public:
     explicit operator bool() const;
 
     bool Match(ServiceReferenceBase const& reference) const;
+    /// Matches the bundle's manifest headers; false for an invalid bundle.
+    bool Match(Bundle const& bundle) const;
+    /// Throws std::runtime_error when two keys of `dictionary` differ only in case
+    /// (unless the map itself ignores case).
     bool Match(AnyMap const& dictionary) const;
     /// As Match, but keys are compared exactly.
     bool MatchCase(AnyMap const& dictionary) const;

@@ -1,7 +1,6 @@
 #ifndef CPPMICROSERVICES_SERVICEOBJECTS_H
 #define CPPMICROSERVICES_SERVICEOBJECTS_H
 
-#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/FrameworkExport.h"
 #include "cppmicroservices/ServiceReference.h"
 
@@ -9,6 +8,8 @@
 
 namespace cppmicroservices {
 
+class BundleContext;
+class BundleContextPrivate;
 class ServiceObjectsBasePrivate;
 
 /// Hands out the service objects of one reference on behalf of one bundle.

@@ -1,10 +1,9 @@
-#ifndef CPPMICROSERVICES_DETAIL_BUNDLEINTERNALS_H
-#define CPPMICROSERVICES_DETAIL_BUNDLEINTERNALS_H
+#ifndef CPPMICROSERVICES_INTERNAL_BUNDLEINTERNALS_H
+#define CPPMICROSERVICES_INTERNAL_BUNDLEINTERNALS_H
 
-// INTERNAL to the bundled framework: the seam the bundled Declarative Services
-// runtime uses to reach what the public API does not expose. Not part of the
-// public API; an installed framework does not have this header, so code outside
-// framework/ must not include it.
+// The seam the bundled Declarative Services runtime uses to reach what the public
+// API does not expose (target CppMicroServicesInternals). Not installed: an
+// installed framework has no such header, so code outside framework/ must not use it.
 
 #include "cppmicroservices/Bundle.h"
 #include "cppmicroservices/FrameworkExport.h"
