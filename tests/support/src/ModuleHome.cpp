@@ -224,6 +224,17 @@ RunningProgram::~RunningProgram() {
     }
 }
 
+std::string RunningProgram::firstLine() const {
+    std::string out;
+    eventually([&] {
+        siginfo_t ended{};
+        ::waitid(P_PID, static_cast<id_t>(id), &ended, WEXITED | WNOHANG | WNOWAIT);
+        out = readFile(output / "out");
+        return out.find('\n') != std::string::npos || ended.si_pid != 0;
+    });
+    return out.substr(0, out.find('\n'));
+}
+
 ProgramRun RunningProgram::finish() {
     int status = 0;
     while (::waitpid(id, &status, 0) < 0 && errno == EINTR) {

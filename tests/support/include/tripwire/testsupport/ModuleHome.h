@@ -122,6 +122,9 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     pid_t pid() const { return id; }
+    /// The first line of standard output once written (up to five seconds), empty when the
+    /// program ended without one.
+    std::string firstLine() const;
     ProgramRun finish();
 
 private:
