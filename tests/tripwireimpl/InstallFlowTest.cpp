@@ -197,7 +197,6 @@ public: // the rows of the table arrange through these
 // One call and what it must leave: in the rows, "<home>" and "<sources>" stand for the test's.
 struct Road {
     std::string name;
-    std::function<void(InstallFlow&)> arrange;
     HALVEXServicesMode mode;
     std::string trigger;
     InstallConnectorResult result;
@@ -205,7 +204,8 @@ struct Road {
     Fields fields;
     Records records;
     std::vector<std::vector<std::string>> runArguments;
-    bool serviceHostStarted = false;
+    bool serviceHostStarted;
+    std::function<void(InstallFlow&)> arrange;
 };
 
 class Roads : public InstallFlow, public testing::WithParamInterface<Road> {
@@ -291,214 +291,117 @@ Fields web(const std::string& version, HALVEXServicesMode mode, Fields more) {
 }
 const Fields ranOnce{{"installerReturnCode", Eq("0")}, {"installerEndTimestamp", isSet}};
 
-INSTANTIATE_TEST_SUITE_P(InstallFlow, Roads,
-                         testing::Values(
-                             Road{"EmptyUrlEndsAfterTheLookup",
-                                  [](InstallFlow& t) {
-                                      std::ofstream(t.home.sources() / "unrelated.zip")
-                                          << "matches no pattern";
-                                      t.home.server().setLatestDocument(
-                                          latestDocument("9.9.0.1", ""));
-                                  },
-                                  STANDARD,
-                                  "no url",
-                                  INSTALL_FAILED,
-                                  lookup,
-                                  [] {
-                                      Fields fields = web("9.9.0.1", STANDARD, {});
-                                      fields.erase("downloadEndTimestamp");
-                                      return fields;
-                                  }(),
-                                  fellBack,
-                                  {}},
-                             Road{"BrokenLocalArchiveFallsBackToTheDownload",
-                                  [](InstallFlow& t) {
-                                      std::ofstream(t.home.sources() / "kci_broken.zip")
-                                          << "PK\x03\x04 but no zip";
-                                      t.offerFixture("exit 0", "9.9.0.2");
-                                  },
-                                  DRIVE,
-                                  "broken",
-                                  INSTALLED_AND_STARTED,
-                                  std::vector<Stage>{Stage::SEARCHING_LOCAL_SOURCES,
-                                                     Stage::PREPARING_LOCAL_ARCHIVE,
-                                                     Stage::LOOKING_UP_LATEST_VERSION,
-                                                     Stage::DOWNLOADING, Stage::EXTRACTING_DOWNLOAD,
-                                                     Stage::RUNNING_INSTALLER},
-                                  web("9.9.0.2", DRIVE,
-                                      {{"extractionErrorMessage", HasSubstr("kci_broken.zip")},
-                                       {"extractDownloadEndTimestamp", isSet},
-                                       {"installerReturnCode", Eq("0")},
-                                       {"installerEndTimestamp", isSet}}),
-                                  {{8, StartsWith("Roduded Ozovizaz install failed to extract "
-                                                  "zip.\nException caught: ")},
-                                   {8, Eq(fallback)}},
-                                  {arguments("broken", false)}},
-                             Road{"DownloadRefused",
-                                  [](InstallFlow& t) {
-                                      writeZipArchive(t.home.sources() / "kci_empty.zip",
-                                                      {{"readme.txt", "", false}});
-                                      t.home.offer(t.home.sources() / "kci_empty.zip", "9.9.0.5",
-                                                   "status=500");
-                                  },
-                                  STANDARD,
-                                  "refused",
-                                  INSTALL_FAILED,
-                                  std::vector<Stage>{Stage::SEARCHING_LOCAL_SOURCES,
-                                                     Stage::PREPARING_LOCAL_ARCHIVE,
-                                                     Stage::LOOKING_UP_LATEST_VERSION,
-                                                     Stage::DOWNLOADING},
-                                  web("9.9.0.5", STANDARD,
-                                      {{"downloadErrorMessage", HasSubstr("500")}}),
-                                  downloadFailed,
-                                  {}},
-                             Road{"DownloadIsNoArchive",
-                                  [](InstallFlow& t) {
-                                      std::ofstream(t.home / "text.zip") << "not a zip archive";
-                                      t.home.offer(t.home / "text.zip", "9.9.0.6");
-                                  },
-                                  STANDARD,
-                                  "text",
-                                  INSTALL_FAILED,
-                                  download,
-                                  web("9.9.0.6", STANDARD,
-                                      {{"extractDownloadErrorMessage", isSet},
-                                       {"extractDownloadEndTimestamp", isSet}}),
-                                  downloadFailed,
-                                  {}},
-                             Road{"DownloadHoldsNoInstaller",
-                                  [](InstallFlow& t) {
-                                      writeZipArchive(t.home / "plain.zip",
-                                                      {{"readme.txt", "nothing to run", false}});
-                                      t.home.offer(t.home / "plain.zip", "");
-                                  },
-                                  STANDARD,
-                                  "empty",
-                                  INSTALL_FAILED,
-                                  download,
-                                  web("", STANDARD, {{"extractDownloadEndTimestamp", isSet}}),
-                                  fellBack,
-                                  {}},
-                             Road{"ExitCode55IsNotRerun",
-                                  [](InstallFlow& t) { t.localFixture("exit 55", "7.7.0.2"); },
-                                  STANDARD,
-                                  "55",
-                                  FAILED_TO_START,
-                                  localRun,
-                                  local("7.7.0.2", STANDARD,
-                                        {{"installerReturnCode", Eq("55")},
-                                         {"installerEndTimestamp", isSet}}),
-                                  {},
-                                  {arguments("55", true)}},
-                             Road{"AnEmptyTriggerOutsideTheStandardModeStartsNothing",
-                                  [](InstallFlow& t) { t.localFixture("exit 0", "7.7.0.3"); },
-                                  DRIVE,
-                                  "",
-                                  INSTALLED_AND_STARTED,
-                                  localRun,
-                                  local("7.7.0.3", DRIVE, ranOnce),
-                                  {},
-                                  {arguments("", true)}},
-                             Road{"AnUnknownModeStartsNothing",
-                                  [](InstallFlow& t) { t.localFixture("exit 0", "7.7.0.3"); },
-                                  static_cast<HALVEXServicesMode>(7),
-                                  "seven",
-                                  INSTALLED_AND_STARTED,
-                                  localRun,
-                                  local("7.7.0.3", static_cast<HALVEXServicesMode>(7), ranOnce),
-                                  {},
-                                  {arguments("seven", true)}},
-                             Road{"AFailingLocalRunIsRerunWithoutSourceAndStartsTheServiceHost",
-                                  [](InstallFlow& t) {
-                                      t.localFixture(
-                                          "if [ \"$1\" = -source ]; then exit 1; fi\nexec '" +
-                                              staged::sample("QuillbeckServiceHostInstaller")
-                                                  .string() +
-                                              "' \"$@\"",
-                                          "7.7.0.1");
-                                  },
-                                  STANDARD,
-                                  "local rerun",
-                                  INSTALLED_AND_STARTED,
-                                  localRun + std::vector<Stage>{Stage::RERUNNING_INSTALLER,
-                                                                Stage::STARTING_SERVICE_HOST},
-                                  local("7.7.0.1", STANDARD,
-                                        {{"installerReturnCode", Eq("1")},
-                                         {"installerEndTimestamp", isSet},
-                                         {"installerRerunReturnCode", Eq("0")},
-                                         {"installerRerunEndTimestamp", isSet}}),
-                                  {},
-                                  {arguments("local rerun", true), arguments("local rerun", false)},
-                                  true},
-                             Road{"AnInstallerKilledBySignalIsRerun",
-                                  [](InstallFlow& t) {
-                                      t.localFixture(
-                                          "if [ \"$1\" = -source ]; then kill -KILL $$; fi",
-                                          "7.7.0.4");
-                                  },
-                                  DRIVE,
-                                  "killed",
-                                  INSTALLED_AND_STARTED,
-                                  localRun + std::vector<Stage>{Stage::RERUNNING_INSTALLER},
-                                  local("7.7.0.4", DRIVE,
-                                        {{"installerReturnCode", Eq("137")},
-                                         {"installerEndTimestamp", isSet},
-                                         {"installerRerunReturnCode", Eq("0")},
-                                         {"installerRerunEndTimestamp", isSet}}),
-                                  {},
-                                  {arguments("killed", true), arguments("killed", false)}},
-                             Road{"AnInstallerThatCannotBeLaunchedIsLoggedForBothRuns",
-                                  [](InstallFlow& t) {
-                                      writeKciArchive(
-                                          t.home.sources() / "kci_text.zip", "7.7.0.5", "bin/setup",
-                                          {{"bin/setup", "not a program at all\n", true}});
-                                  },
-                                  DRIVE,
-                                  "unlaunchable",
-                                  INSTALL_FAILED,
-                                  localRun + std::vector<Stage>{Stage::RERUNNING_INSTALLER},
-                                  local("7.7.0.5", DRIVE,
-                                        {{"installerEndTimestamp", isSet},
-                                         {"installerRerunEndTimestamp", isSet}}),
-                                  {{256, Eq("Launching installer failed.")},
-                                   {256, Eq("Launching installer failed.")}},
-                                  {}},
-                             Road{"TheDownloadedSampleInstallsAndStartsTheServiceHost",
-                                  [](InstallFlow& t) {
-                                      t.home.offer(staged::kciArchive(), sampleVersion);
-                                  },
-                                  STANDARD,
-                                  "download",
-                                  INSTALLED_AND_STARTED,
-                                  download + std::vector<Stage>{Stage::RUNNING_INSTALLER,
-                                                                Stage::STARTING_SERVICE_HOST},
-                                  web(sampleVersion, STANDARD,
-                                      [] {
-                                          Fields more = ranOnce;
-                                          more.insert({"extractDownloadEndTimestamp", isSet});
-                                          return more;
-                                      }()),
-                                  fellBack,
-                                  {},
-                                  true}),
-                         [](const auto& info) { return info.param.name; });
+const Fields ranTwice{{"installerReturnCode", Eq("1")},
+                      {"installerEndTimestamp", isSet},
+                      {"installerRerunReturnCode", Eq("0")},
+                      {"installerRerunEndTimestamp", isSet}};
+const std::string sampleInstaller = staged::sample("QuillbeckServiceHostInstaller").string();
 
-TEST_F(InstallFlow, TheSampleArchiveOfTheInstallTreeIsTheDefaultSource) {
-    home.set("QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES", std::nullopt);
-    EXPECT_EQ(install(DRIVE, "tree"), INSTALLED_AND_STARTED);
-    expectEvent("INSTALLED_AND_STARTED", local(sampleVersion, DRIVE, ranOnce));
-    std::ifstream log(home.storageRoot() / "installer.log");
-    std::string line;
-    ASSERT_TRUE(std::getline(log, line));
-    EXPECT_EQ(Json::parse(line)["arguments"],
-              Json::array({"-source", (staged::root() / "sys/qbds/win64").string(), "-mode",
-                           "silent", "-triggeredby", "TRIPWIRE_tree"}));
-    EXPECT_TRUE(fs::is_regular_file(home.storageRoot() / "ServiceHost" / ("v" + sampleVersion) /
-                                    "bin/win64/QuillbeckServiceHost"));
-    // The download and proxy bundles were never needed.
-    EXPECT_THAT(module->bundleNames(),
-                ElementsAre("declarative_services", "com_quillbeck_tripwireimpl"));
+std::vector<Road> roads() {
+    std::vector<Road> all;
+    all.push_back(Road("EmptyUrlEndsAfterTheLookup", STANDARD, "no url", INSTALL_FAILED, lookup,
+                       local("9.9.0.1", STANDARD, {{"installSource", Eq("WEB")}}), fellBack, {},
+                       false, [](InstallFlow& t) {
+                           std::ofstream(t.home.sources() / "unrelated.zip")
+                               << "matches no pattern";
+                           t.home.server().setLatestDocument(latestDocument("9.9.0.1", ""));
+                       }));
+    all.push_back(Road(
+        "BrokenLocalArchiveFallsBackToTheDownload", DRIVE, "broken", INSTALLED_AND_STARTED,
+        std::vector<Stage>{Stage::SEARCHING_LOCAL_SOURCES, Stage::PREPARING_LOCAL_ARCHIVE,
+                           Stage::LOOKING_UP_LATEST_VERSION, Stage::DOWNLOADING,
+                           Stage::EXTRACTING_DOWNLOAD, Stage::RUNNING_INSTALLER},
+        web("9.9.0.2", DRIVE,
+            {{"extractionErrorMessage", HasSubstr("kci_broken.zip")},
+             {"extractDownloadEndTimestamp", isSet},
+             *ranOnce.begin(),
+             *ranOnce.rbegin()}),
+        {{8, StartsWith("Roduded Ozovizaz install failed to extract zip.\nException caught: ")},
+         {8, Eq(fallback)}},
+        {arguments("broken", false)}, false, [](InstallFlow& t) {
+            std::ofstream(t.home.sources() / "kci_broken.zip") << "PK\x03\x04 but no zip";
+            t.offerFixture("exit 0", "9.9.0.2");
+        }));
+    all.push_back(
+        Road("DownloadRefused", STANDARD, "refused", INSTALL_FAILED,
+             std::vector<Stage>{Stage::SEARCHING_LOCAL_SOURCES, Stage::PREPARING_LOCAL_ARCHIVE,
+                                Stage::LOOKING_UP_LATEST_VERSION, Stage::DOWNLOADING},
+             web("9.9.0.5", STANDARD, {{"downloadErrorMessage", HasSubstr("500")}}), downloadFailed,
+             {}, false, [](InstallFlow& t) {
+                 // A local archive without an installer falls back quietly.
+                 writeZipArchive(t.home.sources() / "kci_empty.zip", {{"readme.txt", "", false}});
+                 t.home.offer(t.home.sources() / "kci_empty.zip", "9.9.0.5", "status=500");
+             }));
+    all.push_back(
+        Road("DownloadIsNoArchive", STANDARD, "text", INSTALL_FAILED, download,
+             web("9.9.0.6", STANDARD,
+                 {{"extractDownloadErrorMessage", isSet}, {"extractDownloadEndTimestamp", isSet}}),
+             downloadFailed, {}, false, [](InstallFlow& t) {
+                 std::ofstream(t.home / "text.zip") << "not a zip archive";
+                 t.home.offer(t.home / "text.zip", "9.9.0.6");
+             }));
+    all.push_back(
+        Road("DownloadHoldsNoInstaller", STANDARD, "empty", INSTALL_FAILED, download,
+             web("", STANDARD, {{"extractDownloadEndTimestamp", isSet}}), fellBack, {}, false,
+             [](InstallFlow& t) {
+                 writeZipArchive(t.home / "plain.zip", {{"readme.txt", "nothing to run", false}});
+                 t.home.offer(t.home / "plain.zip", "");
+             }));
+    all.push_back(Road("ExitCode55IsNotRerun", STANDARD, "55", FAILED_TO_START, localRun,
+                       local("7.7.0.2", STANDARD,
+                             {{"installerReturnCode", Eq("55")}, {"installerEndTimestamp", isSet}}),
+                       {}, {arguments("55", true)}, false,
+                       [](InstallFlow& t) { t.localFixture("exit 55", "7.7.0.2"); }));
+    all.push_back(Road("AnEmptyTriggerOutsideTheStandardModeStartsNothing", DRIVE, "",
+                       INSTALLED_AND_STARTED, localRun, local("7.7.0.3", DRIVE, ranOnce), {},
+                       {arguments("", true)}, false,
+                       [](InstallFlow& t) { t.localFixture("exit 0", "7.7.0.3"); }));
+    all.push_back(Road(
+        "AFailingLocalRunIsRerunWithoutSourceAndStartsTheServiceHost", STANDARD, "local rerun",
+        INSTALLED_AND_STARTED,
+        localRun + std::vector<Stage>{Stage::RERUNNING_INSTALLER, Stage::STARTING_SERVICE_HOST},
+        local("7.7.0.1", STANDARD, ranTwice), {},
+        {arguments("local rerun", true), arguments("local rerun", false)}, true,
+        [](InstallFlow& t) {
+            t.localFixture("if [ \"$1\" = -source ]; then exit 1; fi\nexec '" + sampleInstaller +
+                               "' \"$@\"",
+                           "7.7.0.1");
+        }));
+    all.push_back(Road(
+        "AnInstallerKilledBySignalIsRerun", DRIVE, "killed", INSTALLED_AND_STARTED,
+        localRun + std::vector<Stage>{Stage::RERUNNING_INSTALLER},
+        local("7.7.0.4", DRIVE,
+              [] {
+                  Fields fields = ranTwice;
+                  fields.at("installerReturnCode") = Eq("137");
+                  return fields;
+              }()),
+        {}, {arguments("killed", true), arguments("killed", false)}, false, [](InstallFlow& t) {
+            t.localFixture("if [ \"$1\" = -source ]; then kill -KILL $$; fi", "7.7.0.4");
+        }));
+    all.push_back(
+        Road("AnInstallerThatCannotBeLaunchedIsLoggedForBothRuns", DRIVE, "unlaunchable",
+             INSTALL_FAILED, localRun + std::vector<Stage>{Stage::RERUNNING_INSTALLER},
+             local("7.7.0.5", DRIVE,
+                   {{"installerEndTimestamp", isSet}, {"installerRerunEndTimestamp", isSet}}),
+             {{256, Eq("Launching installer failed.")}, {256, Eq("Launching installer failed.")}},
+             {}, false, [](InstallFlow& t) {
+                 writeKciArchive(t.home.sources() / "kci_text.zip", "7.7.0.5", "bin/setup",
+                                 {{"bin/setup", "not a program at all\n", true}});
+             }));
+    all.push_back(
+        Road("TheDownloadedSampleInstallsAndStartsTheServiceHost", STANDARD, "download",
+             INSTALLED_AND_STARTED,
+             download + std::vector<Stage>{Stage::RUNNING_INSTALLER, Stage::STARTING_SERVICE_HOST},
+             web(sampleVersion, STANDARD,
+                 {{"extractDownloadEndTimestamp", isSet}, *ranOnce.begin(), *ranOnce.rbegin()}),
+             fellBack, {}, true,
+             [](InstallFlow& t) { t.home.offer(staged::kciArchive(), sampleVersion); }));
+    return all;
 }
+
+INSTANTIATE_TEST_SUITE_P(InstallFlow, Roads, testing::ValuesIn(roads()),
+                         [](const auto& info) { return info.param.name; });
 
 TEST_F(InstallFlow, AManagedRootFailsEveryCallUntouchedAndTheNoticeAppearsOnce) {
     const fs::path managed = home / "managed root";
