@@ -295,7 +295,6 @@ const Fields ranTwice{{"installerReturnCode", Eq("1")},
                       {"installerEndTimestamp", isSet},
                       {"installerRerunReturnCode", Eq("0")},
                       {"installerRerunEndTimestamp", isSet}};
-const std::string sampleInstaller = staged::sample("QuillbeckServiceHostInstaller").string();
 
 std::vector<Road> roads() {
     std::vector<Road> all;
@@ -363,7 +362,8 @@ std::vector<Road> roads() {
         local("7.7.0.1", STANDARD, ranTwice), {},
         {arguments("local rerun", true), arguments("local rerun", false)}, true,
         [](InstallFlow& t) {
-            t.localFixture("if [ \"$1\" = -source ]; then exit 1; fi\nexec '" + sampleInstaller +
+            t.localFixture("if [ \"$1\" = -source ]; then exit 1; fi\nexec '" +
+                               staged::sample("QuillbeckServiceHostInstaller").string() +
                                "' \"$@\"",
                            "7.7.0.1");
         }));

@@ -1,6 +1,5 @@
 // The service object's own work: the service lookups, the two queries, the service start with
 // its polling, and the removal of working directories now or at its end.
-#include "DirectoryRemoval.h"
 #include "HALVEXConnectorTripwireImpl.h"
 #include "ServiceLookup.h"
 #include "TestAccess.h"
@@ -378,35 +377,10 @@ TEST_F(Removal, ConcurrentFailuresAreAllQueued) {
     EXPECT_EQ(logged(failedAtEnd), 0u);
 }
 
-TEST_F(Removal, GrantingOpensEveryEntryBeforeItsContentsAndNeverFollowsALink) {
-    const fs::path dir = home / "locked";
-    fs::create_directories(dir / "a/b");
-    fs::create_directories(home / "outside/private");
-    ::chmod((home / "outside/private").c_str(), 0700);
-    fs::create_directory_symlink(home / "outside", dir / "link");
-    for (const char* entry : {"a/b/deep.txt", "a/side.txt", "top.txt"}) {
-        std::ofstream(dir / entry) << "x";
-        ::chmod((dir / entry).c_str(), 0);
-    }
-    for (const char* entry : {"locked/a/b", "locked/a", "locked"}) {
-        ::chmod((home / entry).c_str(), 0);
-    }
-    grantAllPermissionsRecursively(fl::filesystem::path_from_native(dir));
-    for (const char* entry : {"", "a", "a/b", "a/b/deep.txt", "a/side.txt", "top.txt"}) {
-        struct stat st {};
-        ASSERT_EQ(::lstat((dir / entry).c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0777u) << entry;
-    }
-    removeDirectoryAtShutdown(fl::filesystem::path_from_native(dir));
-    EXPECT_FALSE(fs::exists(dir));
-    EXPECT_TRUE(fs::exists(home / "outside/private"));
-    EXPECT_EQ(fs::status(home / "outside/private").permissions(), fs::perms::owner_all);
-    EXPECT_EQ(capture.records().size(), 0u);
-}
-
 // Mode bits stop only an ordinary user, so the removal at the end runs as one: it can list the
-// inner directories only after it has granted permissions on the way down.
-TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUser) {
+// inner directories only after it has granted permissions on the way down, and it never follows a
+// link out of the tree.
+TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUserWithoutFollowingLinks) {
     constexpr uid_t nobody = 65534;
     if (::geteuid() == 0 && ::chown(home.path().c_str(), nobody, nobody) != 0) {
         GTEST_SKIP() << "cannot hand the home to an ordinary user";
@@ -424,21 +398,28 @@ TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUser) {
         std::ofstream(dir / "outer/inner/deep.txt") << "x";
         ::chmod((dir / "outer/inner").c_str(), 0);
         ::chmod((dir / "outer").c_str(), 0);
+        fs::create_directories(home / "outside/private");
+        ::chmod((home / "outside/private").c_str(), 0700);
+        fs::create_directory_symlink(home / "outside", dir / "link");
         removeOrQueue(*owner, dir);
         const bool queued =
             fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
         owner.reset();
+        const bool outsideKept =
+            fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
         ::_exit(!queued                                      ? 1
                 : fs::exists(dir)                            ? 2
                 : childCapture.count_containing(failedAtEnd) ? 3
-                                                             : 0);
+                : outsideKept                                ? 0
+                                                             : 4);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
         GTEST_SKIP() << "cannot run as an ordinary user here";
     }
-    EXPECT_EQ(status, 0) << "1: not queued, 2: not removed at the end, 3: a failure logged";
+    EXPECT_EQ(status, 0) << "1: not queued, 2: not removed at the end, 3: a failure logged, 4: a "
+                            "link was followed out of the tree";
 }
 
 } // namespace
