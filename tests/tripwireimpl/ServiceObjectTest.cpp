@@ -1,47 +1,426 @@
-#include "Constants.h"
+// The service object's own work: the service lookups, the two queries, the service start with
+// its polling, and the removal of working directories now or at its end.
 #include "HALVEXConnectorTripwireImpl.h"
+#include "ServiceLookup.h"
 #include "TestAccess.h"
+
+#include <agent/control/AgentRegistration.h>
+#include <fl/filesystem/path_conversion.h>
+#include <fl/i18n/conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
+#include <halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h>
+
+#include <tripwire/testsupport/FakeServices.h>
+#include <tripwire/testsupport/ModuleHome.h>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <stdexcept>
-#include <string>
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <array>
+#include <fstream>
+#include <future>
+#include <thread>
+#include <tuple>
+
+namespace halvexconnector::tripwireimpl {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace halvexconnector::tripwire;
-using halvexconnector::tripwireimpl::HALVEXConnectorTripwireImpl;
-using Access = halvexconnector::tripwireimpl::HALVEXConnectorTripwireImplTestAccess;
+using namespace std::chrono_literals;
+using namespace ::tripwire::testsupport;
+using Access = HALVEXConnectorTripwireImplTestAccess;
+using agent::control::AgentRegistration;
+using agent::spf::externalprocessdiscovery::UserStorageRootOverride;
+using Clock = std::chrono::steady_clock;
+using foundation::log::testing::RecordCapture;
 
-TEST(ServiceObject, ActivationClearsAndDeactivationSetsTheStopFlag) {
+constexpr HALVEXServicesMode otherMode = static_cast<HALVEXServicesMode>(2);
+const std::string serviceHostAgent = "RodudedOzovizazServiceHost";
+
+std::string text(const boost::optional<fl::filesystem::basic_path>& path) {
+    return path ? fl::i18n::ustring_to_utf8(path->string()) : "<none>";
+}
+
+TEST(ServiceLookup, OverridesComeFromTheFirstRegisteredServiceAskedAnewEachTime) {
+    EXPECT_EQ(text(getFirstFolderOverride()), "<none>") << "no framework";
+    RunningFramework framework;
+    EXPECT_EQ(getService<UserStorageRootOverride>({}), nullptr);
+    EXPECT_EQ(text(getFolderOverrides().second), "<none>");
+    auto first = framework.offer<UserStorageRootOverride>(
+        std::make_shared<FixedOverride>("", "/second"), {{"tag", std::string("one")}});
+    auto second = framework.offer<UserStorageRootOverride>(
+        std::make_shared<FixedOverride>("/b", "/b2"), {{"tag", std::string("two")}});
+    EXPECT_EQ(text(getFirstFolderOverride()), "<none>") << "an empty path is no override";
+    EXPECT_EQ(text(getFolderOverrides().second), "/second");
+    EXPECT_EQ(fl::filesystem::to_utf8(
+                  getService<UserStorageRootOverride>(cppmicroservices::LDAPFilter("(tag=two)"))
+                      ->firstFolderOverride()),
+              "/b");
+    EXPECT_EQ(getService<UserStorageRootOverride>(cppmicroservices::LDAPFilter("(tag=three)")),
+              nullptr);
+    first.Unregister();
+    EXPECT_EQ(text(getFirstFolderOverride()), "/b");
+    EXPECT_EQ(text(getSecondFolderOverride()), "/b2");
+    second.Unregister();
+    framework.offer<UserStorageRootOverride>(std::make_shared<FixedOverride>("", "", true));
+    EXPECT_THROW(getFirstFolderOverride(), std::runtime_error);
+    EXPECT_THROW(getSecondFolderOverride(), std::runtime_error);
+}
+
+class ServiceObject : public testing::Test {
+protected:
+    ServiceObject() { home.set("QB_FEATURE_FLAGS", std::nullopt); }
+    void TearDown() override {
+        Access::keepAlive(object).reset();
+        home.stopAgents();
+    }
+    void describe(const fs::path& root, const std::string& version, const fs::path& launcher) {
+        halvexconnector::latestversion::installationdiscovery::writeLatestInstallFile(
+            root, {version, launcher.parent_path().string(), launcher.string()});
+    }
+    // A launcher that notes each start in "<home>/launches", then runs the sample service host.
+    fs::path countingServiceHost() const {
+        return writeScript(home / "launcher",
+                           "echo started >> '" + (home / "launches").string() + "'\nexec '" +
+                               staged::sample("QuillbeckServiceHost").string() + "'");
+    }
+    std::size_t launches() const {
+        const std::string started = readFile(home / "launches");
+        return static_cast<std::size_t>(std::count(started.begin(), started.end(), '\n'));
+    }
+    void poll(std::chrono::milliseconds limit, std::chrono::milliseconds interval) {
+        Access::setPolling(object, {limit, interval, 100ms, interval});
+    }
+
+    ModuleHome home;
     HALVEXConnectorTripwireImpl object;
-    EXPECT_FALSE(Access::stopFlag(object));
+    const ITripwire& service = object;
+};
+
+using VersionCase =
+    std::tuple<std::string, std::array<std::uint32_t, 4>, HALVEXServicesInstallStatus>;
+class VersionTable : public ServiceObject, public testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionTable, ComparesPartByPartAsUnsignedNumbers) {
+    const auto& [installed, required, expected] = GetParam();
+    describe(home.storageRoot(), installed, "/opt/host/launcher");
+    const std::uint32_t version[4] = {required[0], required[1], required[2], required[3]};
+    EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), expected) << installed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Queries, VersionTable,
+    testing::Values(VersionCase{"2024.7.0.6", {2024, 7, 0, 6}, INSTALLED},
+                    VersionCase{"2024.7.0.6", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
+                    VersionCase{"2024.7.0.6", {2024, 6, 99, 99}, INSTALLED},
+                    VersionCase{"2024.7.0.6", {2025, 0, 0, 0}, OLDER_THAN_REQUIRED},
+                    VersionCase{"2024.10.0.1", {2024, 9, 0, 0}, INSTALLED},
+                    VersionCase{"2024.7", {9999, 0, 0, 0}, INSTALLED},
+                    VersionCase{"v2024.7.0.6", {9999, 0, 0, 0}, INSTALLED},
+                    VersionCase{"2024.7.0.6.1", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
+                    VersionCase{"2024.7.0.6-beta", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
+                    VersionCase{"4294967295.0.0.0", {2147483648u, 0, 0, 0}, INSTALLED},
+                    VersionCase{"1.0.0.0", {4294967295u, 0, 0, 0}, OLDER_THAN_REQUIRED}));
+
+TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
+    const std::uint32_t version[4] = {2024, 7, 0, 6};
+    EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), NOT_INSTALLED);
+    describe(home.driveRoot(), "2020.1.0.0", "/opt/drive/launcher");
+    EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), NOT_INSTALLED);
+    for (const HALVEXServicesMode mode : {DRIVE, otherMode}) {
+        EXPECT_EQ(service.checkHALVEXServicesInstallation(mode, version), INSTALLED)
+            << "the drive root, whatever the version";
+    }
+    {
+        AgentRegistration agent(home.lockRoot(), serviceHostAgent);
+        EXPECT_TRUE(service.areHALVEXServicesRunning(STANDARD));
+        EXPECT_FALSE(service.areHALVEXServicesRunning(DRIVE));
+        EXPECT_FALSE(service.areHALVEXServicesRunning(otherMode)) << "an empty lock root";
+    }
+    EXPECT_FALSE(service.areHALVEXServicesRunning(STANDARD)) << "a lock file nobody holds";
+    AgentRegistration driveAgent(home.driveRoot() / "locks", "DriveAgent");
+    EXPECT_TRUE(service.areHALVEXServicesRunning(DRIVE));
+
+    RunningFramework framework;
+    auto moved = framework.offer<UserStorageRootOverride>(
+        std::make_shared<FixedOverride>((home / "moved").string(), ""));
+    describe(home / "moved", "2024.7.0.5", "/opt/host/launcher");
+    EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), OLDER_THAN_REQUIRED);
+    AgentRegistration underMoved(home / "moved/locks", serviceHostAgent);
+    EXPECT_TRUE(service.areHALVEXServicesRunning(STANDARD));
+    EXPECT_TRUE(service.areHALVEXServicesRunning(DRIVE)) << "one override for both modes";
+    underMoved.release();
+    moved.Unregister();
+    auto locks = framework.offer<UserStorageRootOverride>(
+        std::make_shared<FixedOverride>("", (home / "locks").string()));
+    AgentRegistration underLocks(home / "locks", serviceHostAgent);
+    EXPECT_TRUE(service.areHALVEXServicesRunning(STANDARD)) << "the second names the lock root";
+    locks.Unregister();
+    framework.offer<UserStorageRootOverride>(std::make_shared<FixedOverride>("", "", true));
+    EXPECT_THROW(service.checkHALVEXServicesInstallation(DRIVE, version), std::runtime_error);
+    EXPECT_FALSE(service.areHALVEXServicesRunning(DRIVE)) << "cannot ask: not running";
+}
+
+// Overrides withdrawn while queries list and obtain them must never fail a query.
+TEST_F(ServiceObject, ConcurrentQueriesWhileAgentsAndOverridesComeAndGo) {
+    RunningFramework framework;
+    describe(home.storageRoot(), "2024.7.0.6", "/opt/host/launcher");
+    std::atomic<bool> done{false};
+    std::atomic<int> unexpected{0};
+    std::vector<std::thread> callers;
+    for (int caller = 0; caller < 8; ++caller) {
+        callers.emplace_back([&] {
+            const std::uint32_t version[4] = {2024, 7, 0, 6};
+            while (!done) {
+                service.areHALVEXServicesRunning(STANDARD);
+                unexpected +=
+                    service.checkHALVEXServicesInstallation(STANDARD, version) != INSTALLED;
+            }
+        });
+    }
+    for (int round = 0; round < 50; ++round) {
+        AgentRegistration agent(home.lockRoot(), serviceHostAgent);
+        auto registration = framework.offer<UserStorageRootOverride>(
+            std::make_shared<FixedOverride>(home.storageRoot().string(), ""));
+        std::this_thread::sleep_for(2ms);
+        registration.Unregister();
+    }
+    done = true;
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(unexpected, 0);
+}
+
+TEST_F(ServiceObject, AStartLaunchesTheServiceHostOnceForConcurrentCallersAndThenLeavesItAlone) {
+    for (HALVEXServicesMode mode : {STANDARD, DRIVE, otherMode}) {
+        EXPECT_EQ(service.startHALVEXServices(mode), INSTALL_FAILED) << "no installation";
+    }
+    EXPECT_FALSE(fs::exists(home.lockRoot()));
+    describe(home.storageRoot(), "2024.7.0.6", countingServiceHost());
+    std::vector<std::future<InstallConnectorResult>> calls;
+    for (int caller = 0; caller < 4; ++caller) {
+        calls.push_back(std::async(std::launch::async,
+                                   [this] { return service.startHALVEXServices(STANDARD); }));
+    }
+    for (auto& call : calls) {
+        EXPECT_EQ(call.get(), INSTALLED_AND_STARTED);
+    }
+    EXPECT_EQ(service.startHALVEXServices(STANDARD), INSTALLED_AND_STARTED);
+    EXPECT_EQ(launches(), 1u);
+    EXPECT_TRUE(home.agentRunning());
+    EXPECT_TRUE(home.events("HX_QSH_STARTUP_TIMING").empty()) << "the flag is off";
+}
+
+TEST_F(ServiceObject, OtherModesRunTheLauncherDetachedWithoutArguments) {
+    const fs::path arguments = home / "arguments";
+    describe(home.driveRoot(), "1.0.0.0",
+             writeScript(home / "ok", "echo $# > '" + arguments.string() + "'"));
+    EXPECT_EQ(service.startHALVEXServices(DRIVE), INSTALLED_AND_STARTED);
+    EXPECT_EQ(readFile(arguments), "0\n");
+    EXPECT_TRUE(Access::keepAlive(object).hasTerminalFailure()) << "no keep-alive in the drive";
+    for (const fs::path& launcher : {writeScript(home / "fails", "exit 3"), home / "missing"}) {
+        describe(home.driveRoot(), "1.0.0.0", launcher);
+        EXPECT_EQ(service.startHALVEXServices(DRIVE), FAILED_TO_START) << launcher;
+        EXPECT_EQ(service.startHALVEXServices(static_cast<HALVEXServicesMode>(5)), FAILED_TO_START);
+    }
+}
+
+TEST_F(ServiceObject, PollingEndsAtTheLimitAtAnAgentOrAtDeactivationAndTimesEachStart) {
+    home.set("QB_FEATURE_FLAGS", "QSHTripwireStartupTELX");
+    poll(300ms, 20ms);
+    auto began = Clock::now();
+    EXPECT_FALSE(Access::startServiceHostWithTiming(object));
+    EXPECT_GE(Clock::now() - began, 300ms);
+    EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING").size(), 1u) << "a failed start is timed too";
+
+    poll(30s, 30s);
+    auto call = std::async(std::launch::async, [this] {
+        const bool result = Access::ensureServiceHostRunning(object);
+        return std::make_pair(result, Clock::now());
+    });
+    std::this_thread::sleep_for(200ms);
+    const auto deactivated = Clock::now();
     object.Deactivate(nullptr);
-    EXPECT_TRUE(Access::stopFlag(object));
-    // Deactivating again (nobody waiting, keep-alive already released) is harmless.
-    object.Deactivate(nullptr);
-    EXPECT_TRUE(Access::stopFlag(object));
+    const auto [result, returned] = call.get();
+    EXPECT_FALSE(result);
+    EXPECT_LT(returned - deactivated, 50ms) << "deactivation wakes a waiting caller";
+    began = Clock::now();
+    EXPECT_FALSE(Access::ensureServiceHostRunning(object));
+    EXPECT_LT(Clock::now() - began, 5s) << "a deactivated object does not wait";
+    AgentRegistration agent(home.lockRoot(), serviceHostAgent);
+    EXPECT_TRUE(Access::ensureServiceHostRunning(object)) << "a running agent is still seen";
     object.Activate(nullptr);
-    EXPECT_FALSE(Access::stopFlag(object));
+    EXPECT_TRUE(Access::startServiceHostWithTiming(object));
+    EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING").size(), 2u);
 }
 
-TEST(Texts, ModeTextsCoverValuesOutsideTheEnumeration) {
-    using halvexconnector::tripwireimpl::modeText;
-    EXPECT_EQ(modeText(STANDARD), "STANDARD");
-    EXPECT_EQ(modeText(DRIVE), "DRIVE");
-    EXPECT_EQ(modeText(static_cast<HALVEXServicesMode>(2)), "UNKNOWN");
-    EXPECT_EQ(modeText(static_cast<HALVEXServicesMode>(-1)), "UNKNOWN");
+TEST_F(ServiceObject, AnAgentAppearingLaterIsSeenAtTheNextLongPoll) {
+    const auto began = Clock::now();
+    std::promise<void> callReturned;
+    std::thread registrar([&, returned = callReturned.get_future()] {
+        std::this_thread::sleep_until(began + 1500ms);
+        AgentRegistration agent(home.lockRoot(), serviceHostAgent);
+        returned.wait_for(5s);
+    });
+    const bool seen = Access::ensureServiceHostRunning(object);
+    const auto waited = Clock::now() - began;
+    callReturned.set_value();
+    registrar.join();
+    EXPECT_TRUE(seen);
+    EXPECT_GE(waited, 1500ms);
+    EXPECT_LT(waited, 2900ms) << "polls run once a second after the first second";
 }
 
-TEST(Texts, ResultTextsAreTheEnumeratorNamesAndTheSharedConstants) {
-    using namespace halvexconnector::tripwireimpl;
-    EXPECT_EQ(resultText(INSTALL_FAILED), "INSTALL_FAILED");
-    EXPECT_EQ(resultText(FAILED_TO_START), "FAILED_TO_START");
-    EXPECT_EQ(resultText(INSTALLED_AND_STARTED), "INSTALLED_AND_STARTED");
-    EXPECT_EQ(&resultText(INSTALLED_AND_STARTED), &installedAndStartedText);
-    EXPECT_EQ(installSourceWeb, "WEB");
-    EXPECT_EQ(installSourceLocal, "LOCAL");
+// Sets or clears the immutable flag, which stops even the super-user from removing the file.
+bool pin(const fs::path& file, bool on = true) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+}
+
+class Removal : public ServiceObject {
+protected:
+    ~Removal() override {
+        for (const fs::path& file : pinned) {
+            pin(file, false);
+        }
+    }
+    // A working directory holding a pinned file; empty when nothing can be pinned here.
+    fs::path pinnedDirectory(const std::string& name) {
+        const fs::path busy = home / name / "sub/busy";
+        fs::create_directories(busy.parent_path());
+        std::ofstream(busy) << "busy";
+        if (!pin(busy)) {
+            return {};
+        }
+        pinned.push_back(busy);
+        return home / name;
+    }
+    void removeOrQueue(HALVEXConnectorTripwireImpl& owner, const fs::path& directory) {
+        Access::tryToRemoveOrQueueForShutdown(owner, fl::filesystem::path_from_native(directory));
+    }
+    std::size_t logged(const std::string& prefix) const { return capture.count_containing(prefix); }
+
+    std::vector<fs::path> pinned;
+    RecordCapture capture;
+    const std::string failedNow = "Roduded Ozovizaz install failed to remove temp directory.\n";
+    const std::string failedAtEnd =
+        "Roduded Ozovizaz removal of temp directory at shutdown failed.\n";
+};
+
+TEST_F(Removal, AFailedRemovalIsLoggedAndRetriedInQueueOrderWhenTheObjectEnds) {
+    auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
+    fs::create_directories(home / "free/sub");
+    removeOrQueue(*owner, home / "free");
+    removeOrQueue(*owner, home / "never made");
+    EXPECT_FALSE(fs::exists(home / "free"));
+    EXPECT_EQ(capture.records().size(), 0u);
+    // Queued out of alphabetical order, so that no listing order passes for queue order.
+    for (const char* name : {"charlie", "alpha", "bravo", "delta", "bravo"}) {
+        if (pinnedDirectory(name).empty()) {
+            GTEST_SKIP() << "this file system cannot pin files";
+        }
+        removeOrQueue(*owner, home / name);
+        EXPECT_TRUE(fs::exists(home / name / "sub/busy"));
+    }
+    EXPECT_EQ(logged(failedNow + "Exception caught: "), 5u);
+    EXPECT_NE(capture.records()[0].message.find("busy"), std::string::npos);
+    pin(home / "bravo/sub/busy", false);
+    ::chmod((home / "bravo/sub").c_str(), 0);
+    capture.clear();
+    owner.reset();
+    EXPECT_FALSE(fs::exists(home / "bravo")) << "released, and removed despite its mode";
+    const auto records = capture.records();
+    ASSERT_EQ(records.size(), 3u) << "bravo twice: removed once, nothing logged for it";
+    const char* failedInOrder[] = {"charlie", "alpha", "delta"};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].message.rfind(failedAtEnd + "Left in place: ", 0), 0u);
+        EXPECT_NE(records[i].message.find("/" + std::string(failedInOrder[i]) + "/"),
+                  std::string::npos)
+            << records[i].message;
+    }
+}
+
+TEST_F(Removal, ConcurrentFailuresAreAllQueued) {
+    auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
+    const fs::path shared = pinnedDirectory("shared");
+    if (shared.empty()) {
+        GTEST_SKIP() << "this file system cannot pin files";
+    }
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < 5; ++i) {
+                removeOrQueue(*owner, shared);
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(logged(failedNow), 20u);
+    pin(shared / "sub/busy", false);
+    owner.reset();
+    EXPECT_FALSE(fs::exists(shared));
+    EXPECT_EQ(logged(failedAtEnd), 0u);
+}
+
+// Mode bits stop only an ordinary user, so the removal at the end runs as one: it can list the
+// inner directories only after it has granted permissions on the way down, and it never follows a
+// link out of the tree.
+TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUserWithoutFollowingLinks) {
+    constexpr uid_t nobody = 65534;
+    if (::geteuid() == 0 && ::chown(home.path().c_str(), nobody, nobody) != 0) {
+        GTEST_SKIP() << "cannot hand the home to an ordinary user";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            ::_exit(77);
+        }
+        RecordCapture childCapture;
+        auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
+        const fs::path dir = home / "locked";
+        fs::create_directories(dir / "outer/inner");
+        std::ofstream(dir / "outer/inner/deep.txt") << "x";
+        ::chmod((dir / "outer/inner").c_str(), 0);
+        ::chmod((dir / "outer").c_str(), 0);
+        fs::create_directories(home / "outside/private");
+        ::chmod((home / "outside/private").c_str(), 0700);
+        fs::create_directory_symlink(home / "outside", dir / "link");
+        removeOrQueue(*owner, dir);
+        const bool queued =
+            fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
+        owner.reset();
+        const bool outsideKept =
+            fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
+        ::_exit(!queued                                      ? 1
+                : fs::exists(dir)                            ? 2
+                : childCapture.count_containing(failedAtEnd) ? 3
+                : outsideKept                                ? 0
+                                                             : 4);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "cannot run as an ordinary user here";
+    }
+    EXPECT_EQ(status, 0) << "1: not queued, 2: not removed at the end, 3: a failure logged, 4: a "
+                            "link was followed out of the tree";
 }
 
 } // namespace
+} // namespace halvexconnector::tripwireimpl

@@ -2,21 +2,15 @@
 
 #include "HALVEXConnectorTripwireImpl.h"
 
-#include <cstddef>
-#include <mutex>
-
 namespace halvexconnector::tripwireimpl {
 
-// Reaches the private parts of the service object for the unit tests.
+// Drives the service object's inner steps for the unit tests: removals, starts with polling
+// short enough for a test, and the keep-alive they share.
 class HALVEXConnectorTripwireImplTestAccess {
 public:
     static void tryToRemoveOrQueueForShutdown(HALVEXConnectorTripwireImpl& object,
                                               const fl::filesystem::basic_path& directory) {
         object.tryToRemoveOrQueueForShutdown(directory);
-    }
-    static std::size_t queuedRemovals(HALVEXConnectorTripwireImpl& object) {
-        std::lock_guard<std::mutex> lock(object.cleanupMutex);
-        return object.cleanupQueue.size();
     }
     static void setPolling(HALVEXConnectorTripwireImpl& object, const StartPolling& polling) {
         object.polling = polling;
@@ -30,10 +24,6 @@ public:
     static serviceprocess::client_lifetime::ServiceProcessKeepAlive&
     keepAlive(HALVEXConnectorTripwireImpl& object) {
         return object.keepAlive;
-    }
-    static bool stopFlag(HALVEXConnectorTripwireImpl& object) {
-        std::lock_guard<std::mutex> lock(object.stateMutex);
-        return object.stopFlag;
     }
 };
 

@@ -4,6 +4,8 @@
 #include <archive_entry.h>
 #include <nlohmann/json.hpp>
 
+#include <random>
+
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -78,9 +80,17 @@ void writeKciArchive(const std::filesystem::path& archivePath, const std::string
 }
 
 void writeScriptKciArchive(const std::filesystem::path& archivePath, const std::string& version,
-                           const std::string& body) {
-    writeKciArchive(archivePath, version, "bin/setup",
-                    {{"bin/setup", "#!/bin/sh\n" + body + "\n", true}});
+                           const std::string& body, std::size_t payloadBytes) {
+    std::vector<ArchiveEntry> entries{{"bin/setup", "#!/bin/sh\n" + body + "\n", true}};
+    if (payloadBytes > 0) {
+        std::mt19937_64 random(payloadBytes);
+        std::string payload(payloadBytes, '\0');
+        for (char& byte : payload) {
+            byte = static_cast<char>(random());
+        }
+        entries.push_back({"bin/payload", std::move(payload), false});
+    }
+    writeKciArchive(archivePath, version, "bin/setup", entries);
 }
 
 } // namespace tripwire::testsupport

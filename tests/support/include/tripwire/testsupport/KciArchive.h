@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,8 +29,9 @@ void writeZipArchive(const std::filesystem::path& archive,
 void writeKciArchive(const std::filesystem::path& archive, const std::string& version,
                      const std::string& installer, const std::vector<ArchiveEntry>& entries);
 
-/// A kci archive whose installer "bin/setup" is a shell script: "#!/bin/sh", then `body`.
+/// A kci archive whose installer "bin/setup" is a shell script: "#!/bin/sh", then `body`; with
+/// `payloadBytes` random (incompressible) bytes in "bin/payload" when not zero.
 void writeScriptKciArchive(const std::filesystem::path& archive, const std::string& version,
-                           const std::string& body);
+                           const std::string& body, std::size_t payloadBytes = 0);
 
 } // namespace tripwire::testsupport

@@ -1,0 +1,383 @@
+// The sample installation: the installer's command line, the archive description of the server,
+// and the three programs run as the module and the demo run them, in a throw-away home.
+#include "ArchiveDescription.h"
+#include "ArchiveFile.h"
+#include "InstallerArguments.h"
+#include "LoopbackAddress.h"
+
+#include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
+
+#include <agent/control/AgentDiscovery.h>
+#include <fl/filesystem/path_conversion.h>
+
+#include <tripwire/testsupport/KciArchive.h>
+#include <tripwire/testsupport/ModuleHome.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <httplib.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace discovery = halvexconnector::latestversion::installationdiscovery;
+using namespace tripwire::testsupport;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+const std::string version = SAMPLE_VERSION;
+
+TEST(InstallerArguments, TakesEachValueVerbatimAndRefusesWhatItDoesNotUnderstand) {
+    using sample::installer::parseInstallerArguments;
+    auto parsed = parseInstallerArguments({"-source", "/opt/my sources", "-mode", "silent",
+                                           "-triggeredby", "-mode", "-installationroot", ""});
+    EXPECT_EQ(parsed.source, "/opt/my sources");
+    EXPECT_EQ(parsed.triggeredBy, "-mode") << "the next element, whatever it looks like";
+    EXPECT_EQ(parsed.installationRoot, "");
+    EXPECT_FALSE(parseInstallerArguments({"-mode", "silent"}).triggeredBy.has_value());
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"-mode", "silent", "-quiet"}, "unknown argument \"-quiet\""},
+        {{"-Mode", "silent"}, "unknown argument \"-Mode\""},
+        {{"-mode", "silent", "extra"}, "unknown argument \"extra\""},
+        {{}, "missing \"-mode silent\""},
+        {{"-mode", "interactive"}, "unsupported mode \"interactive\""},
+        {{"-mode", "silent", "-installationroot"}, "\"-installationroot\" needs a value"},
+        {{"-source", "a", "-mode", "silent", "-source", "b"}, "repeated argument \"-source\""}};
+    for (const auto& [arguments, expected] : refused) {
+        try {
+            parseInstallerArguments(arguments);
+            ADD_FAILURE() << "accepted: " << testing::PrintToString(arguments);
+        } catch (const sample::installer::ArgumentError& error) {
+            EXPECT_THAT(error.what(), HasSubstr(expected));
+        }
+    }
+}
+
+TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
+    using namespace sample::server;
+    const std::pair<const char*, std::optional<std::string>> names[] = {
+        {"kci_2026.12.0.1.zip", "2026.12.0.1"},
+        {"kci_a b.zip", "a b"},
+        {"kci_.zip", {}},
+        {"kci.zip", {}},
+        {"KCI_1.2.zip", {}},
+        {"kci_1.2.tar", {}},
+        {"halvexconnector_installer.zip", {}}};
+    for (const auto& [name, expected] : names) {
+        EXPECT_EQ(versionFromFileName(name), expected) << name;
+    }
+    ModuleHome home;
+    const fs::path path = home / "kci_9.9.9.9.zip";
+    for (const auto& [manifest, expected] :
+         std::vector<std::pair<std::string, std::string>>{{R"({"version": "5.6.7.8"})", "5.6.7.8"},
+                                                          {R"({"version": ""})", "9.9.9.9"},
+                                                          {R"({"version": 5})", "9.9.9.9"},
+                                                          {"not json", "9.9.9.9"},
+                                                          {"[]", "9.9.9.9"}}) {
+        writeZipArchive(path, {{"bin/x", "payload"}, {"kci.json", manifest}});
+        const ArchiveDescription description = describeArchive(ArchiveFile(path));
+        EXPECT_EQ(description.version, expected) << manifest;
+        EXPECT_EQ(description.fileName, "kci_9.9.9.9.zip");
+        EXPECT_EQ(description.size, fs::file_size(path));
+        EXPECT_EQ(description.sha256, sha256Hex(readFile(path)));
+    }
+    writeZipArchive(home / "installer.zip", {{"bin/x", "payload"}});
+    EXPECT_THROW(describeArchive(ArchiveFile(home / "installer.zip")), ArchiveDescriptionError);
+    EXPECT_THROW(ArchiveFile(home / "missing.zip"), std::system_error);
+    EXPECT_EQ(Json::parse(sample::server::latestDocument(
+                  ArchiveDescription{"kci_1 2+3.zip", "1.2", "ab", 42}, "http://127.0.0.1:9")),
+              Json({{"version", "1.2"},
+                    {"url", "http://127.0.0.1:9/files/kci_1%202%2B3.zip"},
+                    {"sha256", "ab"},
+                    {"size", 42}}));
+    for (const char* address : {"127.0.0.1", "127.255.0.9", "::1"}) {
+        EXPECT_TRUE(isLoopbackAddress(address)) << address;
+    }
+    for (const char* address : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "::ffff:127.0.0.1",
+                                "localhost", "", "127.0.0.1 "}) {
+        EXPECT_FALSE(isLoopbackAddress(address)) << address;
+    }
+    EXPECT_EQ(baseUrlFor("::1", 80), "http://[::1]:80");
+}
+
+class SampleServer : public testing::Test {
+protected:
+    std::vector<std::string> server(std::vector<std::string> arguments) const {
+        arguments.insert(arguments.begin(), staged::sample("tripwire-sample-server").string());
+        return arguments;
+    }
+    static int portOf(const std::string& base) {
+        return base.starts_with("http://127.0.0.1:") ? std::stoi(base.substr(17)) : -1;
+    }
+    ModuleHome home;
+};
+
+TEST_F(SampleServer, ServesTheDocumentAndTheArchiveByteForByteAndStopsCleanly) {
+    const fs::path archive = staged::kciArchive();
+    for (const int stop : {SIGTERM, SIGINT}) {
+        RunningProgram running(server({"--port-file", (home / "port").string(), archive.string()}));
+        const std::string base = running.firstLine();
+        const int port = portOf(base);
+        ASSERT_GT(port, 0) << base;
+        EXPECT_EQ(readFile(home / "port"), std::to_string(port) + "\n");
+        httplib::Client client("127.0.0.1", port);
+        const auto latest = client.Get("/tripwire/latest.json");
+        ASSERT_TRUE(latest);
+        EXPECT_EQ(latest->get_header_value("Content-Type"), "application/json");
+        const std::string bytes = readFile(archive);
+        EXPECT_EQ(Json::parse(latest->body),
+                  Json({{"version", version},
+                        {"url", base + "/files/" + archive.filename().string()},
+                        {"sha256", sha256Hex(bytes)},
+                        {"size", bytes.size()}}));
+        const auto served = client.Get("/files/" + archive.filename().string());
+        ASSERT_TRUE(served);
+        EXPECT_TRUE(served->body == bytes) << "the served archive differs from the file";
+        for (const char* path : {"/files/kci_0.0.0.0.zip", "/", "/tripwire/latest_json"}) {
+            EXPECT_EQ(client.Get(path)->status, 404) << path;
+        }
+        ::kill(running.pid(), stop);
+        EXPECT_EQ(running.finish().status, 0) << stop;
+        EXPECT_FALSE(fs::exists(home / "port"));
+        EXPECT_FALSE(httplib::Client("127.0.0.1", port).Get("/tripwire/latest.json"));
+    }
+}
+
+TEST_F(SampleServer, RefusesAddressesOffLoopbackAndArchivesItCannotServe) {
+    std::ofstream(home / "installer.zip") << "not a zip and no version in the name";
+    const std::string archive = staged::kciArchive().string();
+    const std::pair<std::vector<std::string>, int> refused[] = {
+        {{"--address", "0.0.0.0", archive}, 2},
+        {{"--address", "::", archive}, 2},
+        {{"--address", "10.0.0.1", archive}, 2},
+        {{"--address", "localhost", archive}, 2},
+        {{(home / "installer.zip").string()}, 1},
+        {{(home / "kci_1.zip.missing").string()}, 1},
+        {{home.path().string()}, 1},
+        {{}, 2}};
+    for (const auto& [arguments, status] : refused) {
+        const ProgramRun run = runProgram(server(arguments));
+        EXPECT_EQ(run.status, status) << testing::PrintToString(arguments);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err, "");
+    }
+    RunningProgram other(server({"--address", "127.0.0.2", staged::kciArchive().string()}));
+    EXPECT_TRUE(other.firstLine().starts_with("http://127.0.0.2:"));
+    // An archive without manifest: the version comes from its name.
+    std::ofstream(home / "kci_7.8.9.10.zip") << std::string(300 * 1024, 'x');
+    RunningProgram plain(server({(home / "kci_7.8.9.10.zip").string()}));
+    const auto latest =
+        httplib::Client("127.0.0.1", portOf(plain.firstLine())).Get("/tripwire/latest.json");
+    ASSERT_TRUE(latest);
+    EXPECT_EQ(Json::parse(latest->body)["version"], "7.8.9.10");
+}
+
+class ServiceHost : public testing::Test {
+protected:
+    std::vector<agent::control::AgentInfo> agents(const fs::path& lockRoot) const {
+        return agent::control::enumerateAllRunningAgents(fl::filesystem::path_from_native(lockRoot),
+                                                         3);
+    }
+    std::string running(const RunningProgram& host, const fs::path& lockRoot) const {
+        return "running " + std::to_string(host.pid()) + " " +
+               (lockRoot / "RodudedOzovizazServiceHost.lock").string();
+    }
+    ModuleHome home;
+    const std::string program = staged::sample("QuillbeckServiceHost").string();
+};
+
+TEST_F(ServiceHost, RegistersOnceUnderTheLockRootAndStopsOnSignalsEvenIgnoredOnes) {
+    // A background job of a shell starts with SIGINT ignored; the host must still obey it.
+    const auto previous = std::signal(SIGINT, SIG_IGN);
+    RunningProgram host({program});
+    std::signal(SIGINT, previous);
+    EXPECT_EQ(host.firstLine(), running(host, home.lockRoot()));
+    ASSERT_EQ(agents(home.lockRoot()).size(), 1u);
+    EXPECT_EQ(agents(home.lockRoot())[0].pid, host.pid());
+    const ProgramRun second = runProgram({program});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_THAT(second.err, HasSubstr("Another instance"));
+    EXPECT_EQ(agents(home.lockRoot()).size(), 1u);
+    ::kill(host.pid(), SIGINT);
+    EXPECT_EQ(host.finish().status, 0);
+    EXPECT_THAT(agents(home.lockRoot()), IsEmpty());
+
+    RunningProgram killed({program});
+    ASSERT_NE(killed.firstLine(), "");
+    ::kill(killed.pid(), SIGKILL);
+    EXPECT_EQ(killed.finish().status, 128 + SIGKILL);
+    EXPECT_TRUE(fs::exists(home.lockRoot() / "RodudedOzovizazServiceHost.lock"));
+    RunningProgram next({program});
+    EXPECT_NE(next.firstLine(), "") << "a stale file must not block a new instance";
+    // Elsewhere, and from outside the install tree.
+    fs::create_directories(home / "bin");
+    fs::copy_file(program, home / "bin/QuillbeckServiceHost");
+    home.set("LD_LIBRARY_PATH", std::nullopt);
+    RunningProgram copy({(home / "bin/QuillbeckServiceHost").string(), "--lock-root",
+                         (home / "elsewhere").string()});
+    EXPECT_EQ(copy.firstLine(), running(copy, home / "elsewhere"));
+    ::kill(copy.pid(), SIGTERM);
+    EXPECT_EQ(copy.finish().status, 0);
+}
+
+TEST_F(ServiceHost, BadArgumentsOrAnUnusableLockRootEndIt) {
+    const ProgramRun bad = runProgram({program, "--lock-root"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_THAT(bad.err, HasSubstr("usage"));
+    std::ofstream(home / "file") << "a file where the data home should be";
+    home.set("XDG_DATA_HOME", (home / "file").string());
+    const ProgramRun unusable = runProgram({program});
+    EXPECT_EQ(unusable.status, 1);
+    EXPECT_THAT(unusable.err, HasSubstr("cannot register"));
+}
+
+// The installer taken out of the staged archive into a directory of its own, as the module does.
+class SampleInstaller : public testing::Test {
+protected:
+    void SetUp() override {
+        std::unique_ptr<archive, decltype(&archive_read_free)> reader(archive_read_new(),
+                                                                      &archive_read_free);
+        archive_read_support_format_zip(reader.get());
+        ASSERT_EQ(archive_read_open_filename(reader.get(), staged::kciArchive().c_str(), 1 << 16),
+                  ARCHIVE_OK);
+        for (archive_entry* entry; archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK;) {
+            const std::string name = archive_entry_pathname(entry);
+            char buffer[1 << 14];
+            for (la_ssize_t n; (n = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0;) {
+                entries[name].append(buffer, static_cast<std::size_t>(n));
+            }
+            if (name == installerEntry || name == hostEntry) {
+                EXPECT_THAT(archive_format_name(reader.get()), HasSubstr("deflation")) << name;
+            }
+        }
+        for (const char* name : {installerEntry, hostEntry}) {
+            write(home / "work" / name, entries.at(name), fs::perms::owner_all);
+        }
+    }
+    static void write(const fs::path& file, const std::string& content, fs::perms perms) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << content;
+        fs::permissions(file, perms);
+    }
+    ProgramRun install(std::vector<std::string> arguments, const fs::path& from = {}) {
+        arguments.insert(arguments.begin(),
+                         (from.empty() ? home / "work" / installerEntry : from).string());
+        return runProgram(arguments);
+    }
+    std::vector<Json> log() const {
+        std::vector<Json> lines;
+        std::ifstream in(home.storageRoot() / "installer.log");
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(Json::parse(line));
+        }
+        return lines;
+    }
+    void expectInstalledAt(const fs::path& root) {
+        const fs::path launcher = root / ("v" + version) / "bin/win64/QuillbeckServiceHost";
+        EXPECT_EQ(readFile(launcher), entries.at(hostEntry));
+        EXPECT_EQ(::access(launcher.c_str(), X_OK), 0);
+        EXPECT_THAT(std::vector<fs::path>(fs::directory_iterator(root), fs::directory_iterator()),
+                    ElementsAre(root / ("v" + version)));
+        const auto info = discovery::discoverLatestHALVEXConnectorInstall(
+            discovery::InstallationDiscoveryRoot::STANDARD, boost::none, boost::none);
+        ASSERT_TRUE(info.has_value());
+        EXPECT_EQ(info->version, version);
+        EXPECT_EQ(fl::filesystem::to_native(info->launcher), launcher);
+    }
+
+    static constexpr const char* installerEntry = "bin/QuillbeckServiceHostInstaller";
+    static constexpr const char* hostEntry = "bin/QuillbeckServiceHost";
+    ModuleHome home;
+    std::map<std::string, std::string> entries;
+};
+
+TEST_F(SampleInstaller, InstallsWhereItIsToldAndReplacesAnEarlierInstallationOfTheVersion) {
+    EXPECT_EQ(Json::parse(entries.at("kci.json")),
+              Json({{"version", version}, {"installer", installerEntry}}));
+    const fs::path defaultRoot = home.storageRoot() / "ServiceHost";
+    write(defaultRoot / ("v" + version) / "stale.txt", "stale", fs::perms::owner_read);
+    const std::vector<std::string> local{
+        "-source",    home.sources().string(), "-mode", "silent", "-triggeredby",
+        "TRIPWIRE_x", "-installationroot",     ""};
+    ASSERT_EQ(install(local).status, 0);
+    expectInstalledAt(defaultRoot);
+    EXPECT_FALSE(fs::exists(defaultRoot / ("v" + version) / "stale.txt"));
+    EXPECT_FALSE(fs::exists(home.lockRoot()))
+        << "starting the service host is the caller's business";
+    const fs::path root = home / "Program Files/Service Host";
+    ASSERT_EQ(install({"-mode", "silent", "-installationroot", root.string()}).status, 0);
+    expectInstalledAt(root);
+
+    // The dynamic loader's listing (what ldd prints): nothing from the build tree.
+    home.set("LD_TRACE_LOADED_OBJECTS", "1");
+    const ProgramRun loaded = install({});
+    EXPECT_THAT(loaded.out, HasSubstr("libc.so"));
+    EXPECT_THAT(loaded.out, testing::Not(HasSubstr("not found")));
+    EXPECT_THAT(loaded.out, testing::Not(HasSubstr("libqb")));
+}
+
+TEST_F(SampleInstaller, LogsEveryRunWithTheProxyItGotThePasswordMaskedAndRefusesBadCommandLines) {
+    home.set("QB_PROXY_HOST", "127.0.0.1");
+    home.set("QB_PROXY_USERNAME", "proxy user");
+    home.set("QB_PROXY_PASSWORD", "pa ss:w0rd");
+    ASSERT_EQ(install({"-mode", "silent"}).status, 0);
+    home.set("QB_PROXY_HOST", std::nullopt);
+    home.set("QB_PROXY_USERNAME", std::nullopt);
+    home.set("QB_PROXY_PASSWORD", std::nullopt);
+    for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
+             {"-mode", "silent", "-triggeredby", "TRIPWIRE_\xff", "-unknown", "x"},
+             {"-triggeredby", "TRIPWIRE_"}}) {
+        const ProgramRun run = install(refused);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_THAT(run.out + run.err, HasSubstr("usage:"));
+    }
+    EXPECT_EQ(readFile(home.storageRoot() / "installer.log").find("pa ss:w0rd"), std::string::npos);
+    const std::vector<Json> lines = log();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["arguments"], Json({"-mode", "silent"}));
+    EXPECT_EQ(lines[0]["QB_PROXY_USERNAME"], "proxy user");
+    EXPECT_EQ(lines[0]["QB_PROXY_PASSWORD"], "***");
+    EXPECT_THAT(lines[0]["time"].get<std::string>(), testing::MatchesRegex("....-..-..T.*Z"));
+    EXPECT_EQ(lines[1]["exitCode"], 2);
+    EXPECT_THAT(lines[1]["message"].get<std::string>(), HasSubstr("\"-unknown\""));
+    EXPECT_THAT(lines[1]["arguments"][3].get<std::string>(), HasSubstr("TRIPWIRE_"));
+    EXPECT_TRUE(lines[1]["QB_PROXY_HOST"].is_null());
+}
+
+TEST_F(SampleInstaller, AServiceHostThatCannotRunFailsWith55AndKeepsThePreviousInstallation) {
+    ASSERT_EQ(install({"-mode", "silent", "-installationroot", (home / "good").string()}).status,
+              0);
+    const std::string before = readFile(home.storageRoot() / "LatestInstall.info");
+    for (const char* payload : {"\x7f"
+                                "ELF but not really",
+                                "", "#!/bin/sh\nexit 3\n", "#!/bin/sh\nkill -SEGV $$\n"}) {
+        write(home / "broken/QuillbeckServiceHostInstaller", entries.at(installerEntry),
+              fs::perms::owner_all);
+        write(home / "broken/QuillbeckServiceHost", payload, fs::perms::owner_read);
+        const ProgramRun run =
+            install({"-mode", "silent", "-installationroot", (home / "broken root").string()},
+                    home / "broken/QuillbeckServiceHostInstaller");
+        EXPECT_EQ(run.status, 55) << payload << run.err;
+        EXPECT_FALSE(fs::exists(home / "broken root" / ("v" + version))) << payload;
+        EXPECT_EQ(readFile(home.storageRoot() / "LatestInstall.info"), before);
+        EXPECT_EQ(log().back()["exitCode"], 55);
+        fs::remove_all(home / "broken");
+    }
+    expectInstalledAt(home / "good");
+    write(home / "alone/QuillbeckServiceHostInstaller", entries.at(installerEntry),
+          fs::perms::owner_all);
+    const ProgramRun alone =
+        install({"-mode", "silent"}, home / "alone/QuillbeckServiceHostInstaller");
+    EXPECT_EQ(alone.status, 1);
+    EXPECT_THAT(alone.out + alone.err, HasSubstr("missing"));
+}
+
+} // namespace

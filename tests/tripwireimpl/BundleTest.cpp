@@ -1,0 +1,93 @@
+// The built bundle file as the framework sees it: the manifest archive appended to the library and
+// the exported entry points only, and the bundle in a framework (the flows exercise the rest).
+#include "halvexconnector/tripwire/ITripwire.h"
+
+#include <tripwire/testsupport/ModuleHome.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <set>
+
+namespace {
+
+using namespace tripwire::testsupport;
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+const std::string symbolicName = "com_quillbeck_tripwireimpl";
+const std::string implementation = "halvexconnector_tripwireimpl_HALVEXConnectorTripwireImpl";
+
+// The names and bytes of the zip archive at the end of the library, in archive order.
+Entries appendedArchive() {
+    std::unique_ptr<archive, decltype(&archive_read_free)> reader(archive_read_new(),
+                                                                  &archive_read_free);
+    archive_read_support_format_zip_seekable(reader.get());
+    EXPECT_EQ(archive_read_open_filename(reader.get(), staged::module().c_str(), 16384),
+              ARCHIVE_OK);
+    Entries entries;
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
+        std::string data(static_cast<std::size_t>(archive_entry_size(entry)), '\0');
+        archive_read_data(reader.get(), data.data(), data.size());
+        entries.emplace_back(archive_entry_pathname(entry), data);
+    }
+    return entries;
+}
+
+TEST(BundleFile, CarriesItsManifestWithTheOneComponentAndExportsOnlyTheThreeEntryPoints) {
+    const Entries entries = appendedArchive();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].first, symbolicName + "/manifest.json");
+    EXPECT_EQ(entries[1].first, symbolicName + "/");
+    const auto manifest = nlohmann::json::parse(entries[0].second);
+    EXPECT_EQ(manifest.at("bundle.symbolic_name"), symbolicName);
+    EXPECT_EQ(manifest.at("bundle.activator"), false);
+    EXPECT_EQ(manifest.at("qb").at("installpath"),
+              "bin/win64/halvexconnector/tripwireimpl/halvexconnector/tripwireimpl/"
+              "qbtripwireimpl.dll");
+    EXPECT_EQ(manifest.at("scr"), Json::parse(R"({"version": 1, "components": [{
+                  "implementation-class": "halvexconnector::tripwireimpl::HALVEXConnectorTripwireImpl",
+                  "service": {"scope": "singleton",
+                              "interfaces": ["halvexconnector::tripwire::ITripwire"]}}]})"));
+
+    const std::string command = "nm -D --defined-only '" + staged::module().string() + "'";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), &::pclose);
+    std::set<std::string> exported;
+    for (char line[4096]; std::fgets(line, sizeof line, pipe.get()) != nullptr;) {
+        std::string text(line);
+        text.erase(text.find_last_not_of("\r\n") + 1);
+        exported.insert(text.substr(text.find_last_of(' ') + 1));
+    }
+    EXPECT_EQ(exported, (std::set<std::string>{"NewInstance_" + implementation,
+                                               "DeleteInstance_" + implementation,
+                                               "_us_set_bundle_context_instance_" + symbolicName}));
+}
+
+bool bundleLibraryMapped() {
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find("qbtripwireimpl.so") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(BundleInFramework, RegistersItsServiceAtOnceAndLoadsItsLibraryAtTheFirstRequest) {
+    RunningFramework framework(RunningFramework::withModule());
+    EXPECT_EQ(framework.bundleNames().back(), symbolicName);
+    ASSERT_TRUE(framework.context().GetServiceReference<halvexconnector::tripwire::ITripwire>());
+    EXPECT_FALSE(bundleLibraryMapped());
+    const auto first = framework.service<halvexconnector::tripwire::ITripwire>();
+    EXPECT_EQ(first, framework.service<halvexconnector::tripwire::ITripwire>());
+    EXPECT_TRUE(bundleLibraryMapped());
+    EXPECT_FALSE(first->areHALVEXServicesRunning(
+        static_cast<halvexconnector::tripwire::HALVEXServicesMode>(2)));
+}
+
+} // namespace

@@ -1,0 +1,385 @@
+// The install pipeline's pieces on their own: clean-up guards, the once flag, installer
+// arguments, local sources, working directories, the installer's proxy, the managed-root notice,
+// archive preparation and the installer run.
+#include "CleanupGuard.h"
+#include "OnceFlag.h"
+#include "download/InstallerProxy.h"
+#include "download/ManagedInstallRoot.h"
+#include "download/WorkingDirectories.h"
+#include "download/WorkingDirectory.h"
+#include "install/ArchivePreparation.h"
+#include "install/InstallerArguments.h"
+#include "install/InstallerRun.h"
+#include "install/LocalSources.h"
+
+#include <fl/filesystem/path_conversion.h>
+#include <fl/i18n/conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
+
+#include <tripwire/testsupport/FakeServices.h>
+#include <tripwire/testsupport/ModuleHome.h>
+#include <tripwire/testsupport/StandardErrorCapture.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+namespace halvexconnector::tripwireimpl {
+namespace {
+
+namespace fs = std::filesystem;
+using foundation::httpproxy::Proxy;
+using foundation::httpproxy::ProxyCredentials;
+using foundation::httpproxy::ProxyList;
+using foundation::httpproxy::ProxySelector;
+using foundation::log::testing::RecordCapture;
+using testing::IsEmpty;
+using testing::StartsWith;
+using namespace ::tripwire::testsupport;
+
+fl::filesystem::basic_path flPath(const fs::path& path) {
+    return fl::filesystem::path_from_native(path);
+}
+fs::path native(const fl::filesystem::basic_path& path) {
+    return fl::filesystem::to_native(path);
+}
+fl::ustring wide(const std::string& utf8) {
+    return fl::i18n::utf8_to_ustring(utf8);
+}
+void touch(const fs::path& file) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << "content";
+}
+
+TEST(CleanupGuard, RunsItsActionExactlyOnceWhateverHappensToTheGuard) {
+    int runs = 0;
+    const auto count = [&] {
+        ++runs;
+    };
+    const auto never = [&] {
+        runs += 1000;
+    };
+    { CleanupGuard guard(count); }
+    EXPECT_EQ(runs, 1) << "destruction";
+    {
+        CleanupGuard guard(count);
+        guard.runNow();
+        guard.runNow();
+        EXPECT_FALSE(guard.holdsAction());
+    }
+    EXPECT_EQ(runs, 2) << "runNow, then nothing at destruction";
+    {
+        CleanupGuard source(count);
+        CleanupGuard target(std::move(source));
+        CleanupGuard assigned(never);
+        assigned = std::move(target);
+        CleanupGuard replaced(never);
+        replaced = count;
+    }
+    EXPECT_EQ(runs, 4) << "moves carry the action, assignment drops the old one unrun";
+    {
+        std::vector<CleanupGuard> guards;
+        for (int i = 0; i < 20; ++i) {
+            guards.emplace_back(count);
+        }
+        EXPECT_EQ(runs, 4) << "reallocation must not run moved-from guards";
+    }
+    EXPECT_EQ(runs, 24);
+    {
+        CleanupGuard guard([&] {
+            ++runs;
+            throw std::runtime_error("still busy");
+        });
+        EXPECT_THROW(guard.runNow(), std::runtime_error);
+        EXPECT_FALSE(guard.holdsAction()) << "a failure is not retried";
+    }
+    EXPECT_NO_THROW({ CleanupGuard guard([&] { throw 42; }); });
+    EXPECT_EQ(runs, 25);
+    CleanupGuard self;
+    bool heldDuringRun = true;
+    self = [&] {
+        heldDuringRun = self.holdsAction();
+    };
+    self.runNow();
+    EXPECT_FALSE(heldDuringRun);
+}
+
+// A throwing action leaves the flag unset; libstdc++'s call_once hung later callers there under
+// ThreadSanitizer.
+TEST(OnceFlag, AThrowingActionLeavesItForALaterCallerAndConcurrentCallersRunItOnce) {
+    OnceFlag flag;
+    EXPECT_THROW(flag.callOnce([] { throw std::runtime_error("write failed"); }),
+                 std::runtime_error);
+    std::atomic<int> runs{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 8; ++t) {
+        callers.emplace_back([&] {
+            for (int call = 0; call < 3; ++call) {
+                flag.callOnce([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    ++runs;
+                });
+            }
+        });
+    }
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(ManagedInstallRoot, TheNoticeNamesTheValueOnceInUtf8AndTheRecordFollowsTheMask) {
+    const std::string utf8 = "/d/\xc3\x9c"
+                             "ber/_OVERRIDEN_PATH_PLACEHOLDER_/\xf0\x9f\x93\x81";
+    for (const bool recorded : {true, false}) {
+        RecordCapture records(recorded ? foundation::log::default_severity_mask
+                                       : foundation::log::severity_type{8});
+        StandardErrorCapture standardError;
+        reportManagedInstallRootError(wide(utf8));
+        const std::string notice = standardError.text();
+        EXPECT_THAT(notice, StartsWith("\n\nError in the defined "
+                                       "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT.\n" +
+                                       utf8 + " does not contain a LatestInstall.info"));
+        EXPECT_EQ(occurrences(notice, "_OVERRIDEN_PATH_PLACEHOLDER_"), 1u);
+        EXPECT_EQ(notice.size(), 784u + utf8.size() - 28u + 1u);
+        EXPECT_EQ(notice.substr(notice.size() - 5), "e\"\n\n\n");
+        const auto logged = records.records("halvexconnector::tripwireimpl");
+        ASSERT_EQ(logged.size(), recorded ? 1u : 0u);
+        if (recorded) {
+            EXPECT_EQ(logged[0].severity, 512u);
+            EXPECT_EQ(logged[0].message,
+                      "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT is set incorrectly.\n" + utf8 +
+                          " does not contain a LatestInstall.info file or the file is misformed ");
+        }
+    }
+    StandardErrorCapture standardError;
+    for (const std::optional<std::string>& value : {std::optional<std::string>(), {""}}) {
+        ScopedVariable variable(managedInstallRootVariable, value);
+        EXPECT_FALSE(reportManagedInstallRootIfSet());
+    }
+    EXPECT_EQ(standardError.text(), "");
+}
+
+TEST(InstallerArguments, ATableOfRunsAndTheirReruns) {
+    using Root = boost::optional<fl::filesystem::basic_path>;
+    const auto sources = fl::filesystem::path_from_utf8("/opt/app/sys/qbds/win64");
+    const std::string root = "/home/j\xc3\xb6rg/My Services/Host";
+    const struct {
+        bool local;
+        std::string trigger;
+        Root root;
+        InstallerArguments first, rerun;
+    } cases[] = {
+        {true,
+         "startup",
+         Root(),
+         {"-source", "/opt/app/sys/qbds/win64", "-mode", "silent", "-triggeredby",
+          "TRIPWIRE_startup"},
+         {"-mode", "silent", "-triggeredby", "TRIPWIRE_startup"}},
+        {true,
+         "menu item",
+         fl::filesystem::path_from_utf8(root),
+         {"-source", "/opt/app/sys/qbds/win64", "-mode", "silent", "-triggeredby",
+          "TRIPWIRE_menu item", "-installationroot", root},
+         {"-mode", "silent", "-triggeredby", "TRIPWIRE_menu item", "-installationroot", root}},
+        {false,
+         "",
+         Root(fl::filesystem::basic_path()),
+         {"-mode", "silent", "-triggeredby", "TRIPWIRE_", "-installationroot", ""},
+         {"-mode", "silent", "-triggeredby", "TRIPWIRE_", "-installationroot", ""}},
+    };
+    for (const auto& c : cases) {
+        InstallerArguments arguments = buildInstallerArguments(c.local, sources, c.trigger, c.root);
+        EXPECT_EQ(arguments, c.first) << c.trigger;
+        dropSourceArguments(arguments);
+        EXPECT_EQ(arguments, c.rerun) << c.trigger;
+    }
+}
+
+class WithHome : public testing::Test {
+protected:
+    ModuleHome home;
+};
+
+TEST_F(WithHome, LocalSourcesPreferKciArchivesThenTheFirstListedInstallerArchive) {
+    const fs::path tree = staged::root() / "sys/qbds/win64";
+    home.set(installSourcesVariable, std::nullopt);
+    EXPECT_EQ(fl::i18n::ustring_to_utf8(findLocalSource().fullPathName), staged::kciArchive())
+        << "default: the tree";
+
+    const fs::path dir = home / "dir";
+    home.set(installSourcesVariable, (dir / "missing").string());
+    EXPECT_FALSE(findLocalSource().found()) << "a missing directory never falls back";
+    for (const char* name : {"kci_1.zip.part", "other.zip", "halvexconnector.zip", "xkci_1.zip",
+                             "halvexconnector_installer.txt"}) {
+        touch(dir / name);
+    }
+    home.set(installSourcesVariable, dir.string() + "/");
+    LocalSource found = findLocalSource();
+    EXPECT_EQ(native(found.sourcesDirectory), dir);
+    EXPECT_FALSE(found.found());
+    for (int i = 0; i < 12; ++i) {
+        touch(dir / ("halvexconnector" + std::to_string(i) + "installer.zip"));
+    }
+    std::string firstListed;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (firstListed.empty() && name.ends_with("installer.zip")) {
+            firstListed = name;
+        }
+    }
+    EXPECT_EQ(fl::i18n::ustring_to_utf8(findLocalSource().fileName), firstListed);
+    touch(dir / "kci.zip"); // not even an archive: chosen by its name alone
+    found = findLocalSource();
+    EXPECT_EQ(fl::i18n::ustring_to_utf8(found.fullPathName), dir / "kci.zip");
+    EXPECT_EQ(findFirstMatch(fl::filesystem::basic_path(), u"kci*.zip"), nullptr);
+}
+
+std::set<fs::path> targetsOf(const WorkingDirectory& directory) {
+    std::set<fs::path> targets;
+    for (const auto& target : directory.removalTargets()) {
+        targets.insert(native(target));
+    }
+    return targets;
+}
+
+TEST_F(WithHome, AGeneratedWorkingDirectoryIsNewEveryTimeAndGoesAsAWhole) {
+    for (const std::optional<std::string>& variable : {std::optional<std::string>(), {""}}) {
+        home.set(downloadLocationVariable, variable);
+        const WorkingDirectory directory = WorkingDirectory::claim(u"kci_a");
+        const fs::path location = native(directory.path());
+        EXPECT_EQ(location.parent_path(), home.storageRoot());
+        EXPECT_THAT(location.filename().string(), StartsWith("_tmp_QSHI_"));
+        EXPECT_FALSE(fs::exists(location)) << "claiming creates nothing";
+        EXPECT_NE(native(getDownloadLocation()), location);
+        touch(location / "kci_a" / "kci_a.zip");
+        EXPECT_EQ(targetsOf(directory), std::set<fs::path>{location});
+    }
+    // The storage-root override moves it, and is asked even when the variable names a place.
+    RunningFramework framework;
+    const auto storage = std::make_shared<FixedOverride>((home / "moved").string(), "");
+    framework.offer<agent::spf::externalprocessdiscovery::UserStorageRootOverride>(storage);
+    EXPECT_EQ(native(getDownloadLocation()).parent_path(), home / "moved");
+    home.set(downloadLocationVariable, "work\\dl//x/");
+    EXPECT_EQ(fl::filesystem::to_utf8(getDownloadLocation()), "work/dl/x");
+    EXPECT_EQ(storage->firstCalls, 2);
+    storage->failing = true;
+    EXPECT_THROW(getDownloadLocation(), std::runtime_error);
+}
+
+TEST_F(WithHome, AChosenWorkingDirectoryLosesOnlyWhatTheAttemptAdded) {
+    const fs::path location = home / "my downloads";
+    touch(location / "notes.txt");
+    touch(location / "v1" / "stale.zip"); // under the attempt's own name: the attempt's
+    home.set(downloadLocationVariable, location.string());
+    WorkingDirectory directory = WorkingDirectory::claim(u"v1");
+    EXPECT_EQ(native(directory.path()), location);
+    touch(location / "written by the installer");
+    fs::create_directory(location / "new directory");
+    std::set<fs::path> handed;
+    workingDirectoryCleanup(std::move(directory), [&](const fl::filesystem::basic_path& path) {
+        handed.insert(native(path));
+    })();
+    EXPECT_EQ(handed, (std::set<fs::path>{location / "v1", location / "written by the installer",
+                                          location / "new directory"}));
+
+    // Not there yet: it goes as a whole. A file, or gone at the clean-up: the own entry only.
+    const fs::path fresh = home / "not yet" / "downloads";
+    home.set(downloadLocationVariable, fresh.string());
+    const WorkingDirectory created = WorkingDirectory::claim(u"kci_a");
+    touch(fresh / "kci_a" / "kci_a.zip");
+    EXPECT_EQ(targetsOf(created), std::set<fs::path>{fresh});
+    home.set(downloadLocationVariable, (location / "notes.txt").string());
+    EXPECT_EQ(targetsOf(WorkingDirectory::claim(u"kci_a")),
+              std::set<fs::path>{location / "notes.txt" / "kci_a"});
+    home.set(downloadLocationVariable, location.string());
+    const WorkingDirectory vanishing = WorkingDirectory::claim(u"v2");
+    fs::rename(location, home / "moved");
+    EXPECT_EQ(targetsOf(vanishing), std::set<fs::path>{location / "v2"});
+
+    // An own entry that is no plain name is never the attempt's.
+    fs::create_directories(location);
+    for (const fl::ustring entry : {u"sub/x", u"..", u".", u"", u"sub\\x"}) {
+        const WorkingDirectory odd = WorkingDirectory::claim(entry);
+        fs::create_directory(location / "new");
+        EXPECT_EQ(targetsOf(odd), std::set<fs::path>{location / "new"});
+        fs::remove(location / "new");
+    }
+}
+
+TEST(InstallerProxy, TheFirstProxyForTheMakersDomainBecomesTheInstallersEntries) {
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    ScopedVariable makerUrl("QB_URL_QUILLBECK_DOT_COM", "https://maker.test");
+    const auto configured = [](Entries before = {}) {
+        foundation::core::process::context ctx;
+        for (const auto& [name, value] : before) {
+            ctx.environment()[name] = value;
+        }
+        configureInstallerProxy(ctx);
+        return Entries(ctx.environment().begin(), ctx.environment().end());
+    };
+    EXPECT_EQ(configured(), Entries{}) << "no framework";
+    RunningFramework framework;
+    EXPECT_EQ(configured({{"QB_PROXY_HOST", "kept"}}), (Entries{{"QB_PROXY_HOST", "kept"}}))
+        << "no selector";
+    const auto selector = std::make_shared<FixedProxySelector>(ProxyList{});
+    framework.offer<ProxySelector>(selector);
+    const struct {
+        ProxyList answer;
+        Entries before, after;
+    } cases[] = {
+        {{Proxy::NO_PROXY, Proxy(Proxy::Type::HTTP, "later", 3128)}, {}, {}},
+        {{}, {}, {}},
+        {{Proxy(Proxy::Type::HTTP, "", 3128)}, {}, {}},
+        {{Proxy(Proxy::Type::HTTP, "first", 80), Proxy(Proxy::Type::HTTP, "second", 8080)},
+         {{"qb_proxy_host", "old"}, {"QB_PROXY_USERNAME", "earlier"}},
+         {{"QB_PROXY_HOST", "first"}, {"QB_PROXY_PORT", "80"}, {"QB_PROXY_USERNAME", "earlier"}}},
+        {{Proxy(Proxy::Type::SOCKS5, "10.0.0.1", 65535, ProxyCredentials("j\xc3\xb6rg", "p@ss"))},
+         {},
+         {{"QB_PROXY_HOST", "10.0.0.1"},
+          {"QB_PROXY_PASSWORD", "p@ss"},
+          {"QB_PROXY_PORT", "65535"},
+          {"QB_PROXY_USERNAME", "j\xc3\xb6rg"}}},
+        {{Proxy(Proxy::Type::HTTP, "h", 0, ProxyCredentials("", ""))},
+         {{"QB_PROXY_PASSWORD", "stale"}},
+         {{"QB_PROXY_HOST", "h"},
+          {"QB_PROXY_PASSWORD", ""},
+          {"QB_PROXY_PORT", "0"},
+          {"QB_PROXY_USERNAME", ""}}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        selector->setAnswer(cases[i].answer);
+        EXPECT_EQ(configured(cases[i].before), cases[i].after) << "case " << i;
+    }
+    EXPECT_EQ(selector->askedUrls().front(), "https://maker.test");
+}
+
+TEST_F(WithHome, ALocalArchiveIsCopiedAndExtractedAndAFailingSelectorStopsItsRun) {
+    const auto paths = localPreparationPaths(flPath(home / "work"), u"kci_sample.zip");
+    EXPECT_EQ(native(paths.copyTarget), home / "work/kci_sample/kci_sample.zip");
+    EXPECT_EQ(native(localPreparationPaths(flPath(home / "w"), u"zip").copyTarget),
+              home / "w/zip/zip");
+    touch(home / "work/kci_sample/stale.txt");
+    const std::string source = readFile(staged::kciArchive());
+    const PreparedInstaller prepared =
+        prepareLocalArchive(paths, wide(staged::kciArchive().string()));
+    EXPECT_FALSE(fs::exists(home / "work/kci_sample/stale.txt")) << "a leftover is replaced";
+    EXPECT_EQ(readFile(home / "work/kci_sample/kci_sample.zip"), source);
+    EXPECT_EQ("kci_" + prepared.version + ".zip", staged::kciArchive().filename());
+    EXPECT_THAT(native(prepared.installerPath).string(),
+                StartsWith((home / "work/kci_sample/").string()));
+
+    // A selector that fails stops the run before the installer starts.
+    RunningFramework framework;
+    framework.offer<ProxySelector>(std::make_shared<FixedProxySelector>(ProxyList{}, true));
+    EXPECT_THROW(runInstaller(prepared.installerPath, {"-mode", "silent"}), std::runtime_error);
+    EXPECT_FALSE(fs::exists(home.storageRoot() / "installer.log"));
+}
+
+} // namespace
+} // namespace halvexconnector::tripwireimpl

@@ -1,0 +1,158 @@
+// The two telemetry events and the flags that gate them, against the real telemetry and feature
+// libraries. The program puts its own getDataPtr in front of the feature library's to count the
+// flags' lookups.
+#include "Constants.h"
+#include "InstallEventKeys.h"
+#include "telemetry/FeatureFlag.h"
+#include "telemetry/InstallResultEvent.h"
+#include "telemetry/StartupTimingEvent.h"
+
+#include <foundation/feature/management/process/DataPtr.h>
+#include <telx/WriteError.h>
+#include <telx/util/DateTime.h>
+
+#include <tripwire/testsupport/ModuleHome.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <fstream>
+#include <map>
+#include <mutex>
+
+namespace {
+std::mutex callsMutex;
+std::map<std::string, int> dataPtrCalls;
+} // namespace
+
+namespace foundation::feature::management::process {
+detail::State* getDataPtr(const std::string& name) {
+    using Real = detail::State* (*)(const std::string&);
+    // The module's references resolve to this definition; the library's is the next one.
+    static const auto real = reinterpret_cast<Real>(
+        ::dlsym(RTLD_NEXT, "_ZN10foundation7feature10management7process10getDataPtrERK"
+                           "NSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"));
+    {
+        std::lock_guard<std::mutex> lock(callsMutex);
+        ++dataPtrCalls[name];
+    }
+    return real(name);
+}
+} // namespace foundation::feature::management::process
+
+namespace halvexconnector::tripwireimpl {
+namespace {
+
+using namespace ::tripwire::testsupport;
+using tripwire_test::installEventKeys;
+using tripwire_test::summaryKeyCount;
+
+// The detail fields in the order of their keys.
+constexpr std::string InstallTelemetryRecord::*detailFields[] = {
+    &InstallTelemetryRecord::extractionErrorMessage,
+    &InstallTelemetryRecord::extractionEndTimestamp,
+    &InstallTelemetryRecord::downloadErrorMessage,
+    &InstallTelemetryRecord::downloadEndTimestamp,
+    &InstallTelemetryRecord::extractDownloadErrorMessage,
+    &InstallTelemetryRecord::extractDownloadEndTimestamp,
+    &InstallTelemetryRecord::installerReturnCode,
+    &InstallTelemetryRecord::installerEndTimestamp,
+    &InstallTelemetryRecord::installerRerunReturnCode,
+    &InstallTelemetryRecord::installerRerunEndTimestamp};
+
+class Telemetry : public testing::Test {
+protected:
+    ModuleHome home{""};
+};
+
+TEST_F(Telemetry, TheInstallEventSendsEveryFieldUnderItsKeyWhenTheFlagIsOnAtThatCall) {
+    // Every field holds a text of its own, so a value sent under the wrong key shows.
+    InstallTelemetryRecord record;
+    record.startTimestamp = "2026-12-06T07:00:00.001+00:00";
+    record.qshVersion = "26.1.0.7";
+    record.installSource = installSourceLocal;
+    for (std::size_t i = 0; i < std::size(detailFields); ++i) {
+        record.*detailFields[i] = "v-" + installEventKeys[summaryKeyCount + i];
+    }
+    const struct {
+        const char* flags;
+        int mode;
+        const char* modeText;
+        bool detailed;
+    } cases[] = {{"", 0, "STANDARD", false},
+                 {"QSHTripwireStartupTELX", 1, "DRIVE", false},
+                 {"QSHInstallErrorTELX", 7, "UNKNOWN", true},
+                 {"QSHInstallErrorTELX=off", -1, "UNKNOWN", false}};
+    for (const auto& c : cases) {
+        home.set("QB_FEATURE_FLAGS", c.flags);
+        record.mode = static_cast<tripwire::HALVEXServicesMode>(c.mode);
+        const std::string before = telx::util::getDateTimeWithMilliSec();
+        logInstallResultEvent(record, failedToStartText);
+        const Json data = home.events().back();
+        const std::size_t keys = c.detailed ? installEventKeys.size() : summaryKeyCount;
+        EXPECT_EQ(keysOf(data), std::vector<std::string>(installEventKeys.begin(),
+                                                         installEventKeys.begin() + keys))
+            << c.flags;
+        EXPECT_EQ(data["mode"], c.modeText) << c.mode;
+        EXPECT_EQ(data["startTimestamp"], record.startTimestamp);
+        EXPECT_LE(before, data["endTimestamp"].get<std::string>()) << "taken at each call";
+        EXPECT_EQ(data["installResult"], "FAILED_TO_START");
+        EXPECT_EQ(data["qshVersion"], "26.1.0.7");
+        EXPECT_EQ(data["installSource"], "LOCAL");
+        for (std::size_t i = summaryKeyCount; i < keys; ++i) {
+            EXPECT_EQ(data[installEventKeys[i]], "v-" + installEventKeys[i]);
+        }
+        while (telx::util::getDateTimeWithMilliSec() == before) {
+        }
+    }
+    std::ifstream in(home / "telemetry/events.jsonl");
+    std::string line;
+    std::getline(in, line);
+    const Json envelope = Json::parse(line);
+    EXPECT_EQ(envelope["eventKey"], "HX_QSH_INSTALL");
+    EXPECT_EQ(envelope["product"], "HX");
+    EXPECT_EQ(envelope["appComponent"], "HX_QSH");
+}
+
+TEST_F(Telemetry, TheStartupEventGoesOutOnlyWhileItsFlagIsOn) {
+    for (const char* flags :
+         {"QSHTripwireStartupTELX", "QSHInstallErrorTELX", "QSHTripwireStartupTELX=off",
+          "QSHInstallErrorTELX,QSHTripwireStartupTELX"}) {
+        home.set("QB_FEATURE_FLAGS", flags);
+        logStartupTimingEvent(std::string("from ") + flags, "to");
+    }
+    const auto events = home.events("HX_QSH_STARTUP_TIMING");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0],
+              Json({{"start_timestamp", "from QSHTripwireStartupTELX"}, {"end_timestamp", "to"}}));
+    EXPECT_EQ(events[1]["start_timestamp"], "from QSHInstallErrorTELX,QSHTripwireStartupTELX");
+}
+
+// A flag looked up under a cut or wrong name would leave its count at 0; one looked up at every
+// evaluation would count more than 1.
+TEST_F(Telemetry, EachFlagLooksItsStateUpOnceUnderItsFullName) {
+    static constinit foundation::feature::Feature<foundation::feature::booleanFeatureKind> probe{
+        "TelemetryProbeFlag"};
+    EXPECT_FALSE(probe);
+    home.set("QB_FEATURE_FLAGS", "TelemetryProbeFlag,QSHInstallErrorTELX,QSHTripwireStartupTELX");
+    EXPECT_TRUE(probe);
+    for (int i = 0; i < 3; ++i) {
+        logInstallResultEvent(InstallTelemetryRecord{}, installFailedText);
+        logStartupTimingEvent("start", "end");
+    }
+    std::lock_guard<std::mutex> lock(callsMutex);
+    for (const char* flag :
+         {"TelemetryProbeFlag", "QSHInstallErrorTELX", "QSHTripwireStartupTELX"}) {
+        EXPECT_EQ(dataPtrCalls[flag], 1) << flag;
+    }
+}
+
+TEST_F(Telemetry, AnEventThatCannotBeStoredFailsTheCall) {
+    std::ofstream(home / "telemetry") << "not a directory";
+    EXPECT_THROW(logInstallResultEvent(InstallTelemetryRecord{}, installFailedText),
+                 telx::WriteError);
+}
+
+} // namespace
+} // namespace halvexconnector::tripwireimpl
