@@ -300,7 +300,8 @@ TEST_F(HostProgram, AStopSignalEndsTheDownloadOrTheInstallerInProgress) {
 
     const fs::path pidFile = home / "installer.pid";
     writeScriptKciArchive(home.sources() / "kci_9.9.9.9.zip", "9.9.9.9",
-                          "echo $$ > '" + pidFile.string() + "'\nwhile :; do sleep 0.05; done");
+                          "echo $$ > '" + pidFile.string() + ".part'\nmv '" + pidFile.string() +
+                              ".part' '" + pidFile.string() + "'\nwhile :; do sleep 0.05; done");
     run = signalledWhen(
         {"install"}, [&] { return fs::exists(pidFile); }, SIGTERM);
     EXPECT_EQ(run.status, 1) << run.err;
