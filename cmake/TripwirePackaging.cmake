@@ -31,11 +31,11 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tripwire)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION misc)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
   "plug-in module that keeps the Roduded Ozovizaz service host running
- A service bundle for a CppMicroServices framework with its Declarative
- Services runtime: it checks whether the service host is installed and
- running, starts it, and installs it from a local archive or by download.
- This package holds the module, its bundles and libraries below
- /usr/lib/tripwire, and the command-line host tripwire.")
+A service bundle for a CppMicroServices framework with its Declarative
+Services runtime: it checks whether the service host is installed and
+running, starts it, and installs it from a local archive or by download.
+This package holds the module, its bundles and libraries below
+/usr/lib/tripwire, and the command-line host tripwire.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME tripwire-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
@@ -43,19 +43,19 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
   "tripwire (= ${_tripwire_deb_version}), libboost-dev (>= 1.74), nlohmann-json3-dev")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
   "development files for hosts of the tripwire module
- Headers of the ITripwire service interface, of the service framework and
- of the host support library, the CMake package (find_package(tripwire
- CONFIG)) and the pkg-config file tripwire.pc.")
+Headers of the ITripwire service interface, of the service framework and
+of the host support library, the CMake package (find_package(tripwire
+CONFIG)) and the pkg-config file tripwire.pc.")
 
 set(CPACK_DEBIAN_SAMPLE_PACKAGE_NAME tripwire-sample)
 set(CPACK_DEBIAN_SAMPLE_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_SAMPLE_PACKAGE_DEPENDS "tripwire (= ${_tripwire_deb_version})")
 set(CPACK_COMPONENT_SAMPLE_DESCRIPTION
   "sample installation of the service host for the tripwire module
- A small service host, its silent installer packed as the local installer
- archive that the module finds in its installation, and a loopback web
- server that offers the archive as the latest installer, for trying the
- module out without a network.")
+A small service host, its silent installer packed as the local installer
+archive that the module finds in its installation, and a loopback web
+server that offers the archive as the latest installer, for trying the
+module out without a network.")
 
 # Debian wants a copyright file and a changelog in each package's documentation folder.
 foreach(component Runtime Development Sample)
