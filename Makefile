@@ -1,10 +1,12 @@
 # The two commands of the README:
 #   make demo   installs what is needed, builds, and runs the main job on the sample installation
 #   make test   installs what is needed, builds, and runs the whole test suite
+# and: make package (the three .deb files), make check-install (what an installed copy gives a
+# host developer, from the install and from the packages)
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan tsan coverage bench fuzz clean
+.PHONY: all deps configure build demo test package check-install asan tsan coverage bench fuzz clean
 
 all: build
 
@@ -22,6 +24,13 @@ demo: build
 
 test: build
 	@ctest --preset $(PRESET) --timeout 600
+
+# build/<preset>/packages/tripwire{,-dev,-sample}_<version>-1_<arch>.deb
+package: build
+	@cmake --build --preset $(PRESET) --target package
+
+check-install: build
+	@JOBS=$(JOBS) bash scripts/check-install.sh build/$(PRESET)
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan

@@ -19,6 +19,11 @@ function(tripwire_embed_manifest)
   # A changed manifest must relink, since the archive is only appended after a link.
   set_property(TARGET ${E_TARGET} APPEND PROPERTY LINK_DEPENDS "${manifest}")
   target_compile_definitions(${E_TARGET} PRIVATE US_BUNDLE_NAME=${E_SYMBOLIC_NAME})
+  # Frameworks load a bundle by its file name: no versioned names and links, and installed
+  # as a plain file so that `cmake --install --strip` cannot drop the archive.
+  set_property(TARGET ${E_TARGET} PROPERTY VERSION)
+  set_property(TARGET ${E_TARGET} PROPERTY SOVERSION)
+  set_property(TARGET ${E_TARGET} PROPERTY TRIPWIRE_BUNDLE ON)
   add_custom_command(TARGET ${E_TARGET} POST_BUILD
     COMMAND tripwire-pack-manifest "$<TARGET_FILE:${E_TARGET}>" "${E_SYMBOLIC_NAME}" "${manifest}"
     COMMENT "Packing the manifest of ${E_SYMBOLIC_NAME} into $<TARGET_FILE_NAME:${E_TARGET}>"

@@ -1,7 +1,7 @@
-# The staged install tree: every build lays out ${TRIPWIRE_STAGE_DIR} exactly as
-# `cmake --install` lays out the prefix, so programs and tests run from it directly.
-# All run paths are relative ($ORIGIN), so the tree can be moved as a whole.
-set(TRIPWIRE_STAGE_DIR "${CMAKE_BINARY_DIR}/stage" CACHE INTERNAL "")
+# The staged install tree: every build lays out ${TRIPWIRE_STAGE_DIR} exactly as `cmake --install`
+# lays out the tripwire root below the prefix (TripwireInstall.cmake), so programs and tests run
+# from it directly. All run paths are relative ($ORIGIN), so the tree can be moved as a whole.
+set(TRIPWIRE_STAGE_DIR "${PROJECT_BINARY_DIR}/stage" CACHE INTERNAL "")
 
 # Relative run path from a staged folder to <stage>/lib.
 function(tripwire_rpath_to_lib out_var reldir)
@@ -13,23 +13,25 @@ function(tripwire_rpath_to_lib out_var reldir)
   endif()
 endfunction()
 
-# Place a built target at <stage>/<reldir> and install it to <prefix>/<reldir>.
+# Place a built target at <stage>/<reldir>; TripwireInstall.cmake installs it to <root>/<reldir>.
 function(tripwire_stage target reldir)
   tripwire_rpath_to_lib(rpath "${reldir}")
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY "${TRIPWIRE_STAGE_DIR}/${reldir}"
     RUNTIME_OUTPUT_DIRECTORY "${TRIPWIRE_STAGE_DIR}/${reldir}"
-    ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/archive"
+    ARCHIVE_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/archive"
     BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "${rpath}")
-  install(TARGETS ${target}
-    LIBRARY DESTINATION "${reldir}"
-    RUNTIME DESTINATION "${reldir}")
+  set_property(GLOBAL APPEND PROPERTY TRIPWIRE_STAGED_TARGETS "${target}")
+  set_property(TARGET ${target} PROPERTY TRIPWIRE_STAGE_RELDIR "${reldir}")
 endfunction()
 
-# A shared library of the framework or the platform layer, staged in <stage>/lib.
+# A shared library of the framework or the platform layer, staged in <stage>/lib. Versioned, so
+# that a host built against one release never loads another's by accident.
 function(tripwire_add_shared_library target)
   add_library(${target} SHARED ${ARGN})
+  set_target_properties(${target} PROPERTIES
+    VERSION "${PROJECT_VERSION}" SOVERSION "${PROJECT_VERSION_MAJOR}")
   tripwire_stage(${target} lib)
 endfunction()
 

@@ -10,7 +10,7 @@ packages=(
   libcurl4-openssl-dev curl ca-certificates
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  binutils procps python3 openssl gcovr
+  binutils procps python3 openssl gcovr file
 )
 
 missing=()
