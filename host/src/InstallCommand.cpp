@@ -37,16 +37,19 @@ public:
     }
 
     void addArguments(CLI::App& subcommand) override {
-        subcommand.add_option("--triggered-by", triggeredBy,
-                              "who asked for the install, passed on to the installer");
+        subcommand
+            .add_option("--triggered-by", triggeredBy,
+                        "who asked for the install, passed on to the installer")
+            ->type_name("TEXT");
         subcommand
             .add_option("--installation-root", installationRoot,
                         "where the installer installs (made absolute)")
+            ->type_name("DIR")
             ->check(CLI::Validator(
                 [](const std::string& text) {
                     return text.empty() ? std::string("must not be empty") : std::string();
                 },
-                "DIR", "directory"));
+                "", "directory"));
     }
 
     Outcome run(Session& session) override {
@@ -62,7 +65,8 @@ public:
         if (const auto& live = session.liveOutput()) {
             try {
                 watching.emplace(session.framework().framework().GetBundleContext(),
-                                 std::make_shared<ProgressDisplay>(*live->out, live->width));
+                                 std::make_shared<ProgressDisplay>(*live->out, live->width),
+                                 session.stageWatcher());
             } catch (const std::exception&) {
                 // A framework already stopped by a signal takes no services; showing progress
                 // is a courtesy that never decides whether the attempt is made.
@@ -76,6 +80,9 @@ public:
         outcome.operation = name();
         outcome.result = resultName(result);
         outcome.good = result == INSTALLED_AND_STARTED;
+        if (!outcome.good) {
+            session.explainFailure(outcome, "the module gave no reason (see --verbose)");
+        }
         return outcome;
     }
 

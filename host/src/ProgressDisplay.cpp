@@ -26,9 +26,12 @@ void ProgressDisplay::stageEntered(std::string_view description) {
     out << description << '\n' << std::flush;
 }
 
-void ProgressDisplay::transferStarted() {
+void ProgressDisplay::transferStarted(std::string_view url) {
     std::lock_guard<std::mutex> lock(guard);
     clearLine();
+    if (!url.empty()) {
+        out << "  from " << url.substr(0, url.find('#')) << '\n' << std::flush;
+    }
     transferStart = clock();
     lastDraw.reset();
 }

@@ -30,7 +30,8 @@ public:
     ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
     void stageEntered(std::string_view description);
-    void transferStarted();
+    // Names the URL (without its fragment) on a line of its own when one is given.
+    void transferStarted(std::string_view url = {});
     void transferProgress(std::uint64_t received, std::optional<std::uint64_t> total);
     void transferFinished();
     void clear();

@@ -40,6 +40,7 @@ public:
     void addArguments(CLI::App& subcommand) override {
         subcommand.add_option("VERSION", versionText, "the required version, a.b.c.d")
             ->required()
+            ->type_name("VERSION")
             ->check(CLI::Validator(
                 [](const std::string& text) {
                     return parseVersion(text) ? std::string()
@@ -47,7 +48,7 @@ public:
                                                 "2^32, not \"" +
                                                     text + "\"";
                 },
-                "a.b.c.d", "version"));
+                "", "version"));
     }
 
     Outcome run(Session& session) override {
@@ -84,6 +85,9 @@ public:
         outcome.operation = name();
         outcome.result = resultName(result);
         outcome.good = result == INSTALLED_AND_STARTED;
+        if (!outcome.good) {
+            session.explainFailure(outcome, "the module gave no reason (see --verbose)");
+        }
         return outcome;
     }
 };

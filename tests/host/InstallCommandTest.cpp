@@ -208,9 +208,12 @@ TEST_F(InstallCommand, WithoutATerminalPrintsTheResultAlone) {
         EXPECT_EQ(r.err.find("Downloading the installer"), std::string::npos) << r.err;
         EXPECT_TRUE(archiveWasDownloaded());
         EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_EQ(r.out, json ? "{\"operation\":\"install\",\"mode\":\"STANDARD\",\"result\":"
-                                "\"INSTALL_FAILED\"}\n"
-                              : "INSTALL_FAILED\n");
+        EXPECT_EQ(r.out.rfind(json ? "{\"schema\":1,\"operation\":\"install\",\"mode\":"
+                                     "\"STANDARD\",\"result\":\"INSTALL_FAILED\",\"error\":"
+                                   : "INSTALL_FAILED\n",
+                              0),
+                  0u)
+            << r.out;
     }
 }
 
@@ -239,8 +242,11 @@ TEST_F(InstallCommand, OnATerminalShowsTheStagesAndTheDownloadThenTheResult) {
     // --json on the same terminal: the object alone.
     PseudoTerminal again;
     const Finished json = tripwire({"--json", "install"}, &again);
-    EXPECT_EQ(json.out,
-              "{\"operation\":\"install\",\"mode\":\"STANDARD\",\"result\":\"INSTALL_FAILED\"}\n");
+    EXPECT_EQ(json.out.rfind("{\"schema\":1,\"operation\":\"install\",\"mode\":\"STANDARD\","
+                             "\"result\":\"INSTALL_FAILED\",\"error\":",
+                             0),
+              0u)
+        << json.out;
 }
 
 // A stop signal stops the framework, whose HTTP client bundle closes the stalled download: the
@@ -256,7 +262,7 @@ TEST_F(InstallCommand, AStopSignalEndsTheDownloadInProgress) {
         ::kill(pid, SIGINT);
     });
     ASSERT_TRUE(archiveWasDownloaded());
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_EQ(r.out, "INSTALL_FAILED\n");
 }
 
@@ -272,7 +278,7 @@ TEST_F(InstallCommand, AStopSignalEndsAHangingInstallerAndItsWorkingDirectory) {
         }
         ::kill(pid, SIGTERM);
     });
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.status, 143) << r.err;
     EXPECT_EQ(r.out, "INSTALL_FAILED\n");
     std::ifstream pidText(pidFile);
     pid_t installer = 0;
@@ -324,9 +330,8 @@ TEST_F(InstallCommand, OnATerminalInstallsTheDownloadedSampleWhereItIsTold) {
     const Finished json =
         tripwire({"--json", "--mode", "drive", "install", "--installation-root", "root"}, nullptr,
                  scratch.path());
-    EXPECT_EQ(
-        json.out,
-        "{\"operation\":\"install\",\"mode\":\"DRIVE\",\"result\":\"INSTALLED_AND_STARTED\"}\n");
+    EXPECT_EQ(json.out, "{\"schema\":1,\"operation\":\"install\",\"mode\":\"DRIVE\",\"result\":"
+                        "\"INSTALLED_AND_STARTED\"}\n");
     EXPECT_NE(json.err.find("installed " + version), std::string::npos) << json.err;
 }
 

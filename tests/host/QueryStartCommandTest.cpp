@@ -210,9 +210,8 @@ TEST_F(QueryStartCommands, CheckReportsNotInstalledUntilTheDescriptionExists) {
     EXPECT_EQ(installed.status, 0) << installed.err;
 
     Finished older = tripwire({"--json", "check", "2024.7.0.7"});
-    EXPECT_EQ(
-        older.out,
-        "{\"operation\":\"check\",\"mode\":\"STANDARD\",\"result\":\"OLDER_THAN_REQUIRED\"}\n");
+    EXPECT_EQ(older.out, "{\"schema\":1,\"operation\":\"check\",\"mode\":\"STANDARD\",\"result\":"
+                         "\"OLDER_THAN_REQUIRED\"}\n");
     EXPECT_EQ(older.status, 1);
 
     // Drive mode looks elsewhere.
@@ -295,7 +294,7 @@ TEST_P(StopSignal, EndsAWaitingStartAtOnce) {
     Finished r = program->finish();
     EXPECT_LT(std::chrono::steady_clock::now() - signalled, 10s);
     EXPECT_EQ(r.out, "FAILED_TO_START\n");
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.status, 128 + GetParam()) << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(QueryStartCommands, StopSignal, ::testing::Values(SIGINT, SIGTERM));

@@ -45,14 +45,15 @@ void logDownloadFailure(const std::string& diagnostic) {
 
 } // namespace
 
-basic_path runRecordedStep(const std::function<basic_path()>& step, std::string& errorField,
-                           std::string& endField) {
+basic_path runRecordedStep(tripwire::InstallStage stage, const std::function<basic_path()>& step,
+                           std::string& errorField, std::string& endField) {
     basic_path result;
     try {
         result = step();
     } catch (...) {
         errorField = currentExceptionDiagnostic();
         logDownloadFailure(errorField);
+        announceStageFailure(stage, currentExceptionReason());
     }
     endField = telx::util::getDateTimeWithMilliSec();
     return result;
@@ -64,11 +65,20 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     std::shared_ptr<foundation::urlmanager::UrlManager> urlManager =
         foundation::urlmanager::createUrlManager();
     latestversion::checker::LatestVersionChecker checker(getHttpClient(), urlManager);
-    const std::pair<std::string, std::string> latest = checker.getLatestKCIUrl();
+    std::pair<std::string, std::string> latest;
+    try {
+        latest = checker.getLatestKCIUrl();
+    } catch (...) {
+        announceStageFailure(tripwire::InstallStage::LOOKING_UP_LATEST_VERSION,
+                             currentExceptionReason());
+        throw;
+    }
     const std::string& version = latest.first;
     const std::string& url = latest.second;
     record.qshVersion = version;
     if (url.empty()) {
+        announceStageFailure(tripwire::InstallStage::LOOKING_UP_LATEST_VERSION,
+                             "the latest-version document names no installer");
         return {};
     }
 
@@ -80,15 +90,18 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     const basic_path downloadDirectory = versionDirectory(locationPath, version);
 
     announceStage(tripwire::InstallStage::DOWNLOADING);
-    const basic_path archive =
-        runRecordedStep([&] { return downloader.fetchKCI(url, downloadDirectory); },
-                        record.downloadErrorMessage, record.downloadEndTimestamp);
+    const basic_path archive = runRecordedStep(
+        tripwire::InstallStage::DOWNLOADING,
+        [&] { return downloader.fetchKCI(url, downloadDirectory); }, record.downloadErrorMessage,
+        record.downloadEndTimestamp);
     if (archive.empty()) {
         return {};
     }
     announceStage(tripwire::InstallStage::EXTRACTING_DOWNLOAD);
-    return runRecordedStep([&] { return extractDownloadedArchive(archive); },
-                           record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp);
+    return runRecordedStep(
+        tripwire::InstallStage::EXTRACTING_DOWNLOAD,
+        [&] { return extractDownloadedArchive(archive); }, record.extractDownloadErrorMessage,
+        record.extractDownloadEndTimestamp);
 }
 
 } // namespace halvexconnector::tripwireimpl
