@@ -73,7 +73,7 @@ ProgressObservers::~ProgressObservers() {
     } catch (...) {
         // The framework has stopped and withdrawn it already.
     }
-    display->clear();
+    display->close();
 }
 
 } // namespace tripwire_host

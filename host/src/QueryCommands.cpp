@@ -2,7 +2,15 @@
 #include "Outcome.h"
 #include "VersionArgument.h"
 
+#include "ProgressDisplay.h"
+
 #include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace tripwire_host {
 
@@ -69,6 +77,42 @@ private:
     std::string versionText;
 };
 
+// Redraws "waiting for the service host: N s" once a second on a terminal while it lives; the
+// module's start can take up to a minute and says nothing meanwhile.
+class WaitingLine {
+public:
+    explicit WaitingLine(const LiveOutput& live)
+        : display(*live.out, live.width), worker([this] { run(); }) {}
+    ~WaitingLine() {
+        {
+            std::lock_guard<std::mutex> lock(guard);
+            done = true;
+        }
+        wake.notify_all();
+        worker.join();
+        display.close();
+    }
+    WaitingLine(const WaitingLine&) = delete;
+    WaitingLine& operator=(const WaitingLine&) = delete;
+
+private:
+    void run() {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> lock(guard);
+        for (int seconds = 0; !done; ++seconds) {
+            display.status("waiting for the service host: " + std::to_string(seconds) + " s");
+            wake.wait_until(lock, start + std::chrono::seconds(seconds + 1),
+                            [this] { return done; });
+        }
+    }
+
+    ProgressDisplay display;
+    std::mutex guard;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread worker; // last: it starts once everything it uses exists
+};
+
 // Starts the installed service host and waits until it runs.
 class StartCommand : public Command {
 public:
@@ -79,8 +123,13 @@ public:
     }
 
     Outcome run(Session& session) override {
-        const InstallConnectorResult result =
-            session.framework().tripwire()->startHALVEXServices(session.mode());
+        const auto tripwire = session.framework().tripwire();
+        std::optional<WaitingLine> waiting;
+        if (session.liveOutput()) {
+            waiting.emplace(*session.liveOutput());
+        }
+        const InstallConnectorResult result = tripwire->startHALVEXServices(session.mode());
+        waiting.reset();
         Outcome outcome;
         outcome.operation = name();
         outcome.result = resultName(result);

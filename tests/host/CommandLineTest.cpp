@@ -10,9 +10,15 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +26,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -54,7 +61,10 @@ protected:
                        "QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES=" + (scratch / "sources").string()};
     }
 
-    Finished tripwire(std::vector<std::string> arguments) {
+    // Standard output goes to a pseudo-terminal of `columns` columns when given; `whileRunning`
+    // runs once the program has started.
+    Finished tripwire(std::vector<std::string> arguments, int columns = 0,
+                      const std::function<void(pid_t)>& whileRunning = {}) {
         arguments.insert(arguments.begin(),
                          std::string(std::getenv("TRIPWIRE_STAGE_DIR")) + "/bin/tripwire");
         const stdfs::path out = scratch / "out";
@@ -62,8 +72,22 @@ protected:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
+        const int terminal = columns > 0 ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (terminal >= 0) {
+            ::grantpt(terminal);
+            ::unlockpt(terminal);
+            termios raw{};
+            ::tcgetattr(terminal, &raw);
+            ::cfmakeraw(&raw);
+            ::tcsetattr(terminal, TCSANOW, &raw);
+            const winsize size{24, static_cast<unsigned short>(columns), 0, 0};
+            ::ioctl(terminal, TIOCSWINSZ, &size);
+            posix_spawn_file_actions_addopen(&actions, 1, ::ptsname(terminal), O_RDWR | O_NOCTTY,
+                                             0);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0600);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
         std::vector<char*> args;
@@ -79,10 +103,25 @@ protected:
         pid_t pid = -1;
         EXPECT_EQ(::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
+        if (whileRunning) {
+            whileRunning(pid);
+        }
+        std::string shown;
+        char buffer[4096];
+        for (ssize_t n = 0; terminal >= 0 && (n = ::read(terminal, buffer, sizeof buffer)) != 0;) {
+            if (n > 0) {
+                shown.append(buffer, static_cast<std::size_t>(n));
+            } else if (errno != EINTR) {
+                break; // EIO: the program closed the terminal
+            }
+        }
         int status = 0;
         ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(out),
-                readFile(err)};
+        if (terminal >= 0) {
+            ::close(terminal);
+        }
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+                terminal >= 0 ? shown : readFile(out), readFile(err)};
     }
 
     void offer(const std::string& query, const std::string& sha256) {
@@ -253,6 +292,35 @@ TEST_F(CommandLine, HelpListsCommonOptionsPlaceholdersExitCodesAndTheEnvironment
     EXPECT_NE(tripwire({"help", "install"}).out.find("--installation-root DIR"), std::string::npos);
     EXPECT_NE(tripwire({"help", "check"}).out.find("VERSION"), std::string::npos);
     EXPECT_NE(tripwire({"help", "stop"}).out.find("--grace SECONDS"), std::string::npos);
+}
+
+// A start that waits shows the seconds on the terminal, redrawn in place and never wider than
+// the terminal, and clears the line before the result, at any width.
+TEST_F(CommandLine, AWaitingStartShowsTheSecondsAndClearsTheLineAtEveryWidth) {
+    describeInstallation("/bin/sleep"); // runs, and never registers an agent
+    const std::string storage = "data/Quillbeck/RodudedOzovizaz";
+    stdfs::create_directories(scratch / storage);
+    stdfs::copy_file(scratch / "data/Quillbeck/Drive/LatestInstall.info",
+                     scratch / storage / "LatestInstall.info");
+    for (const int columns : {80, 12}) {
+        const Finished r = tripwire({"start"}, columns, [](pid_t pid) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            ::kill(pid, SIGINT);
+        });
+        EXPECT_EQ(r.status, 130) << r.err;
+        const std::string second = std::string("waiting for the service host: 1 s")
+                                       .substr(0, static_cast<std::size_t>(columns) - 1);
+        EXPECT_NE(r.out.find("\r" + second), std::string::npos) << columns << ": " << r.out;
+        const auto result = r.out.rfind("\rFAILED_TO_START\n");
+        ASSERT_NE(result, std::string::npos) << r.out;
+        EXPECT_EQ(result + 17, r.out.size()) << r.out;
+        // Until the result, nothing between two returns wider than the terminal less one column.
+        for (std::size_t at = 0, next = 0; next < result; at = next + 1) {
+            next = r.out.find('\r', at);
+            EXPECT_LT(next - at, static_cast<std::size_t>(columns)) << r.out;
+        }
+        EXPECT_EQ(r.err, "tripwire: interrupted (SIGINT)\n");
+    }
 }
 
 } // namespace

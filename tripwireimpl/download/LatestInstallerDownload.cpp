@@ -45,15 +45,17 @@ void logDownloadFailure(const std::string& diagnostic) {
 
 } // namespace
 
-basic_path runRecordedStep(tripwire::InstallStage stage, const std::function<basic_path()>& step,
-                           std::string& errorField, std::string& endField) {
+basic_path runRecordedStep(const std::function<basic_path()>& step, std::string& errorField,
+                           std::string& endField, std::optional<tripwire::InstallStage> stage) {
     basic_path result;
     try {
         result = step();
     } catch (...) {
         errorField = currentExceptionDiagnostic();
         logDownloadFailure(errorField);
-        announceStageFailure(stage, currentExceptionReason());
+        if (stage) {
+            announceStageFailure(*stage, currentExceptionReason());
+        }
     }
     endField = telx::util::getDateTimeWithMilliSec();
     return result;
@@ -91,17 +93,15 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
 
     announceStage(tripwire::InstallStage::DOWNLOADING);
     const basic_path archive = runRecordedStep(
-        tripwire::InstallStage::DOWNLOADING,
         [&] { return downloader.fetchKCI(url, downloadDirectory); }, record.downloadErrorMessage,
-        record.downloadEndTimestamp);
+        record.downloadEndTimestamp, tripwire::InstallStage::DOWNLOADING);
     if (archive.empty()) {
         return {};
     }
     announceStage(tripwire::InstallStage::EXTRACTING_DOWNLOAD);
-    return runRecordedStep(
-        tripwire::InstallStage::EXTRACTING_DOWNLOAD,
-        [&] { return extractDownloadedArchive(archive); }, record.extractDownloadErrorMessage,
-        record.extractDownloadEndTimestamp);
+    return runRecordedStep([&] { return extractDownloadedArchive(archive); },
+                           record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp,
+                           tripwire::InstallStage::EXTRACTING_DOWNLOAD);
 }
 
 } // namespace halvexconnector::tripwireimpl
