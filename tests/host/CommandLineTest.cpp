@@ -1,5 +1,7 @@
-// What a user sees when something goes wrong: the one line on standard error, the exit status,
-// the JSON object of every command, and the help.
+// The staged program as a user meets it: the one line on standard error that explains a failure,
+// the exit status, the JSON object of every command, the help, the terminal, and stop and watch
+// against real service hosts.
+#include <agent/control/AgentRegistration.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
@@ -24,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -34,6 +37,7 @@ namespace {
 namespace stdfs = std::filesystem;
 using tripwire::testsupport::LoopbackServer;
 using tripwire::testsupport::TempDirectory;
+using namespace std::chrono_literals;
 
 struct Finished {
     int status = -1;
@@ -46,6 +50,16 @@ std::string readFile(const stdfs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string stageDir() {
+    return std::getenv("TRIPWIRE_STAGE_DIR");
+}
+
+bool alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidText, name, state;
+    return (stat >> pidText >> name >> state) && state != "Z";
+}
+
 class CommandLine : public ::testing::Test {
 protected:
     CommandLine() {
@@ -53,41 +67,29 @@ protected:
         server.addFile("kci.zip", archive);
         stdfs::create_directories(scratch / "sources");
         environment = {"HOME=" + scratch.path().string(),
-                       "XDG_DATA_HOME=" + (scratch / "data").string(),
+                       "XDG_DATA_HOME=" + data().string(),
                        "PATH=/usr/bin:/bin",
                        "QB_TELEMETRY_DIR=" + (scratch / "telx").string(),
                        "QB_URL_QUILLBECK_DOT_COM=" + server.baseUrl(),
                        "QB_HTTPCLIENT_STALL_SECONDS=1",
                        "QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES=" + (scratch / "sources").string()};
     }
+    // A service host that a keep-alive started runs detached: end it through its lock.
+    ~CommandLine() override { tripwire({"stop", "--grace", "1"}); }
 
-    // Standard output goes to a pseudo-terminal of `columns` columns when given; `whileRunning`
-    // runs once the program has started.
-    Finished tripwire(std::vector<std::string> arguments, int columns = 0,
-                      const std::function<void(pid_t)>& whileRunning = {}) {
-        arguments.insert(arguments.begin(),
-                         std::string(std::getenv("TRIPWIRE_STAGE_DIR")) + "/bin/tripwire");
-        const stdfs::path out = scratch / "out";
-        const stdfs::path err = scratch / "err";
+    stdfs::path data() const { return scratch / "data"; }
+    stdfs::path lockFile() const {
+        return data() / "Quillbeck/RodudedOzovizaz/locks/RodudedOzovizazServiceHost.lock";
+    }
+
+    // Starts `arguments` (a program and its arguments) in the test's environment.
+    pid_t launch(std::vector<std::string> arguments, const std::string& out,
+                 const std::string& err) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        const int terminal = columns > 0 ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
-        if (terminal >= 0) {
-            ::grantpt(terminal);
-            ::unlockpt(terminal);
-            termios raw{};
-            ::tcgetattr(terminal, &raw);
-            ::cfmakeraw(&raw);
-            ::tcsetattr(terminal, TCSANOW, &raw);
-            const winsize size{24, static_cast<unsigned short>(columns), 0, 0};
-            ::ioctl(terminal, TIOCSWINSZ, &size);
-            posix_spawn_file_actions_addopen(&actions, 1, ::ptsname(terminal), O_RDWR | O_NOCTTY,
-                                             0);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                             0600);
-        }
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_RDWR | O_CREAT | O_TRUNC,
+                                         0600);
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
         std::vector<char*> args;
@@ -103,6 +105,28 @@ protected:
         pid_t pid = -1;
         EXPECT_EQ(::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    // Runs the staged program; standard output goes to a pseudo-terminal of `columns` columns
+    // when given. `whileRunning` runs once the program has started.
+    Finished tripwire(std::vector<std::string> arguments, int columns = 0,
+                      const std::function<void(pid_t)>& whileRunning = {}) {
+        arguments.insert(arguments.begin(), stageDir() + "/bin/tripwire");
+        const int terminal = columns > 0 ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (terminal >= 0) {
+            ::grantpt(terminal);
+            ::unlockpt(terminal);
+            termios raw{};
+            ::tcgetattr(terminal, &raw);
+            ::cfmakeraw(&raw);
+            ::tcsetattr(terminal, TCSANOW, &raw);
+            const winsize size{24, static_cast<unsigned short>(columns), 0, 0};
+            ::ioctl(terminal, TIOCSWINSZ, &size);
+        }
+        const pid_t pid =
+            launch(arguments, terminal >= 0 ? ::ptsname(terminal) : (scratch / "out").string(),
+                   (scratch / "err").string());
         if (whileRunning) {
             whileRunning(pid);
         }
@@ -115,13 +139,29 @@ protected:
                 break; // EIO: the program closed the terminal
             }
         }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
         if (terminal >= 0) {
             ::close(terminal);
         }
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
-                terminal >= 0 ? shown : readFile(out), readFile(err)};
+        return {wait(pid), terminal >= 0 ? shown : readFile(scratch / "out"),
+                readFile(scratch / "err")};
+    }
+    static int wait(pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    // The pid in the service host's lock file once it is alive and not `other`.
+    std::optional<pid_t> agentPid(std::optional<pid_t> other = {}) {
+        for (int i = 0; i < 500; ++i) {
+            std::ifstream in(lockFile());
+            pid_t pid = 0;
+            if (in >> pid && pid > 0 && pid != other && alive(pid)) {
+                return pid;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::nullopt;
     }
 
     void offer(const std::string& query, const std::string& sha256) {
@@ -132,8 +172,9 @@ protected:
         tripwire::testsupport::writeScriptKciArchive(scratch / "sources" / "kci_9.9.9.9.zip",
                                                      "9.9.9.9", script);
     }
-    void describeInstallation(const std::string& launcher) {
-        const stdfs::path root = scratch / "data" / "Quillbeck" / "Drive";
+    // LatestInstall.info of the mode's folder ("RodudedOzovizaz" or "Drive").
+    void describeInstallation(const std::string& folder, const std::string& launcher) {
+        const stdfs::path root = data() / "Quillbeck" / folder;
         stdfs::create_directories(root);
         std::ofstream(root / "LatestInstall.info")
             << "LatestDSInstallerVersion 1.0.0.0\nLatestDSInstallRoot \"" << scratch.path().string()
@@ -150,72 +191,40 @@ protected:
 // line on standard error.
 TEST_F(CommandLine, EveryFailureExplainsItselfInOneLine) {
     struct Case {
-        std::string name;
         std::function<void()> setUp;
         std::vector<std::string> arguments;
         int status;
         std::string line;
     };
     const std::string digest = tripwire::testsupport::sha256Hex(archive);
+    const std::string download =
+        "tripwire: install failed: download of " + server.fileUrl("kci.zip");
+    // clang-format off
     const std::vector<Case> cases{
-        {"wrong digest",
-         [this] { offer("", std::string(64, '0')); },
-         {"install"},
-         1,
-         "tripwire: install failed: download of " + server.fileUrl("kci.zip") +
-             " failed: SHA-256 mismatch"},
-        {"stalled download",
-         [&] { offer("stall=100", digest); },
-         {"install"},
-         1,
-         "tripwire: install failed: download of " + server.fileUrl("kci.zip", "stall=100") +
-             " failed: stalled"},
-        {"cut download",
-         [&] { offer("cut=100", digest); },
-         {"install"},
-         1,
-         "tripwire: install failed: download of " + server.fileUrl("kci.zip", "cut=100") +
-             " failed: truncated"},
-        {"not an archive",
-         [&] { offer("", digest); },
-         {"install"},
-         1,
-         "tripwire: install failed: "},
-        {"installer exit code",
-         [this] { localInstaller("exit 7\n"); },
-         {"--mode", "drive", "install"},
-         1,
+        {[&] { offer("", std::string(64, '0')); }, {"install"}, 1, download + " failed: SHA-256 mismatch"},
+        {[&] { offer("stall=100", digest); }, {"install"}, 1, download + "?stall=100 failed: stalled"},
+        {[&] { offer("cut=100", digest); }, {"install"}, 1, download + "?cut=100 failed: truncated"},
+        {[&] { offer("", digest); }, {"install"}, 1, "tripwire: install failed: "},
+        {[&] { localInstaller("exit 7\n"); }, {"--mode", "drive", "install"}, 1,
          "tripwire: install failed: the installer exited with status 7\n"},
-        {"lookup refused",
-         [this] { server.setLatestDocument("gone", 404); },
-         {"install"},
-         3,
+        {[&] { server.setLatestDocument("gone", 404); }, {"install"}, 3,
          "tripwire: error: latest-version check failed: HTTP status 404 from " +
              server.url("/tripwire/latest.json") + "\n"},
-        {"nothing installed", [] {}, {"start"}, 1, "tripwire: start failed: no installation found"},
-        {"launcher fails",
-         [this] { describeInstallation("/bin/false"); },
-         {"--mode", "drive", "start"},
-         1,
+        {[] {}, {"start"}, 1, "tripwire: start failed: no installation found"},
+        {[&] { describeInstallation("Drive", "/bin/false"); }, {"--mode", "drive", "start"}, 1,
          "tripwire: start failed: the launcher /bin/false exited with status 1\n"},
-        {"mistyped command",
-         [] {},
-         {"instal"},
-         2,
-         "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
-        {"no command", [] {}, {}, 2, "tripwire: a command is required: info, "},
-        {"unwritable log",
-         [] {},
-         {"--log-file", "/nonexistent/x.log", "info"},
-         2,
+        {[] {}, {"instal"}, 2, "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
+        {[] {}, {}, 2, "tripwire: a command is required: info, "},
+        {[] {}, {"--log-file", "/nonexistent/x.log", "info"}, 2,
          "tripwire: --log-file: cannot open log file \"/nonexistent/x.log\""}};
+    // clang-format on
     for (const Case& c : cases) {
         c.setUp();
         const Finished r = tripwire(c.arguments);
-        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.err;
-        EXPECT_EQ(r.err.rfind(c.line, 0), 0u) << c.name << "\n" << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << "\n" << r.err;
-        EXPECT_EQ(r.err.find("Dynamic exception type"), std::string::npos) << c.name;
+        EXPECT_EQ(r.status, c.status) << c.line << "\n" << r.err;
+        EXPECT_EQ(r.err.rfind(c.line, 0), 0u) << c.line << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.line << "\n" << r.err;
+        EXPECT_EQ(r.err.find("Dynamic exception type"), std::string::npos) << c.line;
         stdfs::remove_all(scratch / "sources" / "kci_9.9.9.9.zip");
     }
 }
@@ -297,11 +306,7 @@ TEST_F(CommandLine, HelpListsCommonOptionsPlaceholdersExitCodesAndTheEnvironment
 // A start that waits shows the seconds on the terminal, redrawn in place and never wider than
 // the terminal, and clears the line before the result, at any width.
 TEST_F(CommandLine, AWaitingStartShowsTheSecondsAndClearsTheLineAtEveryWidth) {
-    describeInstallation("/bin/sleep"); // runs, and never registers an agent
-    const std::string storage = "data/Quillbeck/RodudedOzovizaz";
-    stdfs::create_directories(scratch / storage);
-    stdfs::copy_file(scratch / "data/Quillbeck/Drive/LatestInstall.info",
-                     scratch / storage / "LatestInstall.info");
+    describeInstallation("RodudedOzovizaz", "/bin/sleep"); // never registers an agent
     for (const int columns : {80, 12}) {
         const Finished r = tripwire({"start"}, columns, [](pid_t pid) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -321,6 +326,72 @@ TEST_F(CommandLine, AWaitingStartShowsTheSecondsAndClearsTheLineAtEveryWidth) {
         }
         EXPECT_EQ(r.err, "tripwire: interrupted (SIGINT)\n");
     }
+}
+
+TEST_F(CommandLine, StopSignalsOnlyTheProcessThatHoldsTheLock) {
+    // This test holds the lock; the file names a bystander, as after a crash and pid reuse.
+    const pid_t bystander = launch({"/bin/sleep", "30"}, "/dev/null", "/dev/null");
+    {
+        agent::control::AgentRegistration held(lockFile().parent_path(),
+                                               "RodudedOzovizazServiceHost");
+        std::ofstream(lockFile()) << bystander << "\nRodudedOzovizazServiceHost\n";
+        const Finished r = tripwire({"stop", "--grace", "0"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("still running"), std::string::npos) << r.err;
+        EXPECT_TRUE(alive(bystander));
+    }
+    const std::string sample = stageDir() + "/libexec/tripwire/sample/QuillbeckServiceHost";
+    const pid_t host = launch({sample}, "/dev/null", "/dev/null");
+    ASSERT_EQ(agentPid(bystander), host);
+    const Finished r = tripwire({"stop"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "stopped RodudedOzovizazServiceHost (pid " + std::to_string(host) + ")\n");
+    EXPECT_EQ(wait(host), 0);
+    EXPECT_TRUE(alive(bystander));
+    ::kill(bystander, SIGKILL);
+    wait(bystander);
+}
+
+// The launcher runs the service host twice, then fails at once: watch sees one restart after a
+// SIGKILL, then gives up once the keep-alive's budget is spent.
+TEST_F(CommandLine, WatchRestartsAKilledServiceHostAndGivesUpWithTheKeepAlive) {
+    const std::string runs = (scratch / "runs").string();
+    std::ofstream(scratch / "launcher") << "#!/bin/sh\necho >> '" << runs << "'\n[ $(wc -l < '"
+                                        << runs << "') -le 2 ] || exit 1\nexec '" << stageDir()
+                                        << "/libexec/tripwire/sample/QuillbeckServiceHost'\n";
+    stdfs::permissions(scratch / "launcher", stdfs::perms::owner_all);
+    describeInstallation("RodudedOzovizaz", (scratch / "launcher").string());
+    // Each kill only once watch has told of the agent, so that its start is over.
+    const auto told = [this](const std::string& line) {
+        for (int i = 0; i < 1000 && readFile(scratch / "err").find(line) == std::string::npos;
+             ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return readFile(scratch / "err").find(line) != std::string::npos;
+    };
+    const Finished r = tripwire({"watch", "--patience", "3"}, 0, [&](pid_t) {
+        const auto first = agentPid();
+        ASSERT_TRUE(first && told("watching RodudedOzovizazServiceHost"));
+        ::kill(*first, SIGKILL);
+        const auto second = agentPid(first);
+        ASSERT_TRUE(second && told("started again: RodudedOzovizazServiceHost (pid " +
+                                   std::to_string(*second) + ")"));
+        ::kill(*second, SIGKILL);
+    });
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("tripwire: watch failed: the service host keeps ending"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(CommandLine, TheUserUnitPassesSystemdVerification) {
+    const stdfs::path unit = stageDir() + "/share/tripwire/tripwire.service";
+    ASSERT_TRUE(stdfs::exists(unit));
+    if (std::system("systemd-analyze --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no systemd-analyze here";
+    }
+    // The system manager's checks: a user manager needs a session this test may not have.
+    EXPECT_EQ(std::system(("systemd-analyze verify '" + unit.string() + "'").c_str()), 0);
 }
 
 } // namespace
