@@ -153,6 +153,8 @@ public:
             } else if (!report.signalled) {
                 text << "not signalled: " << agentText(report.agent)
                      << ", which does not hold the agent's lock\n";
+            } else {
+                text << "could not stop " << agentText(report.agent) << "\n";
             }
         }
         const auto left = runningAgents(session);
@@ -169,7 +171,9 @@ public:
         outcome.operation = name();
         outcome.result = {{"stopped", stopped}, {"running", running}};
         outcome.text = text.str();
-        outcome.text.pop_back();
+        if (!outcome.text.empty()) {
+            outcome.text.pop_back(); // the final newline: the result line gets its own
+        }
         outcome.good = left.empty();
         if (!outcome.good) {
             outcome.error = Failure{"failure", "still running: " + leftText};
