@@ -2,7 +2,7 @@
 # The main job on the built-in sample installation, run from the staged install tree of a build
 # folder in a throw-away home under build/demo/, so that nothing of the user's own data is
 # touched. Two rounds of `tripwire install`: from the local archive in the install tree, then by
-# download from a loopback server that this script starts. Whatever happens (a failed step,
+# download from a loopback server that this script starts; then status, stop and ensure. Whatever happens (a failed step,
 # Ctrl-C), everything it started is stopped before it ends.
 #
 #   scripts/demo.sh [BUILD_DIR]      (default build/default; `make demo` passes build/<preset>)
@@ -217,6 +217,17 @@ note "the installer ran (installer.log):"
 show_installer_runs_since "$runs_before"
 note "telemetry written (events.jsonl):"
 show_events_since "$events_before"
+
+section "Round 3: status, stop and ensure"
+tripwire_expect 0 status
+tripwire_expect 0 stop
+tripwire_expect 1 running
+note "ensure: not running, installed and new enough, so it starts the installation"
+tripwire_expect 0 ensure "$version"
+tripwire_expect 0 ensure "$version"
+tripwire_expect 0 stop
+note "a failure says why, on one line (the lookup's server is gone):"
+QB_URL_QUILLBECK_DOT_COM="http://127.0.0.1:9" tripwire_expect 3 install
 
 section "Clean-up"
 stop_sample_server

@@ -1,5 +1,6 @@
 #include "HALVEXConnectorTripwireImpl.h"
 #include "ServiceLookup.h"
+#include "install/StageAnnouncement.h"
 #include "telemetry/StartupTimingEvent.h"
 
 #include <agent/control/AgentDiscovery.h>
@@ -48,16 +49,30 @@ bool anyAgentRunning(const fl::filesystem::basic_path& lockRoot) {
 
 // Runs the drive-mode launcher, which brings its service host up and reports by exit status.
 tripwire::InstallConnectorResult runLauncher(const fl::filesystem::basic_path& launcher) {
+    const std::string path = fl::i18n::ustring_to_utf8(launcher.string());
     try {
-        const process::command command(fl::i18n::ustring_to_utf8(launcher.string()));
+        const process::command command(path);
         process::context context;
         context.detached_process(true);
         process::process launched(command, context);
-        return launched.exit_status() == 0 ? tripwire::INSTALLED_AND_STARTED
-                                           : tripwire::FAILED_TO_START;
+        if (const std::uint32_t status = launched.exit_status(); status != 0) {
+            announceStageFailure(tripwire::InstallStage::STARTING_SERVICE_HOST,
+                                 "the launcher " + path + " exited with status " +
+                                     std::to_string(status));
+            return tripwire::FAILED_TO_START;
+        }
+        return tripwire::INSTALLED_AND_STARTED;
     } catch (...) {
+        announceStageFailure(tripwire::InstallStage::STARTING_SERVICE_HOST,
+                             "the launcher " + path +
+                                 " could not be run: " + currentExceptionReason());
         return tripwire::FAILED_TO_START;
     }
+}
+
+std::string durationText(std::chrono::milliseconds duration) {
+    return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
+                                        : std::to_string(duration.count()) + " ms";
 }
 
 } // namespace
@@ -73,6 +88,8 @@ HALVEXConnectorTripwireImpl::startHALVEXServices(tripwire::HALVEXServicesMode mo
             first, second);
     }
     if (!installation) {
+        announceStageFailure(tripwire::InstallStage::STARTING_SERVICE_HOST,
+                             "no installation found (LatestInstall.info is missing or unreadable)");
         return tripwire::INSTALL_FAILED;
     }
     if (mode == tripwire::STANDARD) {
@@ -104,9 +121,13 @@ bool HALVEXConnectorTripwireImpl::ensureServiceHostRunning() const {
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pollingStart);
         if (elapsed > polling.limit) {
+            announceStageFailure(tripwire::InstallStage::STARTING_SERVICE_HOST,
+                                 "no service host agent within " + durationText(polling.limit));
             return false;
         }
         if (!waitForNextPoll(elapsed)) {
+            announceStageFailure(tripwire::InstallStage::STARTING_SERVICE_HOST,
+                                 "the wait for the service host was stopped");
             return false;
         }
     }

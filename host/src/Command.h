@@ -3,6 +3,10 @@
 #include "Outcome.h"
 #include "Session.h"
 
+#include <fl/filesystem/basic_path.h>
+
+#include <boost/optional.hpp>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,5 +36,15 @@ std::unique_ptr<Command> makeRunningCommand();
 std::unique_ptr<Command> makeCheckCommand();
 std::unique_ptr<Command> makeStartCommand();
 std::unique_ptr<Command> makeInstallCommand();
+std::unique_ptr<Command> makeStatusCommand();
+std::unique_ptr<Command> makeStopCommand();
+std::unique_ptr<Command> makeEnsureCommand();
+std::unique_ptr<Command> makeWatchCommand();
+
+// The install call with its live display (when the session has one); the installer's own output
+// goes to standard error otherwise.
+halvexconnector::tripwire::InstallConnectorResult
+installAndStart(Session& session, const std::string& triggeredBy,
+                const boost::optional<fl::filesystem::basic_path>& installationRoot);
 
 } // namespace tripwire_host

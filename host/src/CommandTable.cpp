@@ -9,6 +9,10 @@ std::vector<std::unique_ptr<Command>> commandTable() {
     table.push_back(makeCheckCommand());
     table.push_back(makeStartCommand());
     table.push_back(makeInstallCommand());
+    table.push_back(makeEnsureCommand());
+    table.push_back(makeStatusCommand());
+    table.push_back(makeStopCommand());
+    table.push_back(makeWatchCommand());
     return table;
 }
 

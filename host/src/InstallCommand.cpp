@@ -27,6 +27,35 @@ installationRootOf(const std::optional<std::string>& root) {
     return fl::filesystem::basic_path(fl::i18n::utf8_to_ustring(absolute), true);
 }
 
+} // namespace
+
+InstallConnectorResult
+installAndStart(Session& session, const std::string& triggeredBy,
+                const boost::optional<fl::filesystem::basic_path>& installationRoot) {
+    const auto tripwire = session.framework().tripwire();
+    std::optional<ProgressObservers> watching;
+    // Without a live display, standard output is for the result alone: what the installer
+    // prints goes to standard error.
+    std::optional<StandardOutputDiversion> diversion;
+    if (!session.liveOutput()) {
+        diversion.emplace();
+    }
+    if (const auto& live = session.liveOutput()) {
+        try {
+            watching.emplace(session.framework().framework().GetBundleContext(),
+                             std::make_shared<ProgressDisplay>(*live->out, live->width),
+                             session.stageWatcher());
+        } catch (const std::exception&) {
+            // A framework already stopped by a signal takes no services; showing progress
+            // is a courtesy that never decides whether the attempt is made.
+        }
+    }
+    return tripwire->installAndStartHALVEXServices(session.mode(), triggeredBy, boost::none,
+                                                   installationRoot);
+}
+
+namespace {
+
 // Installs the service host (from a local archive or a download) and starts it.
 class InstallCommand : public Command {
 public:
@@ -37,45 +66,31 @@ public:
     }
 
     void addArguments(CLI::App& subcommand) override {
-        subcommand.add_option("--triggered-by", triggeredBy,
-                              "who asked for the install, passed on to the installer");
+        subcommand
+            .add_option("--triggered-by", triggeredBy,
+                        "who asked for the install, passed on to the installer")
+            ->type_name("TEXT");
         subcommand
             .add_option("--installation-root", installationRoot,
                         "where the installer installs (made absolute)")
+            ->type_name("DIR")
             ->check(CLI::Validator(
                 [](const std::string& text) {
                     return text.empty() ? std::string("must not be empty") : std::string();
                 },
-                "DIR", "directory"));
+                "", "directory"));
     }
 
     Outcome run(Session& session) override {
-        const auto root = installationRootOf(installationRoot);
-        const auto tripwire = session.framework().tripwire();
-        std::optional<ProgressObservers> watching;
-        // Without a live display, standard output is for the result alone: what the installer
-        // prints goes to standard error.
-        std::optional<StandardOutputDiversion> diversion;
-        if (!session.liveOutput()) {
-            diversion.emplace();
-        }
-        if (const auto& live = session.liveOutput()) {
-            try {
-                watching.emplace(session.framework().framework().GetBundleContext(),
-                                 std::make_shared<ProgressDisplay>(*live->out, live->width));
-            } catch (const std::exception&) {
-                // A framework already stopped by a signal takes no services; showing progress
-                // is a courtesy that never decides whether the attempt is made.
-            }
-        }
         const InstallConnectorResult result =
-            tripwire->installAndStartHALVEXServices(session.mode(), triggeredBy, boost::none, root);
-        watching.reset();
-        diversion.reset();
+            installAndStart(session, triggeredBy, installationRootOf(installationRoot));
         Outcome outcome;
         outcome.operation = name();
         outcome.result = resultName(result);
         outcome.good = result == INSTALLED_AND_STARTED;
+        if (!outcome.good) {
+            session.explainFailure(outcome, "the module gave no reason (see --verbose)");
+        }
         return outcome;
     }
 

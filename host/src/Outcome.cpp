@@ -45,12 +45,34 @@ std::string plainText(const Outcome& outcome) {
     return outcome.result.is_string() ? outcome.result.get<std::string>() : outcome.result.dump();
 }
 
-std::string jsonText(const Outcome& outcome, HALVEXServicesMode mode) {
+std::string jsonText(const Outcome& outcome, std::optional<HALVEXServicesMode> mode) {
     nlohmann::ordered_json object;
-    object["operation"] = outcome.operation;
-    object["mode"] = modeName(mode);
+    object["schema"] = jsonSchemaVersion;
+    object["operation"] = outcome.operation.empty() ? nlohmann::ordered_json()
+                                                    : nlohmann::ordered_json(outcome.operation);
+    object["mode"] = mode ? nlohmann::ordered_json(modeName(*mode)) : nlohmann::ordered_json();
     object["result"] = outcome.result;
+    if (outcome.error) {
+        object["error"] = {{"kind", outcome.error->kind}, {"message", outcome.error->message}};
+    }
+    for (const auto& [key, value] : outcome.fields.items()) {
+        object[key] = value;
+    }
     return object.dump();
+}
+
+std::string failureLine(const Outcome& outcome) {
+    if (!outcome.error) {
+        return {};
+    }
+    const Failure& error = *outcome.error;
+    if (error.kind == "failure") {
+        return outcome.operation + " failed: " + error.message;
+    }
+    if (error.kind == "error") {
+        return "error: " + error.message;
+    }
+    return error.message;
 }
 
 } // namespace tripwire_host

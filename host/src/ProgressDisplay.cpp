@@ -14,7 +14,8 @@ constexpr std::chrono::milliseconds shortestRateTime{200};
 
 ProgressDisplay::ProgressDisplay(std::ostream& out, std::size_t width, Clock clock,
                                  std::chrono::milliseconds redrawInterval)
-    : out(out), line(width), clock(std::move(clock)), redrawInterval(redrawInterval) {}
+    : out(out), line(width), clock(std::move(clock)), redrawInterval(redrawInterval), width(width) {
+}
 
 ProgressDisplay::~ProgressDisplay() {
     clear();
@@ -22,13 +23,22 @@ ProgressDisplay::~ProgressDisplay() {
 
 void ProgressDisplay::stageEntered(std::string_view description) {
     std::lock_guard<std::mutex> lock(guard);
+    if (closed) {
+        return;
+    }
     clearLine();
     out << description << '\n' << std::flush;
 }
 
-void ProgressDisplay::transferStarted() {
+void ProgressDisplay::transferStarted(std::string_view url) {
     std::lock_guard<std::mutex> lock(guard);
+    if (closed) {
+        return;
+    }
     clearLine();
+    if (!url.empty()) {
+        out << "  from " << url.substr(0, url.find('#')) << '\n' << std::flush;
+    }
     transferStart = clock();
     lastDraw.reset();
 }
@@ -36,7 +46,7 @@ void ProgressDisplay::transferStarted() {
 void ProgressDisplay::transferProgress(std::uint64_t received, std::optional<std::uint64_t> total) {
     std::lock_guard<std::mutex> lock(guard);
     const auto now = clock();
-    if (lastDraw && now - *lastDraw < redrawInterval) {
+    if (closed || (lastDraw && now - *lastDraw < redrawInterval)) {
         return;
     }
     if (!transferStart) {
@@ -44,13 +54,30 @@ void ProgressDisplay::transferProgress(std::uint64_t received, std::optional<std
         transferStart = now;
     }
     lastDraw = now;
-    const std::string text = line.text({received, total, rate(received, now)});
+    draw(line.text({received, total, rate(received, now)}));
+}
+
+void ProgressDisplay::status(std::string_view text) {
+    std::lock_guard<std::mutex> lock(guard);
+    if (!closed) {
+        // One column short of the width, as the progress line: a full line would wrap.
+        draw(std::string(text.substr(0, width > 0 ? width - 1 : 0)));
+    }
+}
+
+void ProgressDisplay::draw(const std::string& text) {
     out << '\r' << text;
     if (text.size() < drawnLength) {
         out << std::string(drawnLength - text.size(), ' ');
     }
     out << std::flush;
     drawnLength = std::max(drawnLength, text.size());
+}
+
+void ProgressDisplay::close() {
+    std::lock_guard<std::mutex> lock(guard);
+    clearLine();
+    closed = true;
 }
 
 void ProgressDisplay::transferFinished() {

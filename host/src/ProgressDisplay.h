@@ -30,13 +30,20 @@ public:
     ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
     void stageEntered(std::string_view description);
-    void transferStarted();
+    // Names the URL (without its fragment) on a line of its own when one is given.
+    void transferStarted(std::string_view url = {});
     void transferProgress(std::uint64_t received, std::optional<std::uint64_t> total);
     void transferFinished();
+    // Draws `text` as the line redrawn in place (cut to the width), e.g. a wait and its seconds.
+    void status(std::string_view text);
     void clear();
+    // Clears the line for good: whatever is drawn later (a late observer call) is dropped, so
+    // the result printed next starts on a clean line.
+    void close();
 
 private:
     void clearLine();
+    void draw(const std::string& text);
     std::optional<double> rate(std::uint64_t received,
                                std::chrono::steady_clock::time_point now) const;
 
@@ -48,6 +55,8 @@ private:
     std::optional<std::chrono::steady_clock::time_point> transferStart;
     std::optional<std::chrono::steady_clock::time_point> lastDraw;
     std::size_t drawnLength = 0;
+    std::size_t width;
+    bool closed = false;
 };
 
 } // namespace tripwire_host

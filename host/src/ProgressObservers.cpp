@@ -4,23 +4,11 @@ namespace tripwire_host {
 
 namespace {
 
-class StageObserver final : public halvexconnector::tripwire::IInstallObserver {
-public:
-    explicit StageObserver(std::shared_ptr<ProgressDisplay> display)
-        : display(std::move(display)) {}
-    void installStageEntered(halvexconnector::tripwire::InstallStage stage) override {
-        display->stageEntered(halvexconnector::tripwire::describe(stage));
-    }
-
-private:
-    std::shared_ptr<ProgressDisplay> display;
-};
-
 class DownloadObserver final : public foundation::httpclient_core::TransferObserver {
 public:
     explicit DownloadObserver(std::shared_ptr<ProgressDisplay> display)
         : display(std::move(display)) {}
-    void transferStarted(const std::string& /*url*/) override { display->transferStarted(); }
+    void transferStarted(const std::string& url) override { display->transferStarted(url); }
     void transferProgress(const std::string& /*url*/, std::uint64_t received,
                           std::optional<std::uint64_t> total) override {
         display->transferProgress(received, total);
@@ -33,36 +21,59 @@ private:
     std::shared_ptr<ProgressDisplay> display;
 };
 
-template <typename Registration> void withdraw(Registration& registration) noexcept {
+} // namespace
+
+void StageWatcher::installStageEntered(halvexconnector::tripwire::InstallStage stage) {
+    std::shared_ptr<ProgressDisplay> shown;
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        shown = display;
+    }
+    if (shown) {
+        shown->stageEntered(halvexconnector::tripwire::describe(stage));
+    }
+}
+
+void StageWatcher::installStageFailed(halvexconnector::tripwire::InstallStage /*stage*/,
+                                      const std::string& reason) {
+    std::lock_guard<std::mutex> lock(guard);
+    failure = reason;
+}
+
+void StageWatcher::attach(std::shared_ptr<ProgressDisplay> shown) {
+    std::lock_guard<std::mutex> lock(guard);
+    display = std::move(shown);
+}
+
+std::optional<std::string> StageWatcher::lastFailure() const {
+    std::lock_guard<std::mutex> lock(guard);
+    return failure;
+}
+
+void StageWatcher::forgetFailure() {
+    std::lock_guard<std::mutex> lock(guard);
+    failure.reset();
+}
+
+ProgressObservers::ProgressObservers(cppmicroservices::BundleContext context,
+                                     std::shared_ptr<ProgressDisplay> display,
+                                     std::shared_ptr<StageWatcher> stages)
+    : display(std::move(display)), stages(std::move(stages)) {
+    transfers = context.RegisterService<foundation::httpclient_core::TransferObserver>(
+        std::make_shared<DownloadObserver>(this->display));
+    this->stages->attach(this->display);
+}
+
+ProgressObservers::~ProgressObservers() {
+    stages->attach(nullptr);
     try {
-        if (registration) {
-            registration.Unregister();
+        if (transfers) {
+            transfers.Unregister();
         }
     } catch (...) {
         // The framework has stopped and withdrawn it already.
     }
-}
-
-} // namespace
-
-ProgressObservers::ProgressObservers(cppmicroservices::BundleContext context,
-                                     std::shared_ptr<ProgressDisplay> display)
-    : display(std::move(display)) {
-    stages = context.RegisterService<halvexconnector::tripwire::IInstallObserver>(
-        std::make_shared<StageObserver>(this->display));
-    try {
-        transfers = context.RegisterService<foundation::httpclient_core::TransferObserver>(
-            std::make_shared<DownloadObserver>(this->display));
-    } catch (...) {
-        withdraw(stages);
-        throw;
-    }
-}
-
-ProgressObservers::~ProgressObservers() {
-    withdraw(transfers);
-    withdraw(stages);
-    display->clear();
+    display->close();
 }
 
 } // namespace tripwire_host

@@ -2,7 +2,15 @@
 #include "Outcome.h"
 #include "VersionArgument.h"
 
+#include "ProgressDisplay.h"
+
 #include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace tripwire_host {
 
@@ -40,6 +48,7 @@ public:
     void addArguments(CLI::App& subcommand) override {
         subcommand.add_option("VERSION", versionText, "the required version, a.b.c.d")
             ->required()
+            ->type_name("VERSION")
             ->check(CLI::Validator(
                 [](const std::string& text) {
                     return parseVersion(text) ? std::string()
@@ -47,7 +56,7 @@ public:
                                                 "2^32, not \"" +
                                                     text + "\"";
                 },
-                "a.b.c.d", "version"));
+                "", "version"));
     }
 
     Outcome run(Session& session) override {
@@ -68,6 +77,42 @@ private:
     std::string versionText;
 };
 
+// Redraws "waiting for the service host: N s" once a second on a terminal while it lives; the
+// module's start can take up to a minute and says nothing meanwhile.
+class WaitingLine {
+public:
+    explicit WaitingLine(const LiveOutput& live)
+        : display(*live.out, live.width), worker([this] { run(); }) {}
+    ~WaitingLine() {
+        {
+            std::lock_guard<std::mutex> lock(guard);
+            done = true;
+        }
+        wake.notify_all();
+        worker.join();
+        display.close();
+    }
+    WaitingLine(const WaitingLine&) = delete;
+    WaitingLine& operator=(const WaitingLine&) = delete;
+
+private:
+    void run() {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> lock(guard);
+        for (int seconds = 0; !done; ++seconds) {
+            display.status("waiting for the service host: " + std::to_string(seconds) + " s");
+            wake.wait_until(lock, start + std::chrono::seconds(seconds + 1),
+                            [this] { return done; });
+        }
+    }
+
+    ProgressDisplay display;
+    std::mutex guard;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread worker; // last: it starts once everything it uses exists
+};
+
 // Starts the installed service host and waits until it runs.
 class StartCommand : public Command {
 public:
@@ -78,12 +123,20 @@ public:
     }
 
     Outcome run(Session& session) override {
-        const InstallConnectorResult result =
-            session.framework().tripwire()->startHALVEXServices(session.mode());
+        const auto tripwire = session.framework().tripwire();
+        std::optional<WaitingLine> waiting;
+        if (session.liveOutput()) {
+            waiting.emplace(*session.liveOutput());
+        }
+        const InstallConnectorResult result = tripwire->startHALVEXServices(session.mode());
+        waiting.reset();
         Outcome outcome;
         outcome.operation = name();
         outcome.result = resultName(result);
         outcome.good = result == INSTALLED_AND_STARTED;
+        if (!outcome.good) {
+            session.explainFailure(outcome, "the module gave no reason (see --verbose)");
+        }
         return outcome;
     }
 };

@@ -2,6 +2,8 @@
 
 #include "FolderOverrideService.h"
 
+#include <cppmicroservices/BundleContext.h>
+
 #include <foundation/core/process/terminate_children.h>
 
 namespace tripwire_host {
@@ -16,6 +18,9 @@ Session::~Session() {
 HostFramework& Session::framework() {
     if (!host) {
         host = std::make_unique<HostFramework>(tree);
+        host->framework()
+            .GetBundleContext()
+            .RegisterService<halvexconnector::tripwire::IInstallObserver>(stages);
         if (overrides.any()) {
             host->registerFolderOverride(
                 std::make_shared<FolderOverrideService>(overrides.first, overrides.second));
@@ -30,6 +35,10 @@ HostFramework& Session::framework() {
         }
     }
     return *host;
+}
+
+void Session::explainFailure(Outcome& outcome, const std::string& fallback) const {
+    outcome.error = Failure{"failure", stages->lastFailure().value_or(fallback)};
 }
 
 } // namespace tripwire_host

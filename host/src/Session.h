@@ -2,6 +2,8 @@
 
 #include "HostFramework.h"
 #include "InstallTree.h"
+#include "Outcome.h"
+#include "ProgressObservers.h"
 #include "StopSignals.h"
 
 #include "halvexconnector/tripwire/Enumerations.h"
@@ -46,6 +48,13 @@ public:
     HostFramework& framework();
     // Where to show progress; none when standard output is no terminal or JSON was asked for.
     const std::optional<LiveOutput>& liveOutput() const { return live; }
+    const FolderOverrides& folderOverrides() const { return overrides; }
+    StopSignals* stopSignals() const { return signals; }
+    // The session's install observer (registered with the framework); it knows why the last
+    // install or start failed.
+    const std::shared_ptr<StageWatcher>& stageWatcher() const { return stages; }
+    // Sets `outcome.error` to the failure the module told or, when it told none, to `fallback`.
+    void explainFailure(Outcome& outcome, const std::string& fallback) const;
 
 private:
     InstallTree tree;
@@ -53,6 +62,7 @@ private:
     FolderOverrides overrides;
     StopSignals* signals;
     std::optional<LiveOutput> live;
+    std::shared_ptr<StageWatcher> stages = std::make_shared<StageWatcher>();
     std::unique_ptr<HostFramework> host;
 };
 

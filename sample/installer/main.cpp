@@ -4,6 +4,9 @@
 //   QuillbeckServiceHostInstaller [-source DIR] -mode silent [-triggeredby TEXT]
 //                                 [-installationroot DIR]
 //
+// It installs the version its archive's kci.json announces, after stopping a service host that
+// runs (the agent holding the lock), so that the caller starts the new one.
+//
 // Exit status:
 //   0   installed; the service host runs (it is not started here: that is the caller's job)
 //   1   the installation failed (payload missing, files not writable, ...)
@@ -14,12 +17,18 @@
 #include "InstallerLog.h"
 #include "ServiceHostInstallation.h"
 
+#include "agent/control/AgentStop.h"
 #include "halvexconnector/folderlocations/FolderRoots.h"
 #include "halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h"
 
+#include <nlohmann/json.hpp>
+
+#include <chrono>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -34,6 +43,7 @@ constexpr int kExitInstalled = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNotRunnable = 55;
+constexpr std::chrono::seconds kStopGrace{10};
 
 constexpr const char* kUsage = "usage: QuillbeckServiceHostInstaller [-source DIR] -mode silent "
                                "[-triggeredby TEXT] [-installationroot DIR]";
@@ -56,16 +66,40 @@ fs::path userStorageRoot() {
     return folders::resolveFolderRoots(folders::FolderMode::STANDARD, {}, {}).storageRoot;
 }
 
+// The version the archive announces in the kci.json at its root (the installer lies in bin/),
+// when it is four numbers; the version this program was built as otherwise.
+std::string versionToInstall(const fs::path& ownDir) {
+    std::ifstream manifest(ownDir.parent_path() / "kci.json");
+    const auto json = nlohmann::json::parse(manifest, nullptr, false);
+    if (json.is_object() && json.contains("version") && json["version"].is_string()) {
+        const std::string version = json["version"];
+        if (std::regex_match(version, std::regex(R"(\d{1,10}(\.\d{1,10}){3})")))
+            return version;
+    }
+    return SAMPLE_INSTALLER_VERSION;
+}
+
+// A service host left running would go on running the files replaced below (and keep the new
+// one from registering): stop it first, through its lock, as a real installer does.
+void stopRunningServiceHost() {
+    const fs::path lockRoot =
+        folders::resolveFolderRoots(folders::FolderMode::STANDARD, {}, {}).lockRoot;
+    for (const auto& stopped : agent::control::stopRunningAgents(lockRoot, kStopGrace)) {
+        if (stopped.stopped)
+            std::cout << "stopped the running " << stopped.agent.name << " (pid "
+                      << stopped.agent.pid << ")\n";
+    }
+}
+
 void install(const InstallerArguments& arguments, const fs::path& ownDir) {
     const fs::path storageRoot = userStorageRoot();
-    const InstalledServiceHost installed =
-        installServiceHost(ownDir / kServiceHostFileName,
-                           installationRootFrom(arguments, storageRoot), SAMPLE_INSTALLER_VERSION);
+    const std::string version = versionToInstall(ownDir);
+    stopRunningServiceHost();
+    const InstalledServiceHost installed = installServiceHost(
+        ownDir / kServiceHostFileName, installationRootFrom(arguments, storageRoot), version);
     discovery::writeLatestInstallFile(
-        storageRoot,
-        {SAMPLE_INSTALLER_VERSION, installed.directory.string(), installed.launcher.string()});
-    std::cout << "installed " << SAMPLE_INSTALLER_VERSION << " at " << installed.directory.string()
-              << "\n";
+        storageRoot, {version, installed.directory.string(), installed.launcher.string()});
+    std::cout << "installed " << version << " at " << installed.directory.string() << "\n";
 }
 
 // A run that cannot be recorded still reports its own outcome.

@@ -46,13 +46,16 @@ void logDownloadFailure(const std::string& diagnostic) {
 } // namespace
 
 basic_path runRecordedStep(const std::function<basic_path()>& step, std::string& errorField,
-                           std::string& endField) {
+                           std::string& endField, std::optional<tripwire::InstallStage> stage) {
     basic_path result;
     try {
         result = step();
     } catch (...) {
         errorField = currentExceptionDiagnostic();
         logDownloadFailure(errorField);
+        if (stage) {
+            announceStageFailure(*stage, currentExceptionReason());
+        }
     }
     endField = telx::util::getDateTimeWithMilliSec();
     return result;
@@ -64,11 +67,20 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     std::shared_ptr<foundation::urlmanager::UrlManager> urlManager =
         foundation::urlmanager::createUrlManager();
     latestversion::checker::LatestVersionChecker checker(getHttpClient(), urlManager);
-    const std::pair<std::string, std::string> latest = checker.getLatestKCIUrl();
+    std::pair<std::string, std::string> latest;
+    try {
+        latest = checker.getLatestKCIUrl();
+    } catch (...) {
+        announceStageFailure(tripwire::InstallStage::LOOKING_UP_LATEST_VERSION,
+                             currentExceptionReason());
+        throw;
+    }
     const std::string& version = latest.first;
     const std::string& url = latest.second;
     record.qshVersion = version;
     if (url.empty()) {
+        announceStageFailure(tripwire::InstallStage::LOOKING_UP_LATEST_VERSION,
+                             "the latest-version document names no installer");
         return {};
     }
 
@@ -85,13 +97,15 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
             location.create();
             return downloader.fetchKCI(url, downloadDirectory);
         },
-        record.downloadErrorMessage, record.downloadEndTimestamp);
+        record.downloadErrorMessage, record.downloadEndTimestamp,
+        tripwire::InstallStage::DOWNLOADING);
     if (archive.empty()) {
         return {};
     }
     announceStage(tripwire::InstallStage::EXTRACTING_DOWNLOAD);
     return runRecordedStep([&] { return extractDownloadedArchive(archive); },
-                           record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp);
+                           record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp,
+                           tripwire::InstallStage::EXTRACTING_DOWNLOAD);
 }
 
 } // namespace halvexconnector::tripwireimpl

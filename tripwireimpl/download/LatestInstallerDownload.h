@@ -3,9 +3,12 @@
 #include "CleanupGuard.h"
 #include "telemetry/InstallTelemetryRecord.h"
 
+#include "halvexconnector/tripwire/IInstallObserver.h"
+
 #include <fl/filesystem/basic_path.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace halvexconnector::tripwireimpl {
@@ -28,10 +31,12 @@ fl::filesystem::basic_path downloadLatestInstaller(InstallTelemetryRecord& recor
                                                    CleanupGuard& guard,
                                                    RemoveOrQueueForShutdown removeOrQueue);
 
-// One recorded step of the stage: the step's result, or an empty path when it threw, in which
-// case the failure's diagnostic text goes into `errorField` and is logged. `endField` receives
+// One recorded step (of `stage`, when given): the step's result, or an empty path when it threw,
+// in which case the failure's diagnostic text goes into `errorField` and is logged, and the
+// observer is told why the stage failed. `endField` receives
 // the current time afterwards in every case. Catches every exception.
-fl::filesystem::basic_path runRecordedStep(const std::function<fl::filesystem::basic_path()>& step,
-                                           std::string& errorField, std::string& endField);
+fl::filesystem::basic_path
+runRecordedStep(const std::function<fl::filesystem::basic_path()>& step, std::string& errorField,
+                std::string& endField, std::optional<tripwire::InstallStage> stage = std::nullopt);
 
 } // namespace halvexconnector::tripwireimpl

@@ -24,8 +24,18 @@ std::string now() {
     return telx::util::getDateTimeWithMilliSec();
 }
 
-void logLaunchFailure() {
+void logLaunchFailure(InstallStage stage) {
     writeLogRecord(severityLaunchFailure, "Launching installer failed.");
+    announceStageFailure(stage, "the installer could not be run: " + currentExceptionReason());
+}
+
+void announceExitCode(InstallStage stage, std::uint32_t exitCode) {
+    if (exitCode != installerSucceeded) {
+        announceStageFailure(stage, "the installer exited with status " + std::to_string(exitCode) +
+                                        (exitCode == installerCannotStartServiceHost
+                                             ? " (it cannot start the service host)"
+                                             : ""));
+    }
 }
 
 } // namespace
@@ -104,6 +114,7 @@ InstallConnectorResult InstallAttempt::runInstallerAndFinish() {
         const std::uint32_t exitCode = runInstaller(installerPath, arguments);
         record.installerReturnCode = std::to_string(exitCode);
         record.installerEndTimestamp = now();
+        announceExitCode(InstallStage::RUNNING_INSTALLER, exitCode);
         if (exitCode == installerSucceeded) {
             return finish();
         }
@@ -112,7 +123,7 @@ InstallConnectorResult InstallAttempt::runInstallerAndFinish() {
         }
     } catch (...) {
         record.installerEndTimestamp = now();
-        logLaunchFailure();
+        logLaunchFailure(InstallStage::RUNNING_INSTALLER);
     }
     return rerunOrFail();
 }
@@ -129,6 +140,7 @@ InstallConnectorResult InstallAttempt::rerunOrFail() {
         const std::uint32_t exitCode = runInstaller(installerPath, arguments);
         record.installerRerunReturnCode = std::to_string(exitCode);
         record.installerRerunEndTimestamp = now();
+        announceExitCode(InstallStage::RERUNNING_INSTALLER, exitCode);
         if (exitCode == installerSucceeded) {
             return finish();
         }
@@ -138,7 +150,7 @@ InstallConnectorResult InstallAttempt::rerunOrFail() {
         return report(tripwire::INSTALL_FAILED);
     } catch (...) {
         record.installerRerunEndTimestamp = now();
-        logLaunchFailure();
+        logLaunchFailure(InstallStage::RERUNNING_INSTALLER);
     }
     return report(tripwire::INSTALL_FAILED);
 }

@@ -2,6 +2,8 @@
 
 #include "ServiceLookup.h"
 
+#include <exception>
+
 namespace halvexconnector::tripwireimpl {
 
 void announceStage(tripwire::InstallStage stage) noexcept {
@@ -12,6 +14,27 @@ void announceStage(tripwire::InstallStage stage) noexcept {
         }
     } catch (...) {
         // Following an attempt is a courtesy to the host; the attempt goes on regardless.
+    }
+}
+
+void announceStageFailure(tripwire::InstallStage stage, const std::string& reason) noexcept {
+    try {
+        if (const std::shared_ptr<tripwire::IInstallObserver> observer =
+                getService<tripwire::IInstallObserver>(cppmicroservices::LDAPFilter())) {
+            observer->installStageFailed(stage, reason);
+        }
+    } catch (...) {
+        // As above: the host's loss, never the attempt's.
+    }
+}
+
+std::string currentExceptionReason() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "an unknown error";
     }
 }
 

@@ -2,11 +2,20 @@
 
 #include "halvexconnector/tripwire/IInstallObserver.h"
 
+#include <string>
+
 namespace halvexconnector::tripwireimpl {
 
 // Tells the host's install observer, when it registered one, that the attempt enters `stage`.
 // Never throws and never changes the attempt: a missing framework, a failed lookup or an
 // observer that throws are all ignored.
 void announceStage(tripwire::InstallStage stage) noexcept;
+
+// Tells the observer, on the same terms, why `stage` failed.
+void announceStageFailure(tripwire::InstallStage stage, const std::string& reason) noexcept;
+
+// The message of the exception being handled, without the diagnostic detail. Call only inside a
+// handler.
+std::string currentExceptionReason();
 
 } // namespace halvexconnector::tripwireimpl

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace halvexconnector::tripwire {
@@ -44,11 +45,16 @@ constexpr std::string_view describe(InstallStage stage) {
 // An optional service a host registers to follow install attempts while they run. The module
 // looks it up anew at every stage, tells the first one it finds, and ignores whatever the
 // observer throws: watching an attempt can never change its outcome. Calls arrive on the thread
-// that called installAndStartHALVEXServices and should return quickly.
+// that called installAndStartHALVEXServices (or startHALVEXServices, which reports its failures
+// here too) and should return quickly.
 class IInstallObserver {
 public:
     virtual ~IInstallObserver() = default;
     virtual void installStageEntered(InstallStage stage) = 0;
+    // The stage failed, and so the attempt or the start: `reason` is one short English phrase
+    // for people ("the installer exited with status 3"). An attempt that recovers (a local
+    // installer run again) has told its failure all the same: the last one told is what ended it.
+    virtual void installStageFailed(InstallStage /*stage*/, const std::string& /*reason*/) {}
 };
 
 } // namespace halvexconnector::tripwire
