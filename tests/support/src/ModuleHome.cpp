@@ -250,13 +250,6 @@ fs::path writeScript(const fs::path& file, const std::string& body) {
     return file;
 }
 
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 std::vector<std::string> keysOf(const Json& object) {
     std::vector<std::string> keys;
     for (const auto& item : object.items()) {

@@ -140,7 +140,6 @@ inline ProgramRun runProgram(const std::vector<std::string>& argv) {
 
 /// Writes an executable "#!/bin/sh" script with `body`.
 std::filesystem::path writeScript(const std::filesystem::path& file, const std::string& body);
-std::string readFile(const std::filesystem::path& file);
 /// Keys of a JSON object in their order.
 std::vector<std::string> keysOf(const Json& object);
 /// Polls `condition` for up to five seconds.
