@@ -8,7 +8,7 @@ build=${1:-build/coverage}
 summary="$build/coverage-summary.json"
 gcovr --root . --object-directory "$build" -j 2 \
   --filter '(tripwire|tripwireimpl|framework|platform|bundles|host|sample|tools|resources)/' \
-  --exclude-throw-branches --exclude-unreachable-branches \
+  --exclude-throw-branches --exclude-unreachable-branches --gcov-ignore-parse-errors \
   --json-summary "$summary" >/dev/null
 python3 - "$summary" <<'PY'
 import collections, json, sys
