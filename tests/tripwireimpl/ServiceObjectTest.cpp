@@ -12,15 +12,11 @@
 
 #include <tripwire/testsupport/FakeServices.h>
 #include <tripwire/testsupport/ModuleHome.h>
+#include <tripwire/testsupport/OtherUser.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <grp.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <fstream>
@@ -279,17 +275,6 @@ TEST_F(ServiceObject, AnAgentAppearingLaterIsSeenAtTheNextLongPoll) {
     EXPECT_LT(waited, 2900ms) << "polls run once a second after the first second";
 }
 
-// Sets or clears the immutable flag, which stops even the super-user from removing the file.
-bool pin(const fs::path& file, bool on = true) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
-}
-
 class Removal : public ServiceObject {
 protected:
     ~Removal() override {
@@ -381,43 +366,35 @@ TEST_F(Removal, ConcurrentFailuresAreAllQueued) {
 // inner directories only after it has granted permissions on the way down, and it never follows a
 // link out of the tree.
 TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUserWithoutFollowingLinks) {
-    constexpr uid_t nobody = 65534;
-    if (::geteuid() == 0 && ::chown(home.path().c_str(), nobody, nobody) != 0) {
+    const bool asOtherUser = otherUserUnavailable().empty();
+    if (asOtherUser && ::chown(home.path().c_str(), otherUserId, otherUserId) != 0) {
         GTEST_SKIP() << "cannot hand the home to an ordinary user";
     }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
-            ::_exit(77);
-        }
-        RecordCapture childCapture;
-        auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
-        const fs::path dir = home / "locked";
-        fs::create_directories(dir / "outer/inner");
-        std::ofstream(dir / "outer/inner/deep.txt") << "x";
-        ::chmod((dir / "outer/inner").c_str(), 0);
-        ::chmod((dir / "outer").c_str(), 0);
-        fs::create_directories(home / "outside/private");
-        ::chmod((home / "outside/private").c_str(), 0700);
-        fs::create_directory_symlink(home / "outside", dir / "link");
-        removeOrQueue(*owner, dir);
-        const bool queued =
-            fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
-        owner.reset();
-        const bool outsideKept =
-            fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
-        ::_exit(!queued                                      ? 1
-                : fs::exists(dir)                            ? 2
-                : childCapture.count_containing(failedAtEnd) ? 3
-                : outsideKept                                ? 0
-                                                             : 4);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
-        GTEST_SKIP() << "cannot run as an ordinary user here";
-    }
+    const int status = runInChild(
+        [&] {
+            RecordCapture childCapture;
+            auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
+            const fs::path dir = home / "locked";
+            fs::create_directories(dir / "outer/inner");
+            std::ofstream(dir / "outer/inner/deep.txt") << "x";
+            ::chmod((dir / "outer/inner").c_str(), 0);
+            ::chmod((dir / "outer").c_str(), 0);
+            fs::create_directories(home / "outside/private");
+            ::chmod((home / "outside/private").c_str(), 0700);
+            fs::create_directory_symlink(home / "outside", dir / "link");
+            removeOrQueue(*owner, dir);
+            const bool queued =
+                fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
+            owner.reset();
+            const bool outsideKept =
+                fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
+            return !queued                                      ? 1
+                   : fs::exists(dir)                            ? 2
+                   : childCapture.count_containing(failedAtEnd) ? 3
+                   : outsideKept                                ? 0
+                                                                : 4;
+        },
+        asOtherUser);
     EXPECT_EQ(status, 0) << "1: not queued, 2: not removed at the end, 3: a failure logged, 4: a "
                             "link was followed out of the tree";
 }
