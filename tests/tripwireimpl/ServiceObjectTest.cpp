@@ -8,7 +8,6 @@
 #include <fl/filesystem/path_conversion.h>
 #include <fl/i18n/conversion.h>
 #include <foundation/log/testing/RecordCapture.h>
-#include <halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h>
 
 #include <tripwire/testsupport/FakeServices.h>
 #include <tripwire/testsupport/ModuleHome.h>
@@ -77,10 +76,6 @@ protected:
         Access::keepAlive(object).reset();
         home.stopAgents();
     }
-    void describe(const fs::path& root, const std::string& version, const fs::path& launcher) {
-        halvexconnector::latestversion::installationdiscovery::writeLatestInstallFile(
-            root, {version, launcher.parent_path().string(), launcher.string()});
-    }
     // A launcher that notes each start in "<home>/launches", then runs the sample service host.
     fs::path countingServiceHost() const {
         return writeScript(home / "launcher",
@@ -106,7 +101,7 @@ class VersionTable : public ServiceObject, public testing::WithParamInterface<Ve
 
 TEST_P(VersionTable, ComparesPartByPartAsUnsignedNumbers) {
     const auto& [installed, required, expected] = GetParam();
-    describe(home.storageRoot(), installed, "/opt/host/launcher");
+    describeInstallation(home.storageRoot(), installed, "/opt/host/launcher");
     const std::uint32_t version[4] = {required[0], required[1], required[2], required[3]};
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), expected) << installed;
 }
@@ -128,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
     const std::uint32_t version[4] = {2024, 7, 0, 6};
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), NOT_INSTALLED);
-    describe(home.driveRoot(), "2020.1.0.0", "/opt/drive/launcher");
+    describeInstallation(home.driveRoot(), "2020.1.0.0", "/opt/drive/launcher");
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), NOT_INSTALLED);
     for (const HALVEXServicesMode mode : {DRIVE, otherMode}) {
         EXPECT_EQ(service.checkHALVEXServicesInstallation(mode, version), INSTALLED)
@@ -147,7 +142,7 @@ TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
     RunningFramework framework;
     auto moved = framework.offer<UserStorageRootOverride>(
         std::make_shared<FixedOverride>((home / "moved").string(), ""));
-    describe(home / "moved", "2024.7.0.5", "/opt/host/launcher");
+    describeInstallation(home / "moved", "2024.7.0.5", "/opt/host/launcher");
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), OLDER_THAN_REQUIRED);
     AgentRegistration underMoved(home / "moved/locks", serviceHostAgent);
     EXPECT_TRUE(service.areHALVEXServicesRunning(STANDARD));
@@ -167,7 +162,7 @@ TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
 // Overrides withdrawn while queries list and obtain them must never fail a query.
 TEST_F(ServiceObject, ConcurrentQueriesWhileAgentsAndOverridesComeAndGo) {
     RunningFramework framework;
-    describe(home.storageRoot(), "2024.7.0.6", "/opt/host/launcher");
+    describeInstallation(home.storageRoot(), "2024.7.0.6", "/opt/host/launcher");
     std::atomic<bool> done{false};
     std::atomic<int> unexpected{0};
     std::vector<std::thread> callers;
@@ -200,7 +195,7 @@ TEST_F(ServiceObject, AStartLaunchesTheServiceHostOnceForConcurrentCallersAndThe
         EXPECT_EQ(service.startHALVEXServices(mode), INSTALL_FAILED) << "no installation";
     }
     EXPECT_FALSE(fs::exists(home.lockRoot()));
-    describe(home.storageRoot(), "2024.7.0.6", countingServiceHost());
+    describeInstallation(home.storageRoot(), "2024.7.0.6", countingServiceHost());
     std::vector<std::future<InstallConnectorResult>> calls;
     for (int caller = 0; caller < 4; ++caller) {
         calls.push_back(std::async(std::launch::async,
@@ -217,13 +212,13 @@ TEST_F(ServiceObject, AStartLaunchesTheServiceHostOnceForConcurrentCallersAndThe
 
 TEST_F(ServiceObject, OtherModesRunTheLauncherDetachedWithoutArguments) {
     const fs::path arguments = home / "arguments";
-    describe(home.driveRoot(), "1.0.0.0",
-             writeScript(home / "ok", "echo $# > '" + arguments.string() + "'"));
+    describeInstallation(home.driveRoot(), "1.0.0.0",
+                         writeScript(home / "ok", "echo $# > '" + arguments.string() + "'"));
     EXPECT_EQ(service.startHALVEXServices(DRIVE), INSTALLED_AND_STARTED);
     EXPECT_EQ(readFile(arguments), "0\n");
     EXPECT_TRUE(Access::keepAlive(object).hasTerminalFailure()) << "no keep-alive in the drive";
     for (const fs::path& launcher : {writeScript(home / "fails", "exit 3"), home / "missing"}) {
-        describe(home.driveRoot(), "1.0.0.0", launcher);
+        describeInstallation(home.driveRoot(), "1.0.0.0", launcher);
         EXPECT_EQ(service.startHALVEXServices(DRIVE), FAILED_TO_START) << launcher;
         EXPECT_EQ(service.startHALVEXServices(static_cast<HALVEXServicesMode>(5)), FAILED_TO_START);
     }

@@ -181,6 +181,14 @@ void ModuleHome::stopAgents() const {
     }
 }
 
+void describeInstallation(const fs::path& root, const std::string& version,
+                          const fs::path& launcher) {
+    writeFile(root / "LatestInstall.info",
+              "LatestDSInstallerVersion " + version + "\nLatestDSInstallRoot \"" +
+                  launcher.parent_path().string() + "\"\nDSLauncherExecutable \"" +
+                  launcher.string() + "\"\n");
+}
+
 bool pin(const fs::path& file, bool on) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
     int flags = 0;

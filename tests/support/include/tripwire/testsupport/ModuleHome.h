@@ -101,6 +101,9 @@ private:
     std::vector<std::unique_ptr<ScopedVariable>> variables;
 };
 
+/// Writes LatestInstall.info into `root`: an installation of `version` started by `launcher`.
+void describeInstallation(const std::filesystem::path& root, const std::string& version,
+                          const std::filesystem::path& launcher);
 /// Sets or clears the immutable flag, which stops even the super-user from removing the file;
 /// false where the file system has no such flag.
 bool pin(const std::filesystem::path& file, bool on = true);
