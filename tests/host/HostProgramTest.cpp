@@ -80,13 +80,6 @@ protected:
         run.out = shown;
         return run;
     }
-    void describe(const fs::path& root, const fs::path& launcher) const {
-        fs::create_directories(root);
-        std::ofstream(root / "LatestInstall.info")
-            << "LatestDSInstallerVersion 2024.7.0.6\nLatestDSInstallRoot \""
-            << launcher.parent_path().string() << "\"\nDSLauncherExecutable \"" << launcher.string()
-            << "\"\n";
-    }
     bool requested(const std::string& path) {
         for (const auto& request : home.server().requests()) {
             if (request.path == path) {
@@ -195,7 +188,7 @@ TEST_F(HostProgram, AMissingModuleExitsWithThreeAndSaysWhich) {
 }
 
 TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) {
-    describe(home.storageRoot(), sampleHost);
+    describeInstallation(home.storageRoot(), "2024.7.0.6", sampleHost);
     EXPECT_EQ(tripwire({"check", "1.0.0.0"}).out, "INSTALLED\n");
     EXPECT_EQ(tripwire({"--json", "check", "2024.7.0.7"}).out,
               R"({"schema":1,"operation":"check","mode":"STANDARD","result":"OLDER_THAN_REQUIRED"})"
@@ -221,10 +214,11 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
 
 TEST_F(HostProgram, AStopSignalEndsAStartWaitingForItsAgent) {
     const fs::path pidFile = home / "launcher.pid";
-    describe(home.storageRoot(),
-             writeScript(home / "launcher", "echo $$ > '" + pidFile.string() + ".part'\nmv '" +
-                                                pidFile.string() + ".part' '" + pidFile.string() +
-                                                "'\nexec sleep 60"));
+    describeInstallation(home.storageRoot(), "2024.7.0.6",
+                         writeScript(home / "launcher", "echo $$ > '" + pidFile.string() +
+                                                            ".part'\nmv '" + pidFile.string() +
+                                                            ".part' '" + pidFile.string() +
+                                                            "'\nexec sleep 60"));
     for (const int signal : {SIGINT, SIGTERM}) {
         fs::remove(pidFile);
         const ProgramRun run = signalledWhen(

@@ -274,8 +274,7 @@ protected:
     }
     std::vector<Json> log() const {
         std::vector<Json> lines;
-        std::ifstream in(home.storageRoot() / "installer.log");
-        for (std::string line; std::getline(in, line);) {
+        for (const std::string& line : linesOf(home.storageRoot() / "installer.log")) {
             lines.push_back(Json::parse(line));
         }
         return lines;

@@ -8,7 +8,6 @@
 #include "halvexconnector/tripwire/ITripwire.h"
 
 #include <foundation/core/process/terminate_children.h>
-#include <halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h>
 
 #include <gtest/gtest.h>
 
@@ -91,8 +90,7 @@ TEST_F(Stress, MixedOperationsSurviveAFrameworkRestartUnderneath) {
     constexpr std::uint32_t required[4] = {1, 0, 0, 0};
     offer("exit 0");
     const fs::path launcher = writeScript(home / "launcher", "exit 0");
-    halvexconnector::latestversion::installationdiscovery::writeLatestInstallFile(
-        home.driveRoot(), {fixtureVersion, launcher.parent_path().string(), launcher.string()});
+    describeInstallation(home.driveRoot(), fixtureVersion, launcher);
     std::mutex frameworkLock;
     auto framework = std::make_unique<RunningFramework>(RunningFramework::withModule());
     const auto current = [&]() -> std::shared_ptr<ITripwire> {

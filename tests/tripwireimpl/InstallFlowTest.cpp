@@ -18,8 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -512,16 +510,6 @@ TEST_F(InstallFlow, AChosenDownloadLocationHoldsBothAttemptsAndKeepsTheUsersFile
     EXPECT_THAT(home.workingDirectories(), IsEmpty());
 }
 
-bool setImmutable(const fs::path& file, bool on) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
-}
-
 TEST_F(InstallFlow, ACallInProgressWhenTheFrameworkStopsReturnsAndItsQueuedRemovalRunsLater) {
     const fs::path gate = home / "gate";
     ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
@@ -536,7 +524,7 @@ TEST_F(InstallFlow, ACallInProgressWhenTheFrameworkStopsReturnsAndItsQueuedRemov
     const fs::path installer = runs()[0].installer;
     const fs::path location = locationBelow(home.storageRoot(), installer);
     // A file that cannot be removed now makes the removal at the end of the call fail.
-    const bool pinned = setImmutable(installer, true);
+    const bool pinned = pin(installer);
     module->stop();
     int writer = -1;
     ASSERT_TRUE(
@@ -553,7 +541,7 @@ TEST_F(InstallFlow, ACallInProgressWhenTheFrameworkStopsReturnsAndItsQueuedRemov
     expectRecords({{8, StartsWith("Roduded Ozovizaz install failed to remove temp directory.\n"
                                   "Exception caught: ")}});
     EXPECT_TRUE(fs::exists(location)) << "queued, not removed";
-    setImmutable(installer, false);
+    pin(installer, false);
     service.reset(); // the last holder of the service object
     EXPECT_FALSE(fs::exists(location));
     EXPECT_EQ(capture.records("halvexconnector::tripwireimpl").size(), 1u);

@@ -8,19 +8,14 @@
 #include <fl/filesystem/path_conversion.h>
 #include <fl/i18n/conversion.h>
 #include <foundation/log/testing/RecordCapture.h>
-#include <halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h>
 
 #include <tripwire/testsupport/FakeServices.h>
 #include <tripwire/testsupport/ModuleHome.h>
+#include <tripwire/testsupport/OtherUser.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <grp.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <fstream>
@@ -81,10 +76,6 @@ protected:
         Access::keepAlive(object).reset();
         home.stopAgents();
     }
-    void describe(const fs::path& root, const std::string& version, const fs::path& launcher) {
-        halvexconnector::latestversion::installationdiscovery::writeLatestInstallFile(
-            root, {version, launcher.parent_path().string(), launcher.string()});
-    }
     // A launcher that notes each start in "<home>/launches", then runs the sample service host.
     fs::path countingServiceHost() const {
         return writeScript(home / "launcher",
@@ -110,7 +101,7 @@ class VersionTable : public ServiceObject, public testing::WithParamInterface<Ve
 
 TEST_P(VersionTable, ComparesPartByPartAsUnsignedNumbers) {
     const auto& [installed, required, expected] = GetParam();
-    describe(home.storageRoot(), installed, "/opt/host/launcher");
+    describeInstallation(home.storageRoot(), installed, "/opt/host/launcher");
     const std::uint32_t version[4] = {required[0], required[1], required[2], required[3]};
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), expected) << installed;
 }
@@ -132,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
     const std::uint32_t version[4] = {2024, 7, 0, 6};
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), NOT_INSTALLED);
-    describe(home.driveRoot(), "2020.1.0.0", "/opt/drive/launcher");
+    describeInstallation(home.driveRoot(), "2020.1.0.0", "/opt/drive/launcher");
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), NOT_INSTALLED);
     for (const HALVEXServicesMode mode : {DRIVE, otherMode}) {
         EXPECT_EQ(service.checkHALVEXServicesInstallation(mode, version), INSTALLED)
@@ -151,7 +142,7 @@ TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
     RunningFramework framework;
     auto moved = framework.offer<UserStorageRootOverride>(
         std::make_shared<FixedOverride>((home / "moved").string(), ""));
-    describe(home / "moved", "2024.7.0.5", "/opt/host/launcher");
+    describeInstallation(home / "moved", "2024.7.0.5", "/opt/host/launcher");
     EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), OLDER_THAN_REQUIRED);
     AgentRegistration underMoved(home / "moved/locks", serviceHostAgent);
     EXPECT_TRUE(service.areHALVEXServicesRunning(STANDARD));
@@ -171,7 +162,7 @@ TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
 // Overrides withdrawn while queries list and obtain them must never fail a query.
 TEST_F(ServiceObject, ConcurrentQueriesWhileAgentsAndOverridesComeAndGo) {
     RunningFramework framework;
-    describe(home.storageRoot(), "2024.7.0.6", "/opt/host/launcher");
+    describeInstallation(home.storageRoot(), "2024.7.0.6", "/opt/host/launcher");
     std::atomic<bool> done{false};
     std::atomic<int> unexpected{0};
     std::vector<std::thread> callers;
@@ -204,7 +195,7 @@ TEST_F(ServiceObject, AStartLaunchesTheServiceHostOnceForConcurrentCallersAndThe
         EXPECT_EQ(service.startHALVEXServices(mode), INSTALL_FAILED) << "no installation";
     }
     EXPECT_FALSE(fs::exists(home.lockRoot()));
-    describe(home.storageRoot(), "2024.7.0.6", countingServiceHost());
+    describeInstallation(home.storageRoot(), "2024.7.0.6", countingServiceHost());
     std::vector<std::future<InstallConnectorResult>> calls;
     for (int caller = 0; caller < 4; ++caller) {
         calls.push_back(std::async(std::launch::async,
@@ -221,13 +212,13 @@ TEST_F(ServiceObject, AStartLaunchesTheServiceHostOnceForConcurrentCallersAndThe
 
 TEST_F(ServiceObject, OtherModesRunTheLauncherDetachedWithoutArguments) {
     const fs::path arguments = home / "arguments";
-    describe(home.driveRoot(), "1.0.0.0",
-             writeScript(home / "ok", "echo $# > '" + arguments.string() + "'"));
+    describeInstallation(home.driveRoot(), "1.0.0.0",
+                         writeScript(home / "ok", "echo $# > '" + arguments.string() + "'"));
     EXPECT_EQ(service.startHALVEXServices(DRIVE), INSTALLED_AND_STARTED);
     EXPECT_EQ(readFile(arguments), "0\n");
     EXPECT_TRUE(Access::keepAlive(object).hasTerminalFailure()) << "no keep-alive in the drive";
     for (const fs::path& launcher : {writeScript(home / "fails", "exit 3"), home / "missing"}) {
-        describe(home.driveRoot(), "1.0.0.0", launcher);
+        describeInstallation(home.driveRoot(), "1.0.0.0", launcher);
         EXPECT_EQ(service.startHALVEXServices(DRIVE), FAILED_TO_START) << launcher;
         EXPECT_EQ(service.startHALVEXServices(static_cast<HALVEXServicesMode>(5)), FAILED_TO_START);
     }
@@ -277,17 +268,6 @@ TEST_F(ServiceObject, AnAgentAppearingLaterIsSeenAtTheNextLongPoll) {
     EXPECT_TRUE(seen);
     EXPECT_GE(waited, 1500ms);
     EXPECT_LT(waited, 2900ms) << "polls run once a second after the first second";
-}
-
-// Sets or clears the immutable flag, which stops even the super-user from removing the file.
-bool pin(const fs::path& file, bool on = true) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
 }
 
 class Removal : public ServiceObject {
@@ -381,43 +361,35 @@ TEST_F(Removal, ConcurrentFailuresAreAllQueued) {
 // inner directories only after it has granted permissions on the way down, and it never follows a
 // link out of the tree.
 TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUserWithoutFollowingLinks) {
-    constexpr uid_t nobody = 65534;
-    if (::geteuid() == 0 && ::chown(home.path().c_str(), nobody, nobody) != 0) {
+    const bool asOtherUser = otherUserUnavailable().empty();
+    if (asOtherUser && ::chown(home.path().c_str(), otherUserId, otherUserId) != 0) {
         GTEST_SKIP() << "cannot hand the home to an ordinary user";
     }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
-            ::_exit(77);
-        }
-        RecordCapture childCapture;
-        auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
-        const fs::path dir = home / "locked";
-        fs::create_directories(dir / "outer/inner");
-        std::ofstream(dir / "outer/inner/deep.txt") << "x";
-        ::chmod((dir / "outer/inner").c_str(), 0);
-        ::chmod((dir / "outer").c_str(), 0);
-        fs::create_directories(home / "outside/private");
-        ::chmod((home / "outside/private").c_str(), 0700);
-        fs::create_directory_symlink(home / "outside", dir / "link");
-        removeOrQueue(*owner, dir);
-        const bool queued =
-            fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
-        owner.reset();
-        const bool outsideKept =
-            fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
-        ::_exit(!queued                                      ? 1
-                : fs::exists(dir)                            ? 2
-                : childCapture.count_containing(failedAtEnd) ? 3
-                : outsideKept                                ? 0
-                                                             : 4);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
-        GTEST_SKIP() << "cannot run as an ordinary user here";
-    }
+    const int status = runInChild(
+        [&] {
+            RecordCapture childCapture;
+            auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
+            const fs::path dir = home / "locked";
+            fs::create_directories(dir / "outer/inner");
+            std::ofstream(dir / "outer/inner/deep.txt") << "x";
+            ::chmod((dir / "outer/inner").c_str(), 0);
+            ::chmod((dir / "outer").c_str(), 0);
+            fs::create_directories(home / "outside/private");
+            ::chmod((home / "outside/private").c_str(), 0700);
+            fs::create_directory_symlink(home / "outside", dir / "link");
+            removeOrQueue(*owner, dir);
+            const bool queued =
+                fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
+            owner.reset();
+            const bool outsideKept =
+                fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
+            return !queued                                      ? 1
+                   : fs::exists(dir)                            ? 2
+                   : childCapture.count_containing(failedAtEnd) ? 3
+                   : outsideKept                                ? 0
+                                                                : 4;
+        },
+        asOtherUser);
     EXPECT_EQ(status, 0) << "1: not queued, 2: not removed at the end, 3: a failure logged, 4: a "
                             "link was followed out of the tree";
 }

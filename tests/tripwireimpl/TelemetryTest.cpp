@@ -106,10 +106,7 @@ TEST_F(Telemetry, TheInstallEventSendsEveryFieldUnderItsKeyWhenTheFlagIsOnAtThat
         while (telx::util::getDateTimeWithMilliSec() == before) {
         }
     }
-    std::ifstream in(home / "telemetry/events.jsonl");
-    std::string line;
-    std::getline(in, line);
-    const Json envelope = Json::parse(line);
+    const Json envelope = Json::parse(linesOf(home / "telemetry/events.jsonl").at(0));
     EXPECT_EQ(envelope["eventKey"], "HX_QSH_INSTALL");
     EXPECT_EQ(envelope["product"], "HX");
     EXPECT_EQ(envelope["appComponent"], "HX_QSH");

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <thread>
 
 namespace agent::control {
@@ -48,9 +47,7 @@ TEST(AgentRegistry, ListsRunningAgentsSortedAndIgnoresEverythingElse) {
     AgentRegistration alpha(root, "Alpha");
     EXPECT_EQ(alpha.lockFile(), root / "Alpha.lock");
     EXPECT_EQ(readFile(alpha.lockFile()), contentFor("Alpha"));
-    struct stat info {};
-    ASSERT_EQ(::stat(alpha.lockFile().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(modeOf(alpha.lockFile()), 0600u);
     writeFile(root / "Stale.lock", "4242\nStale\n"); // left behind by an agent that died
     writeFile(root / "notes.txt", "not a lock file");
     writeFile(root / ".lock", "a suffix without a name");

@@ -12,8 +12,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace halvexconnector::latestversion {
 namespace {
 
@@ -23,6 +21,7 @@ using kcidownloader::DownloadError;
 using Reason = DownloadError::Reason;
 using testing::HasSubstr;
 using tripwire::testsupport::latestDocument;
+using tripwire::testsupport::modeOf;
 using tripwire::testsupport::readFile;
 using tripwire::testsupport::sha256Hex;
 using tripwire::testsupport::TempDirectory;
@@ -85,11 +84,8 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesVerifiesAndNamesTheArchive) {
     EXPECT_EQ(readFile(archive), content);
     EXPECT_EQ(client->urls, std::vector<std::string>{url + "?t=1"}) << "no fragment sent";
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
-    for (const auto& created : {temp / "location", directory}) {
-        struct stat info {};
-        ASSERT_EQ(::stat(created.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0700u) << created;
-    }
+    for (const auto& created : {temp / "location", directory})
+        EXPECT_EQ(modeOf(created), 0700u) << created;
     writeFile(directory / "kci-2024.zip", "stale");
     EXPECT_EQ(readFile(fetch(url, directory)), content) << "replaced, also without a digest";
 }

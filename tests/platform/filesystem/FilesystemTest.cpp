@@ -5,7 +5,7 @@
 #include <fl/filesystem/path_conversion.h>
 #include <fl/i18n/conversion.h>
 
-#include <tripwire/testsupport/ChildProcess.h>
+#include <tripwire/testsupport/OtherUser.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
 #include <boost/exception/diagnostic_information.hpp>
@@ -36,11 +36,6 @@ struct FilesystemTest : ::testing::Test {
         return fs::path_from_native(rel.empty() ? dir.path() : dir / rel);
     }
     std::string str(const std::string& rel) const { return (dir / rel).string(); }
-    mode_t modeOf(const std::string& rel) const {
-        struct stat st {};
-        ::lstat(str(rel).c_str(), &st);
-        return st.st_mode & 07777;
-    }
     std::size_t entriesIn(const std::string& rel) const {
         return std::distance(sfs::directory_iterator(dir / rel), sfs::directory_iterator());
     }
@@ -98,17 +93,17 @@ TEST_F(FilesystemTest, PermissionsAddRemoveAndSetButLeaveLinkTargetsAlone) {
     writeFile(dir / "file");
     ::chmod(str("file").c_str(), 0);
     fs::permissions(at("file"), file_status::perms_add | file_status::perms_all);
-    EXPECT_EQ(modeOf("file"), 0777u); // never set-id or sticky bits
+    EXPECT_EQ(modeOf(dir / "file"), 0777u); // never set-id or sticky bits
     fs::permissions(at("file"),
                     file_status::perms_remove | file_status::group_write | file_status::others_all);
-    EXPECT_EQ(modeOf("file"), 0750u);
+    EXPECT_EQ(modeOf(dir / "file"), 0750u);
     fs::permissions(at("file"), file_status::owner_read);
-    EXPECT_EQ(modeOf("file"), 0400u);
+    EXPECT_EQ(modeOf(dir / "file"), 0400u);
     EXPECT_THROW(fs::permissions(at("file"), file_status::perms_add | file_status::perms_remove),
                  fs::filesystem_error);
     sfs::create_symlink(dir / "file", dir / "link");
     fs::permissions(at("link"), file_status::perms_add | file_status::perms_all);
-    EXPECT_EQ(modeOf("file"), 0400u);
+    EXPECT_EQ(modeOf(dir / "file"), 0400u);
 
     try {
         fs::permissions(at("missing"), file_status::perms_add | file_status::perms_all);
@@ -140,7 +135,7 @@ TEST_F(FilesystemTest, CopyFileKeepsContentAndModeAndNeverLeavesAPartialTarget) 
 
     fs::copy_file(at("source.zip"), at("target/old"), copy_option::overwrite_if_exists);
     EXPECT_TRUE(readFile(dir / "target/old") == data);
-    EXPECT_EQ(modeOf("target/old"), 0750u);
+    EXPECT_EQ(modeOf(dir / "target/old"), 0750u);
     EXPECT_THROW(fs::copy_file(at("source.zip"), at("target/old"), copy_option::fail_if_exists),
                  fs::filesystem_error);
     for (const auto& [from, to] : {std::pair{"missing", "target/t"},
@@ -187,12 +182,14 @@ TEST_F(FilesystemTest, RemoveAllRemovesTreesAndLinksButNeverWhatTheyPointTo) {
 
 // Root ignores mode bits, so the locked tree is built and removed by an unprivileged child.
 TEST_F(FilesystemTest, RemoveAllOfALockedTreeThrowsUntilPermissionsAreAdded) {
-    if (::geteuid() == 0 && ::chown(dir.path().c_str(), unprivilegedId, unprivilegedId) != 0)
+    const bool asOtherUser = otherUserUnavailable().empty();
+    if (asOtherUser && ::chown(dir.path().c_str(), otherUserId, otherUserId) != 0)
         GTEST_SKIP() << "cannot hand the test directory to an unprivileged user";
+    constexpr int skipped = 77;
     const int code = runInChild(
         [&] {
             if (::access(dir.path().c_str(), W_OK | X_OK) != 0)
-                return childSkipped; // the temporary folder's parents are closed to others
+                return skipped; // the temporary folder's parents are closed to others
             writeFile(dir / "tree/before.txt");
             writeFile(dir / "tree/locked/deeper/inside.txt");
             ::chmod(str("tree/locked/deeper").c_str(), 0);
@@ -216,8 +213,8 @@ TEST_F(FilesystemTest, RemoveAllOfALockedTreeThrowsUntilPermissionsAreAdded) {
             fs::remove_all(at("tree"));
             return fs::exists(at("tree")) ? 4 : 0;
         },
-        true);
-    if (code == childSkipped)
+        asOtherUser);
+    if (code == skipped)
         GTEST_SKIP() << "cannot run as an unprivileged user here";
     EXPECT_EQ(code, 0);
 }

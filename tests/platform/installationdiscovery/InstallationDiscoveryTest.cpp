@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace halvexconnector::latestversion::installationdiscovery {
 namespace {
 
@@ -94,9 +92,7 @@ TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCann
                             std::filesystem::directory_iterator()),
               1)
         << "no temporary file left behind";
-    struct stat info {};
-    ASSERT_EQ(::stat((directory / "LatestInstall.info").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(modeOf(directory / "LatestInstall.info"), 0644u);
 
     for (const LatestInstallRecord& bad :
          std::vector<LatestInstallRecord>{{"", "/r", "/r/x"},

@@ -101,12 +101,6 @@ void setMode(const fs::path& archive, const std::string& name, std::uint16_t mod
     });
 }
 
-mode_t modeOf(const fs::path& path) {
-    struct stat st {};
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
-
 // Every path below `root`, relative and sorted; links are listed, never followed.
 std::vector<std::string> treeBelow(const fs::path& root) {
     std::vector<std::string> names;

@@ -24,14 +24,6 @@ lg::basic_diagnostic_logger<char>& moduleLogger() {
     return logger;
 }
 
-std::vector<std::string> linesOf(const std::filesystem::path& file) {
-    std::vector<std::string> lines;
-    std::istringstream in(readFile(file));
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 struct LogConfiguration : ::testing::Test {
     TempDirectory dir;
     ~LogConfiguration() override {

@@ -12,7 +12,6 @@
 
 #include <csignal>
 #include <future>
-#include <sys/stat.h>
 
 using halvexconnector::serviceprocess::client_lifetime::KeepAlivePolicy;
 using halvexconnector::serviceprocess::client_lifetime::ServiceProcessKeepAlive;
@@ -37,8 +36,7 @@ struct ServiceScript {
     std::filesystem::path script = dir / "service host.sh";
 
     explicit ServiceScript(const std::string& body) {
-        writeFile(script, "#!/bin/sh\necho $$ >> '" + (dir / "starts").string() + "'\n" + body);
-        ::chmod(script.c_str(), 0755);
+        writeScript(script, "echo $$ >> '" + (dir / "starts").string() + "'\n" + body);
     }
     ~ServiceScript() {
         for (const pid_t pid : pids()) {

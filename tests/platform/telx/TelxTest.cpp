@@ -13,7 +13,6 @@
 #include <regex>
 #include <set>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -41,13 +40,7 @@ struct TelxTest : ::testing::Test {
         option.setDurable(durable);
         return telx::LoggingService::getService().logData(identification(), data, option);
     }
-    std::vector<std::string> lines() const {
-        std::vector<std::string> result;
-        std::istringstream in(readFile(eventFile));
-        for (std::string line; std::getline(in, line);)
-            result.push_back(line);
-        return result;
-    }
+    std::vector<std::string> lines() const { return linesOf(eventFile); }
     nlohmann::ordered_json event(std::size_t index) const {
         return nlohmann::ordered_json::parse(lines().at(index));
     }
@@ -158,14 +151,9 @@ TEST_F(TelxTest, DirectoryComesFromTheVariableThenDataHomeThenHomeAndIsOwnerOnly
     ScopedVariable relative("XDG_DATA_HOME", "relative/data"); // not absolute: ignored
     log({});
     auto path = temp.path();
-    for (const char* part : {".local", "share", "Quillbeck", "RodudedOzovizaz", "telemetry"}) {
-        struct stat status {};
-        ASSERT_EQ(::stat((path /= part).c_str(), &status), 0) << path;
-        EXPECT_EQ(status.st_mode & 07777, 0700u) << path;
-    }
-    struct stat file {};
-    ASSERT_EQ(::stat((path / "events.jsonl").c_str(), &file), 0);
-    EXPECT_EQ(file.st_mode & 07777, 0600u);
+    for (const char* part : {".local", "share", "Quillbeck", "RodudedOzovizaz", "telemetry"})
+        EXPECT_EQ(modeOf(path /= part), 0700u) << path;
+    EXPECT_EQ(modeOf(path / "events.jsonl"), 0600u);
 }
 
 // POSIX TZ offsets are west-positive: "XXX-05:30" is 5h30 east of UTC.

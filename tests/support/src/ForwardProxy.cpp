@@ -1,5 +1,4 @@
 #include <tripwire/testsupport/ForwardProxy.h>
-#include <tripwire/testsupport/LoopbackServer.h>
 
 #include <httplib.h>
 
@@ -19,20 +18,18 @@ struct ForwardProxy::State {
 
     mutable std::mutex mutex;
     std::vector<std::string> forwarded;
-    int challenged = 0;
 
     bool authorised(const httplib::Request& request) {
         if (!required)
             return true;
-        const std::string expected =
-            "Basic " + base64(required->username + ":" + required->password);
-        return request.get_header_value("Proxy-Authorization") == expected;
+        return request.get_header_value("Proxy-Authorization") ==
+               httplib::make_basic_authentication_header(required->username, required->password,
+                                                         true)
+                   .second;
     }
 
     void relay(const httplib::Request& request, httplib::Response& response) {
         if (!authorised(request)) {
-            std::lock_guard lock(mutex);
-            ++challenged;
             response.status = 407;
             response.set_header("Proxy-Authenticate", "Basic realm=\"loopback\"");
             response.set_content("proxy authentication required", "text/plain");
@@ -99,11 +96,6 @@ std::string ForwardProxy::url() const {
 std::vector<std::string> ForwardProxy::forwarded() const {
     std::lock_guard lock(state->mutex);
     return state->forwarded;
-}
-
-int ForwardProxy::challenged() const {
-    std::lock_guard lock(state->mutex);
-    return state->challenged;
 }
 
 } // namespace tripwire::testsupport

@@ -6,9 +6,7 @@
 
 #include <random>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 namespace tripwire::testsupport {
@@ -40,19 +38,6 @@ void writeEntry(archive* writer, const ArchiveEntry& file) {
 }
 
 } // namespace
-
-ArchiveEntry ArchiveEntry::fromFile(std::string name, const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot read " + file.string());
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const auto perms = std::filesystem::status(file).permissions();
-    const bool executable =
-        (perms & std::filesystem::perms::owner_exec) != std::filesystem::perms::none;
-    return {std::move(name), bytes.str(), executable};
-}
 
 void writeZipArchive(const std::filesystem::path& archivePath,
                      const std::vector<ArchiveEntry>& entries) {

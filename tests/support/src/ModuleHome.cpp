@@ -9,20 +9,14 @@
 #include <cppmicroservices/FrameworkFactory.h>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
-
-extern char** environ;
 
 namespace tripwire::testsupport {
 
@@ -41,9 +35,6 @@ fs::path staged::module() {
 }
 fs::path staged::declarativeServices() {
     return root() / "lib/libDeclarativeServices.so";
-}
-fs::path staged::proxyBundle() {
-    return root() / "bin/win64/foundation/httpproxy/qbhttpproxybundle.so";
 }
 fs::path staged::sample(const std::string& program) {
     return root() / "libexec/tripwire/sample" / program;
@@ -147,8 +138,7 @@ void ModuleHome::offer(const fs::path& archive, const std::string& version,
 
 std::vector<Json> ModuleHome::events(const std::string& key) const {
     std::vector<Json> found;
-    std::ifstream in(home / "telemetry/events.jsonl");
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : linesOf(home / "telemetry/events.jsonl")) {
         Json event = Json::parse(line);
         if (event.value("eventKey", "") == key) {
             found.push_back(event["data"]);
@@ -185,69 +175,28 @@ void ModuleHome::stopAgents() const {
                 ::kill(static_cast<pid_t>(agent.pid), signal);
             }
         }
-        if (eventually([this] { return !agentRunning(); })) {
+        if (eventually([this] { return !agentRunning(); }, std::chrono::seconds(5))) {
             return;
         }
     }
 }
 
-RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::string& terminal,
-                               const fs::path& directory)
-    : toTerminal(!terminal.empty()) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (!directory.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    }
-    posix_spawn_file_actions_addopen(&actions, 1,
-                                     toTerminal ? terminal.c_str() : (output / "out").c_str(),
-                                     toTerminal ? O_RDWR | O_NOCTTY : O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (output / "err").c_str(), O_WRONLY | O_CREAT,
-                                     0600);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    const int error = ::posix_spawn(&id, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        throw std::runtime_error("cannot start " + argv.at(0));
-    }
+void describeInstallation(const fs::path& root, const std::string& version,
+                          const fs::path& launcher) {
+    writeFile(root / "LatestInstall.info",
+              "LatestDSInstallerVersion " + version + "\nLatestDSInstallRoot \"" +
+                  launcher.parent_path().string() + "\"\nDSLauncherExecutable \"" +
+                  launcher.string() + "\"\n");
 }
 
-RunningProgram::~RunningProgram() {
-    if (!reaped) {
-        ::kill(id, SIGKILL);
-        finish();
-    }
-}
-
-std::string RunningProgram::firstLine() const {
-    std::string out;
-    eventually([&] {
-        siginfo_t ended{};
-        ::waitid(P_PID, static_cast<id_t>(id), &ended, WEXITED | WNOHANG | WNOWAIT);
-        out = readFile(output / "out");
-        return out.find('\n') != std::string::npos || ended.si_pid != 0;
-    });
-    return out.substr(0, out.find('\n'));
-}
-
-ProgramRun RunningProgram::finish() {
-    int status = 0;
-    while (::waitpid(id, &status, 0) < 0 && errno == EINTR) {
-    }
-    reaped = true;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
-            toTerminal ? std::string() : readFile(output / "out"), readFile(output / "err")};
-}
-
-fs::path writeScript(const fs::path& file, const std::string& body) {
-    std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(file, fs::perms::owner_all);
-    return file;
+bool pin(const fs::path& file, bool on) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
 }
 
 std::vector<std::string> keysOf(const Json& object) {
@@ -256,16 +205,6 @@ std::vector<std::string> keysOf(const Json& object) {
         keys.push_back(item.key());
     }
     return keys;
-}
-
-bool eventually(const std::function<bool()>& condition) {
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
 }
 
 } // namespace tripwire::testsupport

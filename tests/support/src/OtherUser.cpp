@@ -11,14 +11,14 @@ std::string otherUserUnavailable() {
                             : "another user can only be played by root (setuid to nobody)";
 }
 
-int runAsOtherUser(const std::function<int()>& body) {
+int runInChild(const std::function<int()>& body, bool asOtherUser) {
     const pid_t pid = ::fork();
     if (pid < 0) {
         return 97;
     }
     if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(otherUserId) != 0 ||
-            ::setuid(otherUserId) != 0) {
+        if (asOtherUser && (::setgroups(0, nullptr) != 0 || ::setgid(otherUserId) != 0 ||
+                            ::setuid(otherUserId) != 0)) {
             ::_exit(96);
         }
         int code = 98;

@@ -1,44 +1,21 @@
 #pragma once
 
-// Forked checks (optionally without root's privileges) and what /proc says about processes.
+// Programs run and watched from a test, and what /proc says about processes; functions run in a
+// forked child are in OtherUser.h.
+
+#include <tripwire/testsupport/TempDirectory.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <grp.h>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace tripwire::testsupport {
-
-/// The exit code of a check that could not drop root's privileges.
-constexpr int childSkipped = 77;
-constexpr uid_t unprivilegedId = 65534; // "nobody" on Debian
-
-/// Runs `check` in a forked child, so resource limits and lost privileges never touch the test
-/// process, and returns its result (98 when it threw, 128+N after signal N).
-inline int runInChild(const std::function<int()>& check, bool unprivileged = false) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (unprivileged && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(unprivilegedId) != 0 ||
-             ::setuid(unprivilegedId) != 0))
-            ::_exit(childSkipped);
-        int code = 98;
-        try {
-            code = check();
-        } catch (...) {
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 struct ProcStat {
     char state = '?';
@@ -82,6 +59,41 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+/// How a program ended (a signal N reads as 128+N) and what it wrote.
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+/// A program started with this process's environment and an empty standard input, in
+/// `directory` when given, writing its standard output to `terminal` (a device name) when given;
+/// killed at scope exit unless finished.
+class RunningProgram {
+public:
+    explicit RunningProgram(const std::vector<std::string>& argv, const std::string& terminal = {},
+                            const std::filesystem::path& directory = {});
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    pid_t pid() const { return id; }
+    /// The first line of standard output once written (up to five seconds), empty when the
+    /// program ended without one.
+    std::string firstLine() const;
+    ProgramRun finish();
+
+private:
+    TempDirectory output;
+    bool toTerminal;
+    pid_t id = -1;
+    bool reaped = false;
+};
+
+inline ProgramRun runProgram(const std::vector<std::string>& argv) {
+    return RunningProgram(argv).finish();
 }
 
 } // namespace tripwire::testsupport

@@ -23,14 +23,11 @@ public:
     ForwardProxy& operator=(const ForwardProxy&) = delete;
 
     int port() const;
-    std::string host() const { return "127.0.0.1"; }
     /// "http://127.0.0.1:<port>"
     std::string url() const;
 
     /// The absolute targets that were forwarded, in order.
     std::vector<std::string> forwarded() const;
-    /// How many requests were refused with 407.
-    int challenged() const;
 
 private:
     struct State;

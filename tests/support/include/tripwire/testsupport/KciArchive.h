@@ -14,9 +14,6 @@ struct ArchiveEntry {
     std::string name;
     std::string content;
     bool executable = false;
-
-    /// An entry holding the bytes of a file on disk, executable when the file is.
-    static ArchiveEntry fromFile(std::string name, const std::filesystem::path& file);
 };
 
 /// Writes a zip archive (deflate) of `entries`, in order, to `archive`, replacing it; written

@@ -68,7 +68,4 @@ std::string latestDocument(const std::string& version, const std::string& url,
 /// The lower-case hex SHA-256 of `data`.
 std::string sha256Hex(const std::string& data);
 
-/// Standard base64 with padding.
-std::string base64(const std::string& data);
-
 } // namespace tripwire::testsupport

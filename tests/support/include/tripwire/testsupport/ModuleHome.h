@@ -3,6 +3,7 @@
 // The module as a host runs it: the staged install tree, a framework made the process's running
 // one with chosen bundles started, and a throw-away home that holds every folder, variable and
 // telemetry file of one test, with the loopback server as the maker's web domain.
+#include <tripwire/testsupport/ChildProcess.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
@@ -12,11 +13,9 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace tripwire::testsupport {
@@ -27,7 +26,6 @@ namespace staged {
 std::filesystem::path root(); // TRIPWIRE_STAGE_DIR, set by CTest
 std::filesystem::path module();
 std::filesystem::path declarativeServices();
-std::filesystem::path proxyBundle();
 std::filesystem::path sample(const std::string& program); // libexec/tripwire/sample/<program>
 std::filesystem::path kciArchive();                       // sys/qbds/win64/kci_<version>.zip
 } // namespace staged
@@ -103,46 +101,13 @@ private:
     std::vector<std::unique_ptr<ScopedVariable>> variables;
 };
 
-/// How a program ended (a signal N reads as 128+N) and what it wrote.
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-/// A program started with this process's environment and an empty standard input, in
-/// `directory` when given, writing its standard output to `terminal` (a device name) when given;
-/// killed at scope exit unless finished.
-class RunningProgram {
-public:
-    explicit RunningProgram(const std::vector<std::string>& argv, const std::string& terminal = {},
-                            const std::filesystem::path& directory = {});
-    ~RunningProgram();
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
-
-    pid_t pid() const { return id; }
-    /// The first line of standard output once written (up to five seconds), empty when the
-    /// program ended without one.
-    std::string firstLine() const;
-    ProgramRun finish();
-
-private:
-    TempDirectory output;
-    bool toTerminal;
-    pid_t id = -1;
-    bool reaped = false;
-};
-
-inline ProgramRun runProgram(const std::vector<std::string>& argv) {
-    return RunningProgram(argv).finish();
-}
-
-/// Writes an executable "#!/bin/sh" script with `body`.
-std::filesystem::path writeScript(const std::filesystem::path& file, const std::string& body);
+/// Writes LatestInstall.info into `root`: an installation of `version` started by `launcher`.
+void describeInstallation(const std::filesystem::path& root, const std::string& version,
+                          const std::filesystem::path& launcher);
+/// Sets or clears the immutable flag, which stops even the super-user from removing the file;
+/// false where the file system has no such flag.
+bool pin(const std::filesystem::path& file, bool on = true);
 /// Keys of a JSON object in their order.
 std::vector<std::string> keysOf(const Json& object);
-/// Polls `condition` for up to five seconds.
-bool eventually(const std::function<bool()>& condition);
 
 } // namespace tripwire::testsupport

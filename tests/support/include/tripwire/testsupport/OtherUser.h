@@ -13,8 +13,13 @@ inline constexpr uid_t otherUserId = 65534;
 /// Why no other user can be played here (the tests do not run as root), or empty.
 std::string otherUserUnavailable();
 
-/// Runs `body` in a forked child as uid and gid otherUserId without supplementary groups, and
-/// returns its exit status: what `body` returns, 98 when it throws, 128+N for a signal N.
-int runAsOtherUser(const std::function<int()>& body);
+/// Runs `body` in a forked child, so resource limits and dropped privileges never reach the test
+/// process, as uid and gid otherUserId without supplementary groups when `asOtherUser` (96 when
+/// that fails); returns what `body` returns, 98 when it throws, 128+N for a signal N.
+int runInChild(const std::function<int()>& body, bool asOtherUser = false);
+
+inline int runAsOtherUser(const std::function<int()>& body) {
+    return runInChild(body, true);
+}
 
 } // namespace tripwire::testsupport

@@ -7,8 +7,10 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace tripwire::testsupport {
 
@@ -55,11 +57,35 @@ inline std::string readFile(const std::filesystem::path& file) {
     return text.str();
 }
 
+/// The lines of a file, without their line feeds.
+inline std::vector<std::string> linesOf(const std::filesystem::path& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 /// Writes `content` to `file`, replacing it and creating missing parent directories.
 inline void writeFile(const std::filesystem::path& file, const std::string& content = "x") {
     if (file.has_parent_path())
         std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+}
+
+/// The permission bits (set-id and sticky included) of `path` itself, never of a link's target;
+/// 077777, which no expectation names, when it does not exist.
+inline unsigned modeOf(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 077777;
+}
+
+/// Writes an executable "#!/bin/sh" script with `body`.
+inline std::filesystem::path writeScript(const std::filesystem::path& file,
+                                         const std::string& body) {
+    writeFile(file, "#!/bin/sh\n" + body + "\n");
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    return file;
 }
 
 /// Sets (or, with nullopt, unsets) an environment variable for the scope, restoring the previous

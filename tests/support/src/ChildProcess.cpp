@@ -1,0 +1,72 @@
+#include <tripwire/testsupport/ChildProcess.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace tripwire::testsupport {
+
+namespace fs = std::filesystem;
+
+RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::string& terminal,
+                               const fs::path& directory)
+    : toTerminal(!terminal.empty()) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!directory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    }
+    posix_spawn_file_actions_addopen(&actions, 1,
+                                     toTerminal ? terminal.c_str() : (output / "out").c_str(),
+                                     toTerminal ? O_RDWR | O_NOCTTY : O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (output / "err").c_str(), O_WRONLY | O_CREAT,
+                                     0600);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const int error = ::posix_spawn(&id, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        throw std::runtime_error("cannot start " + argv.at(0));
+    }
+}
+
+RunningProgram::~RunningProgram() {
+    if (!reaped) {
+        ::kill(id, SIGKILL);
+        finish();
+    }
+}
+
+std::string RunningProgram::firstLine() const {
+    std::string out;
+    eventually(
+        [&] {
+            siginfo_t ended{};
+            ::waitid(P_PID, static_cast<id_t>(id), &ended, WEXITED | WNOHANG | WNOWAIT);
+            out = readFile(output / "out");
+            return out.find('\n') != std::string::npos || ended.si_pid != 0;
+        },
+        std::chrono::seconds(5));
+    return out.substr(0, out.find('\n'));
+}
+
+ProgramRun RunningProgram::finish() {
+    int status = 0;
+    while (::waitpid(id, &status, 0) < 0 && errno == EINTR) {
+    }
+    reaped = true;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            toTerminal ? std::string() : readFile(output / "out"), readFile(output / "err")};
+}
+
+} // namespace tripwire::testsupport
