@@ -6,10 +6,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-
 #include <csignal>
 #include <fstream>
 #include <thread>
@@ -25,37 +21,6 @@ using testing::EndsWith;
 using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::StartsWith;
-
-// A pseudo-terminal 80 columns wide that passes bytes through unchanged.
-class PseudoTerminal {
-public:
-    PseudoTerminal() : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        termios settings{};
-        ::tcgetattr(master, &settings);
-        ::cfmakeraw(&settings);
-        ::tcsetattr(master, TCSANOW, &settings);
-        winsize size{24, 80, 0, 0};
-        ::ioctl(master, TIOCSWINSZ, &size);
-    }
-    ~PseudoTerminal() { ::close(master); }
-    std::string name() const { return ::ptsname(master); }
-    // Everything written until the last writer closed its side.
-    std::string readAll() const {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n;
-             (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);) {
-            text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        }
-        return text;
-    }
-
-private:
-    int master;
-};
 
 class HostProgram : public testing::Test {
 protected:
@@ -73,12 +38,7 @@ protected:
     // Runs it with standard output on a terminal, in `directory` when given.
     ProgramRun onTerminal(const std::vector<std::string>& arguments,
                           const fs::path& directory = {}) {
-        PseudoTerminal terminal;
-        RunningProgram program(command(arguments), terminal.name(), directory);
-        const std::string shown = terminal.readAll();
-        ProgramRun run = program.finish();
-        run.out = shown;
-        return run;
+        return runOnTerminal(command(arguments), 80, directory);
     }
     bool requested(const std::string& path) {
         for (const auto& request : home.server().requests()) {

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <stdexcept>
@@ -67,6 +70,50 @@ ProgramRun RunningProgram::finish() {
     reaped = true;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
             toTerminal ? std::string() : readFile(output / "out"), readFile(output / "err")};
+}
+
+PseudoTerminal::PseudoTerminal(unsigned short columns) : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        throw std::runtime_error("no pseudo-terminal");
+    }
+    termios settings{};
+    ::tcgetattr(master, &settings);
+    ::cfmakeraw(&settings);
+    ::tcsetattr(master, TCSANOW, &settings);
+    const winsize size{24, columns, 0, 0};
+    ::ioctl(master, TIOCSWINSZ, &size);
+}
+
+PseudoTerminal::~PseudoTerminal() {
+    ::close(master);
+}
+
+std::string PseudoTerminal::name() const {
+    return ::ptsname(master);
+}
+
+std::string PseudoTerminal::readAll() const {
+    std::string text;
+    char buffer[4096];
+    // EIO once the last writer has gone.
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);) {
+        text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    }
+    return text;
+}
+
+ProgramRun runOnTerminal(const std::vector<std::string>& argv, unsigned short columns,
+                         const fs::path& directory,
+                         const std::function<void(RunningProgram&)>& whileRunning) {
+    PseudoTerminal terminal(columns);
+    RunningProgram program(argv, terminal.name(), directory);
+    if (whileRunning) {
+        whileRunning(program);
+    }
+    const std::string shown = terminal.readAll();
+    ProgramRun run = program.finish();
+    run.out = shown;
+    return run;
 }
 
 } // namespace tripwire::testsupport

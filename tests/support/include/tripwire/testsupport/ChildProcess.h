@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -83,6 +84,8 @@ public:
     /// The first line of standard output once written (up to five seconds), empty when the
     /// program ended without one.
     std::string firstLine() const;
+    /// What it has written to standard error so far.
+    std::string errorSoFar() const { return readFile(output / "err"); }
     ProgramRun finish();
 
 private:
@@ -95,5 +98,27 @@ private:
 inline ProgramRun runProgram(const std::vector<std::string>& argv) {
     return RunningProgram(argv).finish();
 }
+
+/// A pseudo-terminal `columns` wide that passes bytes through unchanged.
+class PseudoTerminal {
+public:
+    explicit PseudoTerminal(unsigned short columns = 80);
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    std::string name() const;
+    /// Everything written until the last writer closed its side.
+    std::string readAll() const;
+
+private:
+    int master;
+};
+
+/// Runs a program with standard output on a fresh terminal `columns` wide (`out` is what the
+/// terminal showed), in `directory` when given; `whileRunning` runs once it has started.
+ProgramRun runOnTerminal(const std::vector<std::string>& argv, unsigned short columns = 80,
+                         const std::filesystem::path& directory = {},
+                         const std::function<void(RunningProgram&)>& whileRunning = {});
 
 } // namespace tripwire::testsupport
