@@ -16,6 +16,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using tripwire::testsupport::ArchiveEntry;
+using tripwire::testsupport::readFile;
 
 TEST(SampleUpgrade, TheRunningServiceHostIsTheNewVersion) {
     const std::string stage = std::getenv("TRIPWIRE_STAGE_DIR");
@@ -43,9 +44,10 @@ TEST(SampleUpgrade, TheRunningServiceHostIsTheNewVersion) {
         stdfs::create_directories(sources);
         tripwire::testsupport::writeKciArchive(
             sources / ("kci_" + version + ".zip"), version, "bin/QuillbeckServiceHostInstaller",
-            {ArchiveEntry::fromFile("bin/QuillbeckServiceHostInstaller",
-                                    sample / "QuillbeckServiceHostInstaller"),
-             ArchiveEntry::fromFile("bin/QuillbeckServiceHost", sample / "QuillbeckServiceHost")});
+            {ArchiveEntry{"bin/QuillbeckServiceHostInstaller",
+                          readFile(sample / "QuillbeckServiceHostInstaller"), true},
+             ArchiveEntry{"bin/QuillbeckServiceHost", readFile(sample / "QuillbeckServiceHost"),
+                          true}});
         const std::string command = environment + stage + "/bin/tripwire install >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << version;
         const auto running = runningExecutable();
