@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
             if (entry->d_name[0] != '.' && fd != dirfd(directory) && fd != fileno(report))
                 std::fprintf(report, "%d\n", fd);
         }
+        if (directory)
+            closedir(directory);
     } else if (action == "session") {
         const int terminal = open("/dev/tty", O_RDONLY | O_NOCTTY);
         std::fprintf(report, "%d %d %d\n", getpid(), getsid(0), terminal >= 0 ? 1 : 0);
