@@ -1,33 +1,93 @@
 #include "HALVEXConnectorTripwireImpl.h"
 
-#include <utility>
+#include "InstalledVersion.h"
+#include "Logging.h"
+#include "ModeLocations.h"
+#include "install/InstallAttempt.h"
+#include "install/ManagedInstallRoot.h"
+
+#include <fl/filesystem/operations.h>
 
 namespace halvexconnector::tripwireimpl {
 
 HALVEXConnectorTripwireImpl::HALVEXConnectorTripwireImpl() = default;
 
-HALVEXConnectorTripwireImpl::~HALVEXConnectorTripwireImpl() {
-    // Run the queued removals here, first queued first, rather than relying on the order in
-    // which the vector happens to destroy its elements. No operation may still be running, so
-    // no lock is taken.
-    for (CleanupGuard& guard : cleanupQueue) {
-        CleanupGuard finishing(std::move(guard));
-    }
-}
+HALVEXConnectorTripwireImpl::~HALVEXConnectorTripwireImpl() = default;
 
 void HALVEXConnectorTripwireImpl::Activate(const ComponentContextPtr& /*context*/) {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    stopFlag = false;
+    starter.activate();
 }
 
 void HALVEXConnectorTripwireImpl::Deactivate(const ComponentContextPtr& /*context*/) {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        stopFlag = true;
+    starter.deactivate();
+}
+
+bool HALVEXConnectorTripwireImpl::areHALVEXServicesRunning(
+    tripwire::HALVEXServicesMode mode) const {
+    try {
+        return anyAgentRunning(ModeLocations(mode).lockRoot());
+    } catch (...) {
+        // A question that cannot be answered means nothing is known to run.
+        return false;
     }
-    // A service start waiting for the service host wakes, sees the flag and gives up.
-    wakeUpCondition.notify_all();
-    keepAlive.reset();
+}
+
+tripwire::HALVEXServicesInstallStatus HALVEXConnectorTripwireImpl::checkHALVEXServicesInstallation(
+    tripwire::HALVEXServicesMode mode, const std::uint32_t (&requiredVersion)[4]) const {
+    const auto installation = ModeLocations(mode).latestInstallation();
+    if (!installation) {
+        return tripwire::NOT_INSTALLED;
+    }
+    if (mode != tripwire::STANDARD) {
+        return tripwire::INSTALLED;
+    }
+    unsigned installed[4] = {0, 0, 0, 0};
+    if (readInstalledVersion(installation->version.c_str(), installed) < 4) {
+        // A version that cannot be read is not held against the installation.
+        return tripwire::INSTALLED;
+    }
+    return isOlderThanRequired(installed, requiredVersion) ? tripwire::OLDER_THAN_REQUIRED
+                                                           : tripwire::INSTALLED;
+}
+
+tripwire::InstallConnectorResult
+HALVEXConnectorTripwireImpl::startHALVEXServices(tripwire::HALVEXServicesMode mode) const {
+    return starter.start(mode);
+}
+
+tripwire::InstallConnectorResult HALVEXConnectorTripwireImpl::installAndStartHALVEXServices(
+    tripwire::HALVEXServicesMode mode, const std::string& triggeredBy,
+    const boost::optional<fl::filesystem::basic_path>& /*ignoredPath*/,
+    const boost::optional<fl::filesystem::basic_path>& installationRoot) {
+    // A managed installation is someone else's to install: nothing is recorded or touched.
+    if (reportManagedInstallRootIfSet()) {
+        return tripwire::INSTALL_FAILED;
+    }
+    InstallAttempt attempt(
+        mode,
+        [this](const fl::filesystem::basic_path& directory) {
+            tryToRemoveOrQueueForShutdown(directory);
+        },
+        [this] { return starter.startServiceHostWithTiming(); });
+    return attempt.run(triggeredBy, installationRoot);
+}
+
+void HALVEXConnectorTripwireImpl::tryToRemoveOrQueueForShutdown(
+    const fl::filesystem::basic_path& directory) {
+    try {
+        if (!fl::filesystem::exists(directory)) {
+            return;
+        }
+        // No permissions are changed on this first attempt: a tree that resists removal now is
+        // most likely still in use, and is dealt with when the object goes away.
+        fl::filesystem::remove_all(directory);
+        return;
+    } catch (...) {
+        writeLogRecord(severityRemovalFailure,
+                       "Roduded Ozovizaz install failed to remove temp directory.\n",
+                       "Exception caught: ", currentExceptionDiagnostic());
+    }
+    deferredRemovals.add(directory);
 }
 
 } // namespace halvexconnector::tripwireimpl

@@ -1,16 +1,11 @@
 #pragma once
 
-#include "CleanupGuard.h"
-#include "StartPolling.h"
+#include "DeferredRemovals.h"
+#include "ServiceHostStarter.h"
 
 #include "halvexconnector/tripwire/ITripwire.h"
 
-#include <halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h>
-
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 namespace cppmicroservices::service::component {
 class ComponentContext;
@@ -22,6 +17,8 @@ class HALVEXConnectorTripwireImplTestAccess;
 
 // The module's one service object. The Declarative Services runtime creates, activates,
 // deactivates and releases it; host threads call the four operations, possibly concurrently.
+// The work is its collaborators': the service-host starter, the deferred removals, the mode's
+// locations (ModeLocations) and the install attempt (InstallAttempt).
 class HALVEXConnectorTripwireImpl : public tripwire::ITripwire {
 public:
     using ComponentContextPtr =
@@ -55,32 +52,10 @@ private:
     // failed removal.
     void tryToRemoveOrQueueForShutdown(const fl::filesystem::basic_path& directory);
 
-    // Brings the service host up (ensureServiceHostRunning) and sends the startup-timing event
-    // with the times taken around it. True when a running agent was seen.
-    bool startServiceHostWithTiming() const;
-
-    // Revives the keep-alive when it has failed for good, then looks for a running agent under
-    // the standard lock root until one shows up (true), the polling limit passes or the
-    // component is deactivated (false).
-    bool ensureServiceHostRunning() const;
-
-    // Replaces a keep-alive that has failed for good by a newly started one. Serialised so that
-    // concurrent starts never launch two service processes for one failure.
-    void reviveKeepAliveIfFailed() const;
-
-    // Sleeps until the next poll is due. False when the component is (or becomes) deactivated.
-    bool waitForNextPoll(std::chrono::milliseconds elapsed) const;
-
-    // Declaration order is construction order; destruction runs the queue first.
-    // The operations are const for their callers; the start state below changes underneath.
-    mutable halvexconnector::serviceprocess::client_lifetime::ServiceProcessKeepAlive keepAlive;
-    mutable std::mutex keepAliveMutex;
-    bool stopFlag = false;
-    mutable std::condition_variable wakeUpCondition;
-    mutable std::mutex stateMutex;
-    StartPolling polling;
-    std::mutex cleanupMutex;
-    std::vector<CleanupGuard> cleanupQueue;
+    // Declaration order is construction order; destruction runs the deferred removals first.
+    // The operations are const for their callers; the start state changes underneath.
+    mutable ServiceHostStarter starter;
+    DeferredRemovals deferredRemovals;
 };
 
 } // namespace halvexconnector::tripwireimpl

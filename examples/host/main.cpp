@@ -35,28 +35,10 @@ const char* const declarativeServices = "lib/libDeclarativeServices.so";
 const char* const tripwireModule = "bin/win64/halvexconnector/tripwireimpl/halvexconnector/"
                                    "tripwireimpl/qbtripwireimpl.so";
 
-const char* text(HALVEXServicesInstallStatus status) {
-    switch (status) {
-    case NOT_INSTALLED:
-        return "NOT_INSTALLED";
-    case OLDER_THAN_REQUIRED:
-        return "OLDER_THAN_REQUIRED";
-    case INSTALLED:
-        return "INSTALLED";
-    }
-    return "unknown status";
-}
-
-const char* text(InstallConnectorResult result) {
-    switch (result) {
-    case INSTALL_FAILED:
-        return "INSTALL_FAILED";
-    case FAILED_TO_START:
-        return "FAILED_TO_START";
-    case INSTALLED_AND_STARTED:
-        return "INSTALLED_AND_STARTED";
-    }
-    return "unknown result";
+// The enumerator's name, or "unknown" for a value outside the enumeration.
+template <class Enumeration> std::string text(Enumeration value) {
+    const std::string_view name = enumeratorName(value);
+    return name.empty() ? "unknown" : std::string(name);
 }
 
 void parseVersion(const std::string& textVersion, std::uint32_t (&version)[4]) {

@@ -4,38 +4,25 @@ namespace tripwire_host {
 
 using namespace halvexconnector::tripwire;
 
+namespace {
+
+template <class Enumeration> std::string nameOrNumber(Enumeration value) {
+    const std::string_view name = enumeratorName(value);
+    return name.empty() ? std::to_string(static_cast<int>(value)) : std::string(name);
+}
+
+} // namespace
+
 std::string resultName(InstallConnectorResult result) {
-    switch (result) {
-    case INSTALL_FAILED:
-        return "INSTALL_FAILED";
-    case FAILED_TO_START:
-        return "FAILED_TO_START";
-    case INSTALLED_AND_STARTED:
-        return "INSTALLED_AND_STARTED";
-    }
-    return std::to_string(static_cast<int>(result));
+    return nameOrNumber(result);
 }
 
 std::string statusName(HALVEXServicesInstallStatus status) {
-    switch (status) {
-    case NOT_INSTALLED:
-        return "NOT_INSTALLED";
-    case OLDER_THAN_REQUIRED:
-        return "OLDER_THAN_REQUIRED";
-    case INSTALLED:
-        return "INSTALLED";
-    }
-    return std::to_string(static_cast<int>(status));
+    return nameOrNumber(status);
 }
 
 std::string modeName(HALVEXServicesMode mode) {
-    switch (mode) {
-    case STANDARD:
-        return "STANDARD";
-    case DRIVE:
-        return "DRIVE";
-    }
-    return std::to_string(static_cast<int>(mode));
+    return nameOrNumber(mode);
 }
 
 std::string plainText(const Outcome& outcome) {

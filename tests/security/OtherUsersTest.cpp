@@ -1,7 +1,7 @@
 // Another local user (or what they left behind) trying to change what an install attempt runs,
 // to widen access to files through its clean-up, or to make it hang or leave trees behind.
-#include "DirectoryRemoval.h"
-#include "download/WorkingDirectories.h"
+#include "DeferredRemovals.h"
+#include "download/DownloadLocation.h"
 #include "download/WorkingDirectory.h"
 #include "install/InstallerRun.h"
 #include "install/LocalSources.h"

@@ -3,14 +3,14 @@
 // archive preparation and the installer run.
 #include "CleanupGuard.h"
 #include "OnceFlag.h"
-#include "download/InstallerProxy.h"
-#include "download/ManagedInstallRoot.h"
-#include "download/WorkingDirectories.h"
+#include "download/DownloadLocation.h"
 #include "download/WorkingDirectory.h"
 #include "install/ArchivePreparation.h"
 #include "install/InstallerArguments.h"
+#include "install/InstallerProxy.h"
 #include "install/InstallerRun.h"
 #include "install/LocalSources.h"
+#include "install/ManagedInstallRoot.h"
 
 #include <fl/filesystem/path_conversion.h>
 #include <fl/i18n/conversion.h>

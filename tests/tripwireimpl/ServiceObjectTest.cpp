@@ -1,6 +1,7 @@
-// The service object's own work: the service lookups, the two queries, the service start with
-// its polling, and the removal of working directories now or at its end.
+// The service object and its collaborators: the service lookups, the two queries, the service
+// host starter with its polling, and the removal of working directories now or at the end.
 #include "HALVEXConnectorTripwireImpl.h"
+#include "ServiceHostStarter.h"
 #include "ServiceLookup.h"
 #include "TestAccess.h"
 
@@ -11,7 +12,6 @@
 
 #include <tripwire/testsupport/FakeServices.h>
 #include <tripwire/testsupport/ModuleHome.h>
-#include <tripwire/testsupport/OtherUser.h>
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,7 @@ class ServiceObject : public testing::Test {
 protected:
     ServiceObject() { home.set("QB_FEATURE_FLAGS", std::nullopt); }
     void TearDown() override {
-        Access::keepAlive(object).reset();
+        object.Deactivate(nullptr); // ends the keep-alive's supervision first
         home.stopAgents();
     }
     // A launcher that notes each start in "<home>/launches", then runs the sample service host.
@@ -85,9 +85,6 @@ protected:
     std::size_t launches() const {
         const std::string started = readFile(home / "launches");
         return static_cast<std::size_t>(std::count(started.begin(), started.end(), '\n'));
-    }
-    void poll(std::chrono::milliseconds limit, std::chrono::milliseconds interval) {
-        Access::setPolling(object, {limit, interval, 100ms, interval});
     }
 
     ModuleHome home;
@@ -212,11 +209,12 @@ TEST_F(ServiceObject, AStartLaunchesTheServiceHostOnceForConcurrentCallersAndThe
 
 TEST_F(ServiceObject, OtherModesRunTheLauncherDetachedWithoutArguments) {
     const fs::path arguments = home / "arguments";
+    describeInstallation(home.storageRoot(), "1.0.0.0", countingServiceHost());
     describeInstallation(home.driveRoot(), "1.0.0.0",
                          writeScript(home / "ok", "echo $# > '" + arguments.string() + "'"));
     EXPECT_EQ(service.startHALVEXServices(DRIVE), INSTALLED_AND_STARTED);
     EXPECT_EQ(readFile(arguments), "0\n");
-    EXPECT_TRUE(Access::keepAlive(object).hasTerminalFailure()) << "no keep-alive in the drive";
+    EXPECT_EQ(launches(), 0u) << "no keep-alive in the drive";
     for (const fs::path& launcher : {writeScript(home / "fails", "exit 3"), home / "missing"}) {
         describeInstallation(home.driveRoot(), "1.0.0.0", launcher);
         EXPECT_EQ(service.startHALVEXServices(DRIVE), FAILED_TO_START) << launcher;
@@ -226,30 +224,30 @@ TEST_F(ServiceObject, OtherModesRunTheLauncherDetachedWithoutArguments) {
 
 TEST_F(ServiceObject, PollingEndsAtTheLimitAtAnAgentOrAtDeactivationAndTimesEachStart) {
     home.set("QB_FEATURE_FLAGS", "QSHTripwireStartupTELX");
-    poll(300ms, 20ms);
+    ServiceHostStarter quick({300ms, 20ms, 100ms, 20ms});
     auto began = Clock::now();
-    EXPECT_FALSE(Access::startServiceHostWithTiming(object));
+    EXPECT_FALSE(quick.startServiceHostWithTiming());
     EXPECT_GE(Clock::now() - began, 300ms);
     EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING").size(), 1u) << "a failed start is timed too";
 
-    poll(30s, 30s);
-    auto call = std::async(std::launch::async, [this] {
-        const bool result = Access::ensureServiceHostRunning(object);
+    ServiceHostStarter slow({30s, 30s, 100ms, 30s});
+    auto call = std::async(std::launch::async, [&slow] {
+        const bool result = slow.ensureServiceHostRunning();
         return std::make_pair(result, Clock::now());
     });
     std::this_thread::sleep_for(200ms);
     const auto deactivated = Clock::now();
-    object.Deactivate(nullptr);
+    slow.deactivate();
     const auto [result, returned] = call.get();
     EXPECT_FALSE(result);
     EXPECT_LT(returned - deactivated, 50ms) << "deactivation wakes a waiting caller";
     began = Clock::now();
-    EXPECT_FALSE(Access::ensureServiceHostRunning(object));
-    EXPECT_LT(Clock::now() - began, 5s) << "a deactivated object does not wait";
+    EXPECT_FALSE(slow.ensureServiceHostRunning());
+    EXPECT_LT(Clock::now() - began, 5s) << "a deactivated starter does not wait";
     AgentRegistration agent(home.lockRoot(), serviceHostAgent);
-    EXPECT_TRUE(Access::ensureServiceHostRunning(object)) << "a running agent is still seen";
-    object.Activate(nullptr);
-    EXPECT_TRUE(Access::startServiceHostWithTiming(object));
+    EXPECT_TRUE(slow.ensureServiceHostRunning()) << "a running agent is still seen";
+    slow.activate();
+    EXPECT_TRUE(slow.startServiceHostWithTiming());
     EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING").size(), 2u);
 }
 
@@ -261,7 +259,7 @@ TEST_F(ServiceObject, AnAgentAppearingLaterIsSeenAtTheNextLongPoll) {
         AgentRegistration agent(home.lockRoot(), serviceHostAgent);
         returned.wait_for(5s);
     });
-    const bool seen = Access::ensureServiceHostRunning(object);
+    const bool seen = ServiceHostStarter().ensureServiceHostRunning();
     const auto waited = Clock::now() - began;
     callReturned.set_value();
     registrar.join();
@@ -355,43 +353,6 @@ TEST_F(Removal, ConcurrentFailuresAreAllQueued) {
     owner.reset();
     EXPECT_FALSE(fs::exists(shared));
     EXPECT_EQ(logged(failedAtEnd), 0u);
-}
-
-// Mode bits stop only an ordinary user, so the removal at the end runs as one: it can list the
-// inner directories only after it has granted permissions on the way down, and it never follows a
-// link out of the tree.
-TEST_F(Removal, ALockedTreeIsRemovedAtTheEndByAnOrdinaryUserWithoutFollowingLinks) {
-    const bool asOtherUser = otherUserUnavailable().empty();
-    if (asOtherUser && ::chown(home.path().c_str(), otherUserId, otherUserId) != 0) {
-        GTEST_SKIP() << "cannot hand the home to an ordinary user";
-    }
-    const int status = runInChild(
-        [&] {
-            RecordCapture childCapture;
-            auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
-            const fs::path dir = home / "locked";
-            fs::create_directories(dir / "outer/inner");
-            std::ofstream(dir / "outer/inner/deep.txt") << "x";
-            ::chmod((dir / "outer/inner").c_str(), 0);
-            ::chmod((dir / "outer").c_str(), 0);
-            fs::create_directories(home / "outside/private");
-            ::chmod((home / "outside/private").c_str(), 0700);
-            fs::create_directory_symlink(home / "outside", dir / "link");
-            removeOrQueue(*owner, dir);
-            const bool queued =
-                fs::exists(dir / "outer") && childCapture.count_containing(failedNow) == 1;
-            owner.reset();
-            const bool outsideKept =
-                fs::status(home / "outside/private").permissions() == fs::perms::owner_all;
-            return !queued                                      ? 1
-                   : fs::exists(dir)                            ? 2
-                   : childCapture.count_containing(failedAtEnd) ? 3
-                   : outsideKept                                ? 0
-                                                                : 4;
-        },
-        asOtherUser);
-    EXPECT_EQ(status, 0) << "1: not queued, 2: not removed at the end, 3: a failure logged, 4: a "
-                            "link was followed out of the tree";
 }
 
 } // namespace

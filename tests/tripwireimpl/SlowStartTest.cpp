@@ -1,6 +1,5 @@
 // The real polling limit, which takes a minute: run with TRIPWIRE_SLOW_TESTS=1 ctest -L slow.
-#include "HALVEXConnectorTripwireImpl.h"
-#include "TestAccess.h"
+#include "ServiceHostStarter.h"
 
 #include <tripwire/testsupport/ModuleHome.h>
 
@@ -15,10 +14,9 @@ TEST(SlowStart, GivesUpAfterSixtySecondsWithoutAnAgent) {
         GTEST_SKIP() << "set TRIPWIRE_SLOW_TESTS=1 to wait the real minute";
     }
     tripwire::testsupport::ModuleHome home; // no installation: no agent ever registers
-    halvexconnector::tripwireimpl::HALVEXConnectorTripwireImpl object;
+    halvexconnector::tripwireimpl::ServiceHostStarter starter;
     const auto began = std::chrono::steady_clock::now();
-    EXPECT_FALSE(halvexconnector::tripwireimpl::HALVEXConnectorTripwireImplTestAccess::
-                     ensureServiceHostRunning(object));
+    EXPECT_FALSE(starter.ensureServiceHostRunning());
     const auto waited = std::chrono::steady_clock::now() - began;
     EXPECT_GT(waited, 60s);
     EXPECT_LT(waited, 63s);

@@ -1,7 +1,6 @@
 // The two telemetry events and the flags that gate them, against the real telemetry and feature
 // libraries. The program puts its own getDataPtr in front of the feature library's to count the
 // flags' lookups.
-#include "Constants.h"
 #include "InstallEventKeys.h"
 #include "telemetry/FeatureFlag.h"
 #include "telemetry/InstallResultEvent.h"
@@ -88,7 +87,7 @@ TEST_F(Telemetry, TheInstallEventSendsEveryFieldUnderItsKeyWhenTheFlagIsOnAtThat
         home.set("QB_FEATURE_FLAGS", c.flags);
         record.mode = static_cast<tripwire::HALVEXServicesMode>(c.mode);
         const std::string before = telx::util::getDateTimeWithMilliSec();
-        logInstallResultEvent(record, failedToStartText);
+        logInstallResultEvent(record, "FAILED_TO_START");
         const Json data = home.events().back();
         const std::size_t keys = c.detailed ? installEventKeys.size() : summaryKeyCount;
         EXPECT_EQ(keysOf(data), std::vector<std::string>(installEventKeys.begin(),
@@ -135,7 +134,7 @@ TEST_F(Telemetry, EachFlagLooksItsStateUpOnceUnderItsFullName) {
     home.set("QB_FEATURE_FLAGS", "TelemetryProbeFlag,QSHInstallErrorTELX,QSHTripwireStartupTELX");
     EXPECT_TRUE(probe);
     for (int i = 0; i < 3; ++i) {
-        logInstallResultEvent(InstallTelemetryRecord{}, installFailedText);
+        logInstallResultEvent(InstallTelemetryRecord{}, "INSTALL_FAILED");
         logStartupTimingEvent("start", "end");
     }
     std::lock_guard<std::mutex> lock(callsMutex);
@@ -147,7 +146,7 @@ TEST_F(Telemetry, EachFlagLooksItsStateUpOnceUnderItsFullName) {
 
 TEST_F(Telemetry, AnEventThatCannotBeStoredFailsTheCall) {
     std::ofstream(home / "telemetry") << "not a directory";
-    EXPECT_THROW(logInstallResultEvent(InstallTelemetryRecord{}, installFailedText),
+    EXPECT_THROW(logInstallResultEvent(InstallTelemetryRecord{}, "INSTALL_FAILED"),
                  telx::WriteError);
 }
 

@@ -1,16 +1,15 @@
 #include "download/LatestInstallerDownload.h"
 
 #include "Logging.h"
+#include "StageAnnouncement.h"
 #include "download/HttpClientAcquisition.h"
-#include "download/WorkingDirectory.h"
-#include "install/ArchivePreparation.h"
-#include "install/StageAnnouncement.h"
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/i18n/conversion.h>
 #include <foundation/urlmanager/UrlManager.h>
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 #include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
+#include <halvexconnector/latestversion/kciextractor/KCIExtractor.h>
 #include <telx/util/DateTime.h>
 
 #include <stdexcept>
@@ -103,7 +102,7 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
         return {};
     }
     announceStage(tripwire::InstallStage::EXTRACTING_DOWNLOAD);
-    return runRecordedStep([&] { return extractDownloadedArchive(archive); },
+    return runRecordedStep([&] { return latestversion::kciextractor::extractKCI(archive); },
                            record.extractDownloadErrorMessage, record.extractDownloadEndTimestamp,
                            tripwire::InstallStage::EXTRACTING_DOWNLOAD);
 }

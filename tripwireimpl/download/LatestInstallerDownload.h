@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CleanupGuard.h"
+#include "download/WorkingDirectory.h"
 #include "telemetry/InstallTelemetryRecord.h"
 
 #include "halvexconnector/tripwire/IInstallObserver.h"
@@ -12,9 +13,6 @@
 #include <string>
 
 namespace halvexconnector::tripwireimpl {
-
-// Removes a working directory now or queues it for removal at shutdown.
-using RemoveOrQueueForShutdown = std::function<void(const fl::filesystem::basic_path&)>;
 
 // Fetches the latest installer from the web: asks the latest-version checker for the version
 // and URL, downloads the archive into "v<version>" below a fresh download location and extracts

@@ -2,7 +2,7 @@
 
 #include "Logging.h"
 #include "PrivatePath.h"
-#include "download/WorkingDirectories.h"
+#include "download/DownloadLocation.h"
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/directory_iterator.h>
@@ -142,9 +142,8 @@ std::vector<fs::basic_path> WorkingDirectory::removalTargets() const {
     return targets;
 }
 
-std::function<void()>
-workingDirectoryCleanup(WorkingDirectory directory,
-                        std::function<void(const fs::basic_path&)> removeOrQueue) {
+std::function<void()> workingDirectoryCleanup(WorkingDirectory directory,
+                                              RemoveOrQueueForShutdown removeOrQueue) {
     return [directory = std::move(directory), removeOrQueue = std::move(removeOrQueue)] {
         for (const fs::basic_path& target : directory.removalTargets()) {
             removeOrQueue(target);

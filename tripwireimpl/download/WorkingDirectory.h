@@ -9,6 +9,9 @@
 
 namespace halvexconnector::tripwireimpl {
 
+// Removes a directory now, or queues it for removal at shutdown when that fails.
+using RemoveOrQueueForShutdown = std::function<void(const fl::filesystem::basic_path&)>;
+
 // The working directory of one install attempt, and what the attempt's clean-up may take away.
 //
 // A generated directory belongs to the attempt and goes as a whole. The directory that
@@ -58,8 +61,7 @@ private:
 };
 
 // The clean-up action of an attempt: hands each removal target to `removeOrQueue`.
-std::function<void()>
-workingDirectoryCleanup(WorkingDirectory directory,
-                        std::function<void(const fl::filesystem::basic_path&)> removeOrQueue);
+std::function<void()> workingDirectoryCleanup(WorkingDirectory directory,
+                                              RemoveOrQueueForShutdown removeOrQueue);
 
 } // namespace halvexconnector::tripwireimpl

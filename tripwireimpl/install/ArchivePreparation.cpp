@@ -67,8 +67,4 @@ PreparedInstaller prepareLocalArchive(const LocalPreparationPaths& paths,
     return {std::move(installerPath), std::move(version)};
 }
 
-fl::filesystem::basic_path extractDownloadedArchive(const fl::filesystem::basic_path& archive) {
-    return latestversion::kciextractor::extractKCI(archive);
-}
-
 } // namespace halvexconnector::tripwireimpl

@@ -32,7 +32,4 @@ struct PreparedInstaller {
 PreparedInstaller prepareLocalArchive(const LocalPreparationPaths& paths,
                                       const fl::ustring& archiveFullPathName);
 
-// Extracts a downloaded archive beside itself; the installer's path, empty when it holds none.
-fl::filesystem::basic_path extractDownloadedArchive(const fl::filesystem::basic_path& archive);
-
 } // namespace halvexconnector::tripwireimpl

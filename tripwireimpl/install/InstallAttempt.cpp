@@ -1,12 +1,10 @@
 #include "install/InstallAttempt.h"
 
-#include "Constants.h"
 #include "Logging.h"
+#include "StageAnnouncement.h"
 #include "download/LatestInstallerDownload.h"
-#include "download/WorkingDirectory.h"
 #include "install/ArchivePreparation.h"
 #include "install/InstallerRun.h"
-#include "install/StageAnnouncement.h"
 #include "telemetry/InstallResultEvent.h"
 
 #include <telx/util/DateTime.h>
@@ -40,9 +38,11 @@ void announceExitCode(InstallStage stage, std::uint32_t exitCode) {
 
 } // namespace
 
-InstallAttempt::InstallAttempt(tripwire::HALVEXServicesMode mode, RemoveOrQueue removeOrQueue,
+InstallAttempt::InstallAttempt(tripwire::HALVEXServicesMode mode,
+                               RemoveOrQueueForShutdown removeOrQueue,
                                StartServiceHost startServiceHost)
-    : removeOrQueue(std::move(removeOrQueue)), startServiceHost(std::move(startServiceHost)) {
+    : mode(mode), removeOrQueue(std::move(removeOrQueue)),
+      startServiceHost(std::move(startServiceHost)) {
     record.mode = mode;
     record.startTimestamp = now();
     record.installSource = installSourceWeb;
@@ -109,54 +109,48 @@ void InstallAttempt::fallBackToDownload() {
 }
 
 InstallConnectorResult InstallAttempt::runInstallerAndFinish() {
-    announceStage(InstallStage::RUNNING_INSTALLER);
-    try {
-        const std::uint32_t exitCode = runInstaller(installerPath, arguments);
-        record.installerReturnCode = std::to_string(exitCode);
-        record.installerEndTimestamp = now();
-        announceExitCode(InstallStage::RUNNING_INSTALLER, exitCode);
-        if (exitCode == installerSucceeded) {
-            return finish();
-        }
-        if (exitCode == installerCannotStartServiceHost) {
-            return report(tripwire::FAILED_TO_START);
-        }
-    } catch (...) {
-        record.installerEndTimestamp = now();
-        logLaunchFailure(InstallStage::RUNNING_INSTALLER);
+    if (const auto result = runInstallerOnce(InstallStage::RUNNING_INSTALLER)) {
+        return *result;
     }
-    return rerunOrFail();
-}
-
-InstallConnectorResult InstallAttempt::rerunOrFail() {
     // Only a local archive may be stale or incomplete next to its sources; a downloaded
     // installer that failed once would fail again.
     if (!localSourceUsed) {
         return report(tripwire::INSTALL_FAILED);
     }
     dropSourceArguments(arguments);
-    announceStage(InstallStage::RERUNNING_INSTALLER);
+    const auto result = runInstallerOnce(InstallStage::RERUNNING_INSTALLER);
+    return result ? *result : report(tripwire::INSTALL_FAILED);
+}
+
+std::optional<InstallConnectorResult> InstallAttempt::runInstallerOnce(InstallStage stage) {
+    const bool rerun = stage == InstallStage::RERUNNING_INSTALLER;
+    std::string& endField =
+        rerun ? record.installerRerunEndTimestamp : record.installerEndTimestamp;
+    announceStage(stage);
     try {
         const std::uint32_t exitCode = runInstaller(installerPath, arguments);
-        record.installerRerunReturnCode = std::to_string(exitCode);
-        record.installerRerunEndTimestamp = now();
-        announceExitCode(InstallStage::RERUNNING_INSTALLER, exitCode);
+        (rerun ? record.installerRerunReturnCode : record.installerReturnCode) =
+            std::to_string(exitCode);
+        endField = now();
+        announceExitCode(stage, exitCode);
         if (exitCode == installerSucceeded) {
             return finish();
         }
         if (exitCode == installerCannotStartServiceHost) {
             return report(tripwire::FAILED_TO_START);
         }
-        return report(tripwire::INSTALL_FAILED);
+        if (rerun) {
+            return report(tripwire::INSTALL_FAILED);
+        }
     } catch (...) {
-        record.installerRerunEndTimestamp = now();
-        logLaunchFailure(InstallStage::RERUNNING_INSTALLER);
+        endField = now();
+        logLaunchFailure(stage);
     }
-    return report(tripwire::INSTALL_FAILED);
+    return std::nullopt;
 }
 
 InstallConnectorResult InstallAttempt::finish() {
-    if (static_cast<int>(record.mode) != static_cast<int>(tripwire::STANDARD)) {
+    if (mode != tripwire::STANDARD) {
         return report(tripwire::INSTALLED_AND_STARTED);
     }
     announceStage(InstallStage::STARTING_SERVICE_HOST);
@@ -164,7 +158,7 @@ InstallConnectorResult InstallAttempt::finish() {
 }
 
 InstallConnectorResult InstallAttempt::report(InstallConnectorResult result) {
-    logInstallResultEvent(record, resultText(result));
+    logInstallResultEvent(record, std::string(tripwire::enumeratorName(result)));
     return result;
 }
 

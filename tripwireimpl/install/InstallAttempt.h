@@ -1,17 +1,20 @@
 #pragma once
 
 #include "CleanupGuard.h"
+#include "download/WorkingDirectory.h"
 #include "install/InstallerArguments.h"
 #include "install/LocalSources.h"
 #include "telemetry/InstallTelemetryRecord.h"
 
 #include "halvexconnector/tripwire/Enumerations.h"
+#include "halvexconnector/tripwire/IInstallObserver.h"
 
 #include <fl/filesystem/basic_path.h>
 
 #include <boost/optional.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace halvexconnector::tripwireimpl {
@@ -22,10 +25,9 @@ namespace halvexconnector::tripwireimpl {
 // when the attempt is destroyed, after its report, exceptions included.
 class InstallAttempt {
 public:
-    using RemoveOrQueue = std::function<void(const fl::filesystem::basic_path&)>;
     using StartServiceHost = std::function<bool()>;
 
-    InstallAttempt(tripwire::HALVEXServicesMode mode, RemoveOrQueue removeOrQueue,
+    InstallAttempt(tripwire::HALVEXServicesMode mode, RemoveOrQueueForShutdown removeOrQueue,
                    StartServiceHost startServiceHost);
 
     tripwire::InstallConnectorResult
@@ -36,11 +38,16 @@ private:
     void prepareLocalArchive(const LocalSource& source);
     void fallBackToDownload();
     tripwire::InstallConnectorResult runInstallerAndFinish();
-    tripwire::InstallConnectorResult rerunOrFail();
+    // One run of the installer (RUNNING_INSTALLER or RERUNNING_INSTALLER) guarded together with
+    // its decision: exit 0 finishes, 55 reports FAILED_TO_START and, for the rerun, any other
+    // code reports INSTALL_FAILED. Nothing when the caller decides: another code on the first
+    // run, or a block that failed (its end time recorded and the failure logged).
+    std::optional<tripwire::InstallConnectorResult> runInstallerOnce(tripwire::InstallStage stage);
     tripwire::InstallConnectorResult finish();
     tripwire::InstallConnectorResult report(tripwire::InstallConnectorResult result);
 
-    RemoveOrQueue removeOrQueue;
+    const tripwire::HALVEXServicesMode mode;
+    RemoveOrQueueForShutdown removeOrQueue;
     StartServiceHost startServiceHost;
     InstallTelemetryRecord record;
     fl::filesystem::basic_path installerPath;

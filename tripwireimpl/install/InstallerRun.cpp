@@ -1,7 +1,7 @@
 #include "install/InstallerRun.h"
 
 #include "PrivatePath.h"
-#include "download/InstallerProxy.h"
+#include "install/InstallerProxy.h"
 
 #include <foundation/core/process/command.h>
 #include <foundation/core/process/context.h>

@@ -1,6 +1,5 @@
 #include "telemetry/InstallResultEvent.h"
 
-#include "Constants.h"
 #include "telemetry/EventIdentification.h"
 #include "telemetry/FeatureFlag.h"
 
@@ -41,7 +40,8 @@ void logInstallResultEvent(const InstallTelemetryRecord& record, const std::stri
     data.setKeyValue("installResult", result);
     data.setKeyValue("qshVersion", record.qshVersion);
     data.setKeyValue("installSource", record.installSource);
-    data.setKeyValue("mode", modeText(record.mode));
+    const std::string_view mode = tripwire::enumeratorName(record.mode);
+    data.setKeyValue("mode", mode.empty() ? "UNKNOWN" : std::string(mode));
 
     static constinit foundation::feature::Feature<foundation::feature::booleanFeatureKind>
         InstallErrorFeature{"QSHInstallErrorTELX"};

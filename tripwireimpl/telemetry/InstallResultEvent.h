@@ -7,7 +7,7 @@
 namespace halvexconnector::tripwireimpl {
 
 // Sends the install-result event "HX_QSH_INSTALL" for an attempt that is about to return
-// `result` (the text of the InstallConnectorResult, e.g. installFailedText). The attempt's
+// `result` (the name of the InstallConnectorResult, e.g. "INSTALL_FAILED"). The attempt's
 // timing, result, version, source and mode are always sent; the error messages and per-stage
 // end times and exit codes only while the flag "QSHInstallErrorTELX" is on (read on every call).
 // Catches nothing: a failure of the telemetry or feature library leaves this function and no

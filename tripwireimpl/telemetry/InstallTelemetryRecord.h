@@ -6,6 +6,10 @@
 
 namespace halvexconnector::tripwireimpl {
 
+// The texts of InstallTelemetryRecord::installSource.
+inline const std::string installSourceWeb = "WEB";
+inline const std::string installSourceLocal = "LOCAL";
+
 // The facts of one install attempt, collected by the install operation as it goes and sent as
 // the install-result event when it returns. Timestamps are telx::util::getDateTimeWithMilliSec()
 // texts, return codes are decimal; a stage that did not run leaves its fields empty.

@@ -1,51 +1,20 @@
-#include "HALVEXConnectorTripwireImpl.h"
-#include "ServiceLookup.h"
-#include "install/StageAnnouncement.h"
+#include "ServiceHostStarter.h"
+
+#include "ModeLocations.h"
+#include "StageAnnouncement.h"
 #include "telemetry/StartupTimingEvent.h"
 
-#include <agent/control/AgentDiscovery.h>
 #include <fl/i18n/conversion.h>
 #include <foundation/core/process/command.h>
 #include <foundation/core/process/context.h>
 #include <foundation/core/process/process.h>
-#include <halvexconnector/folderlocations/FolderLocations.h>
-#include <halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h>
-#include <halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h>
 #include <telx/util/DateTime.h>
-
-#include <chrono>
 
 namespace halvexconnector::tripwireimpl {
 
 namespace {
 
-using FolderOverride = boost::optional<fl::filesystem::basic_path>;
-namespace discovery = halvexconnector::latestversion::installationdiscovery;
 namespace process = foundation::core::process;
-
-// Every running agent under a lock root, whoever runs it.
-constexpr unsigned kEveryRunningAgent = 3;
-
-boost::optional<fl::ustring> overrideText(const FolderOverride& folder) {
-    if (!folder) {
-        return boost::none;
-    }
-    return folder->string();
-}
-
-fl::filesystem::basic_path standardLockRoot() {
-    const auto [first, second] = getFolderOverrides();
-    return folderlocations::FolderLocations(overrideText(first), overrideText(second)).lockRoot();
-}
-
-bool anyAgentRunning(const fl::filesystem::basic_path& lockRoot) {
-    try {
-        return agent::control::isAnyAgentRunning(lockRoot, kEveryRunningAgent);
-    } catch (...) {
-        // The registry may be unreadable for a moment; the next poll asks again.
-        return false;
-    }
-}
 
 // Runs the drive-mode launcher, which brings its service host up and reports by exit status.
 tripwire::InstallConnectorResult runLauncher(const fl::filesystem::basic_path& launcher) {
@@ -77,16 +46,8 @@ std::string durationText(std::chrono::milliseconds duration) {
 
 } // namespace
 
-tripwire::InstallConnectorResult
-HALVEXConnectorTripwireImpl::startHALVEXServices(tripwire::HALVEXServicesMode mode) const {
-    boost::optional<discovery::HXCInstallationInfo> installation;
-    {
-        const auto [first, second] = getFolderOverrides();
-        installation = discovery::discoverLatestHALVEXConnectorInstall(
-            mode == tripwire::STANDARD ? discovery::InstallationDiscoveryRoot::STANDARD
-                                       : discovery::InstallationDiscoveryRoot::DRIVE,
-            first, second);
-    }
+tripwire::InstallConnectorResult ServiceHostStarter::start(tripwire::HALVEXServicesMode mode) {
+    const auto installation = ModeLocations(mode).latestInstallation();
     if (!installation) {
         announceStageFailure(tripwire::InstallStage::STARTING_SERVICE_HOST,
                              "no installation found (LatestInstall.info is missing or unreadable)");
@@ -100,7 +61,7 @@ HALVEXConnectorTripwireImpl::startHALVEXServices(tripwire::HALVEXServicesMode mo
     return runLauncher(installation->launcher);
 }
 
-bool HALVEXConnectorTripwireImpl::startServiceHostWithTiming() const {
+bool ServiceHostStarter::startServiceHostWithTiming() {
     const std::string startTimestamp = telx::util::getDateTimeWithMilliSec();
     const bool running = ensureServiceHostRunning();
     const std::string endTimestamp = telx::util::getDateTimeWithMilliSec();
@@ -108,9 +69,9 @@ bool HALVEXConnectorTripwireImpl::startServiceHostWithTiming() const {
     return running;
 }
 
-bool HALVEXConnectorTripwireImpl::ensureServiceHostRunning() const {
+bool ServiceHostStarter::ensureServiceHostRunning() {
     reviveKeepAliveIfFailed();
-    const fl::filesystem::basic_path lockRoot = standardLockRoot();
+    const fl::filesystem::basic_path lockRoot = ModeLocations(tripwire::STANDARD).lockRoot();
 
     using Clock = std::chrono::steady_clock;
     const Clock::time_point pollingStart = Clock::now();
@@ -133,7 +94,22 @@ bool HALVEXConnectorTripwireImpl::ensureServiceHostRunning() const {
     }
 }
 
-void HALVEXConnectorTripwireImpl::reviveKeepAliveIfFailed() const {
+void ServiceHostStarter::activate() {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    stopFlag = false;
+}
+
+void ServiceHostStarter::deactivate() {
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        stopFlag = true;
+    }
+    // A start waiting for the service host wakes, sees the flag and gives up.
+    wakeUpCondition.notify_all();
+    keepAlive.reset();
+}
+
+void ServiceHostStarter::reviveKeepAliveIfFailed() {
     // Only the test and the replacement are serialised: a second caller that arrives while the
     // first is starting the process waits and then finds a healthy keep-alive.
     std::lock_guard<std::mutex> lock(keepAliveMutex);
@@ -142,7 +118,7 @@ void HALVEXConnectorTripwireImpl::reviveKeepAliveIfFailed() const {
     }
 }
 
-bool HALVEXConnectorTripwireImpl::waitForNextPoll(std::chrono::milliseconds elapsed) const {
+bool ServiceHostStarter::waitForNextPoll(std::chrono::milliseconds elapsed) {
     std::unique_lock<std::mutex> lock(stateMutex);
     if (stopFlag) {
         return false;

@@ -1,4 +1,4 @@
-#include "install/StageAnnouncement.h"
+#include "StageAnnouncement.h"
 
 #include "ServiceLookup.h"
 

@@ -1,12 +1,10 @@
-#include "DirectoryRemoval.h"
+#include "DeferredRemovals.h"
 
-#include "HALVEXConnectorTripwireImpl.h"
 #include "Logging.h"
 
 #include <fl/filesystem/operations.h>
 
 #include <cstring>
-#include <mutex>
 
 namespace halvexconnector::tripwireimpl {
 
@@ -27,22 +25,20 @@ void removeDirectoryAtShutdown(const fs::basic_path& directory) {
     }
 }
 
-void HALVEXConnectorTripwireImpl::tryToRemoveOrQueueForShutdown(const fs::basic_path& directory) {
-    try {
-        if (!fs::exists(directory)) {
-            return;
+DeferredRemovals::~DeferredRemovals() {
+    // No operation may still be running, so no lock is taken.
+    for (const fs::basic_path& directory : directories) {
+        try {
+            removeDirectoryAtShutdown(directory);
+        } catch (...) {
+            // Shutdown has nobody to report to; the next directory still goes.
         }
-        // No permissions are changed on this first attempt: a tree that resists removal now is
-        // most likely still in use, and is dealt with when the object goes away.
-        fs::remove_all(directory);
-        return;
-    } catch (...) {
-        writeLogRecord(severityRemovalFailure,
-                       "Roduded Ozovizaz install failed to remove temp directory.\n",
-                       "Exception caught: ", currentExceptionDiagnostic());
     }
-    std::lock_guard<std::mutex> lock(cleanupMutex);
-    cleanupQueue.emplace_back(QueuedDirectoryRemoval(directory));
+}
+
+void DeferredRemovals::add(const fs::basic_path& directory) {
+    std::lock_guard<std::mutex> lock(mutex);
+    directories.push_back(directory);
 }
 
 } // namespace halvexconnector::tripwireimpl

@@ -1,37 +1,18 @@
-#include "download/WorkingDirectories.h"
+#include "download/DownloadLocation.h"
 
-#include "ServiceLookup.h"
+#include "ModeLocations.h"
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/operations.h>
 #include <fl/i18n/environment.h>
-#include <halvexconnector/folderlocations/FolderLocations.h>
-
-#include <boost/optional.hpp>
 
 namespace halvexconnector::tripwireimpl {
 
 const fl::ustring temporaryDirectoryPrefix = u"_tmp_QSHI_";
 const char* const downloadLocationVariable = "QB_RODUDED_OZOVIZAZ_DOWNLOAD_LOCATION";
 
-namespace {
-
-boost::optional<fl::ustring> overrideText(const boost::optional<fl::filesystem::basic_path>& path) {
-    if (!path) {
-        return boost::none;
-    }
-    return path->string();
-}
-
-} // namespace
-
 fl::filesystem::basic_path makeUniqueTempDirectoryPath() {
-    const auto [first, second] = getFolderOverrides();
-    fl::ustring root;
-    {
-        const folderlocations::FolderLocations locations(overrideText(first), overrideText(second));
-        root = locations.userStorageRoot().string();
-    }
+    const fl::ustring root = ModeLocations(tripwire::STANDARD).userStorageRoot().string();
     return fl::filesystem::basic_path(fl::filesystem::tmpnam(root, temporaryDirectoryPrefix, u""),
                                       true);
 }

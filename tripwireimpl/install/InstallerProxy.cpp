@@ -1,4 +1,4 @@
-#include "download/InstallerProxy.h"
+#include "install/InstallerProxy.h"
 
 #include "ServiceLookup.h"
 

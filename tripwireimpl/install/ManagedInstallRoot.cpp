@@ -1,4 +1,4 @@
-#include "download/ManagedInstallRoot.h"
+#include "install/ManagedInstallRoot.h"
 
 #include "Logging.h"
 
