@@ -4,16 +4,6 @@
 
 namespace halvexconnector::tripwireimpl {
 
-CleanupGuard::CleanupGuard(CleanupGuard&& other) noexcept : action(other.takeAction()) {}
-
-CleanupGuard& CleanupGuard::operator=(CleanupGuard&& other) noexcept {
-    if (this != &other) {
-        // The action held so far is dropped, as with assigning a new action.
-        action = other.takeAction();
-    }
-    return *this;
-}
-
 CleanupGuard::~CleanupGuard() {
     if (!action) {
         return;

@@ -6,14 +6,13 @@ namespace halvexconnector::tripwireimpl {
 
 // Holds at most one clean-up action and runs it once: either on demand through runNow(), which
 // lets the action's failure reach the caller, or when the guard is destroyed, which swallows it.
+// It stays where it was made: the action belongs to that scope.
 class CleanupGuard {
 public:
     using Action = std::function<void()>;
 
     CleanupGuard() = default;
     explicit CleanupGuard(Action action) : action(std::move(action)) {}
-    CleanupGuard(CleanupGuard&& other) noexcept;
-    CleanupGuard& operator=(CleanupGuard&& other) noexcept;
     CleanupGuard(const CleanupGuard&) = delete;
     CleanupGuard& operator=(const CleanupGuard&) = delete;
     ~CleanupGuard();

@@ -275,9 +275,7 @@ std::vector<Stage> operator+(std::vector<Stage> stages, const std::vector<Stage>
 Fields local(const std::string& version, HALVEXServicesMode mode, Fields more) {
     more.insert({{"qshVersion", Eq(version)},
                  {"installSource", Eq("LOCAL")},
-                 {"mode", Eq(mode == STANDARD ? "STANDARD"
-                             : mode == DRIVE  ? "DRIVE"
-                                              : "UNKNOWN")},
+                 {"mode", Eq(mode == STANDARD ? "STANDARD" : "DRIVE")},
                  {"extractionEndTimestamp", isSet}});
     return more;
 }

