@@ -87,8 +87,9 @@ std::pair<std::string, std::string> LatestVersionChecker::getLatestKCIUrl() {
     if (!urlManager)
         throw LatestVersionError("latest-version check failed: no URL manager");
 
-    const std::vector<TrustedKey> keys =
-        loadTrustedKeys(fl::filesystem::to_native(fl::filesystem::get_install_path()));
+    const std::filesystem::path root =
+        fl::filesystem::to_native(fl::filesystem::get_install_path());
+    const std::vector<TrustedKey> keys = loadTrustedKeys(root);
     const std::string base = urlManager->getUrl(foundation::urlmanager::QUILLBECK_DOT_COM);
     HttpRequest request;
     request.url = base + LATEST_DOCUMENT_PATH;
@@ -114,10 +115,10 @@ std::pair<std::string, std::string> LatestVersionChecker::getLatestKCIUrl() {
         verifySignature(*client, base, request.url, response.body, keys);
     } else {
         static std::once_flag said;
-        std::call_once(said, [] {
-            writeCheckerLog(severityNotice,
-                            "No trusted key is configured: the latest-version document is not "
-                            "verified");
+        std::call_once(said, [&root] {
+            writeCheckerLog(severityNotice, "No trusted key in ",
+                            (root / TRUSTED_KEYS_DIRECTORY).string(),
+                            " nor built in: the latest-version document is not verified");
         });
     }
     LatestVersionDocument document;

@@ -63,10 +63,6 @@ std::string queryWithout(const httplib::Request& request,
     return query;
 }
 
-} // namespace
-
-namespace {
-
 // What SIGNATURE_PATH answers for `body`: the signature set, else `body` signed with the key the
 // build made for the sample (the staged tree trusts its public key), else nothing.
 std::optional<std::string> signatureAnswer(const std::optional<std::optional<std::string>>& set,
