@@ -209,7 +209,11 @@ note "QB_URL_QUILLBECK_DOT_COM=$QB_URL_QUILLBECK_DOT_COM"
 note "QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES=$QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES (empty)"
 events_before=$(event_count)
 runs_before=$(installer_runs)
+log_before=$(if [ -f "$QB_LOG_FILE" ]; then wc -l <"$QB_LOG_FILE"; else echo 0; fi)
 tripwire_expect 0 install --triggered-by demo-download
+note "the document's signature (tripwire.log):"
+tail -n +"$((log_before + 1))" "$QB_LOG_FILE" | grep -o "The latest-version document's signature verified.*" |
+    sed 's/^/  /' | grep . || fail "the download round did not verify the document's signature"
 note "the sample server answered:"
 tail -n +"$((served_before + 1))" "$demo_home/server.log" | sed -n 's/^\(GET\|HEAD\) /  &/p'
 tripwire_expect 0 running

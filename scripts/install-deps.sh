@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils procps python3 openssl gcovr file
+  minisign
 )
 
 missing=()

@@ -1,12 +1,14 @@
 // tripwire-sample-server: serves one kci archive and its latest-version document on a loopback
 // address, for the module's download path without any network.
 //
-//   tripwire-sample-server [--address ADDR] [--port N] [--port-file PATH] ARCHIVE
+//   tripwire-sample-server [--address ADDR] [--port N] [--port-file PATH] [--signing-key FILE]
+//                          ARCHIVE
 //
 // Prints the base URL ("http://127.0.0.1:<port>") on one line of standard output as soon as it
-// listens, one line a request on standard error, and runs until SIGTERM or SIGINT.
-// Exit status: 0 stopped by a signal; 1 the archive cannot be served or the port not bound;
-// 2 bad command line (a non-loopback address included).
+// listens, one line a request on standard error, signs the document with the minisign secret
+// key FILE (default: tripwire-sample-server.key beside the program, when it is there), and runs
+// until SIGTERM or SIGINT. Exit status: 0 stopped by a signal; 1 the archive cannot be served or
+// the port not bound; 2 bad command line (a non-loopback address included).
 #include "ArchiveDescription.h"
 #include "ArchiveFile.h"
 #include "ArchiveServer.h"
@@ -42,7 +44,18 @@ struct Options {
     std::string address = "127.0.0.1";
     int port = 0;
     std::optional<fs::path> portFile;
+    std::optional<fs::path> signingKey;
 };
+
+// The build puts the sample's secret key beside the program; an installed server has none.
+std::optional<fs::path> defaultSigningKey() {
+    std::error_code error;
+    const fs::path key =
+        fs::read_symlink("/proc/self/exe", error).parent_path() / "tripwire-sample-server.key";
+    if (error || !fs::exists(key, error))
+        return std::nullopt;
+    return key;
+}
 
 // Blocks the stop signals in this thread and every thread it starts, so that the main thread
 // takes them with sigwait as ordinary code. A background job of a shell starts with SIGINT
@@ -76,12 +89,17 @@ int run(const Options& options, const sigset_t& signals) {
     const auto archive = std::make_shared<const ArchiveFile>(options.archive);
     ArchiveDescription description = describeArchive(*archive);
     ArchiveServer server(archive, description, std::cerr);
+    if (options.signingKey)
+        server.signWith(readMinisignSecretKey(*options.signingKey));
     const int port = server.bind(options.address, options.port);
     if (options.portFile)
         writePortFile(*options.portFile, port);
     std::cout << server.baseUrl() << std::endl;
     std::cerr << "serving " << description.fileName << " (version " << description.version << ", "
               << description.size << " bytes, sha256 " << description.sha256 << ")" << std::endl;
+    std::cerr << (options.signingKey ? "signing latest.json with " + options.signingKey->string()
+                                     : std::string("latest.json is not signed"))
+              << std::endl;
 
     const pthread_t mainThread = pthread_self();
     std::thread listener([&] {
@@ -118,7 +136,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Serves a kci archive and its latest-version document on a loopback address.",
                  "tripwire-sample-server"};
     Options options;
-    std::string portFile;
+    std::string portFile, signingKey;
     app.add_option("ARCHIVE", options.archive, "the kci archive to serve")->required();
     app.add_option("--address", options.address, "numeric loopback address to listen on")
         ->default_val("127.0.0.1");
@@ -126,6 +144,8 @@ int main(int argc, char** argv) {
         ->default_val(0)
         ->check(CLI::Range(0, 65535));
     app.add_option("--port-file", portFile, "write the chosen port to this file (removed at exit)");
+    app.add_option("--signing-key", signingKey,
+                   "minisign secret key (unencrypted) that signs latest.json");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -134,6 +154,7 @@ int main(int argc, char** argv) {
     }
     if (!portFile.empty())
         options.portFile = portFile;
+    options.signingKey = signingKey.empty() ? defaultSigningKey() : fs::path(signingKey);
     if (!isLoopbackAddress(options.address)) {
         std::cerr << "--address " << options.address
                   << ": only a numeric loopback address (127.0.0.0/8 or ::1) is allowed\n";

@@ -85,6 +85,9 @@ TEST_F(CommandLine, EveryFailureExplainsItselfInOneLine) {
         {[&] { offer("", digest); }, {"install"}, 1, "tripwire: install failed: "},
         {[&] { writeScriptKciArchive(home.sources() / "kci_9.9.9.9.zip", "9.9.9.9", "exit 7\n"); },
          {"--mode", "drive", "install"}, 1, "tripwire: install failed: the installer exited with status 7\n"},
+        {[&] { offer("", digest); home.server().setLatestSignature("forged"); }, {"install"}, 1,
+         "tripwire: install failed: latest-version check failed: refused the document " +
+             home.server().url("/tripwire/latest.json") + ": the signature is not a minisign"},
         {[&] { home.server().setLatestDocument("gone", 404); }, {"install"}, 3,
          "tripwire: error: latest-version check failed: HTTP status 404 from " +
              home.server().url("/tripwire/latest.json") + "\n"},

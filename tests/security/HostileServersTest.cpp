@@ -4,6 +4,7 @@
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 
 #include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,9 @@ struct FixedUrlManager final : foundation::urlmanager::UrlManager {
 };
 
 TEST(HostileServer, TheDocumentComesSecurelyAndNamesADigest) {
+    // No trusted key: signatures are SignedDocumentTest's.
+    const tripwire::testsupport::TempDirectory keyless;
+    const tripwire::testsupport::ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());
     const std::string digest(64, 'a');
     const struct {
         const char* base;

@@ -7,6 +7,7 @@
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/i18n/conversion.h>
 #include <foundation/urlmanager/UrlManager.h>
+#include <halvexconnector/latestversion/checker/DocumentSignature.h>
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 #include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
 #include <halvexconnector/latestversion/kciextractor/KCIExtractor.h>
@@ -69,6 +70,12 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     std::pair<std::string, std::string> latest;
     try {
         latest = checker.getLatestKCIUrl();
+    } catch (const latestversion::checker::DocumentSignatureError&) {
+        // A document no trusted key vouches for ends the attempt as a refused download would.
+        runRecordedStep([]() -> basic_path { throw; }, record.downloadErrorMessage,
+                        record.downloadEndTimestamp,
+                        tripwire::InstallStage::LOOKING_UP_LATEST_VERSION);
+        return {};
     } catch (...) {
         announceStageFailure(tripwire::InstallStage::LOOKING_UP_LATEST_VERSION,
                              currentExceptionReason());

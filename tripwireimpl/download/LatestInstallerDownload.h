@@ -22,7 +22,8 @@ namespace halvexconnector::tripwireimpl {
 // Fills the record's "qshVersion" and its download and extraction fields. Before anything is
 // written, the download location is set as `guard`'s action (the guard is empty at this point
 // of an install attempt), an action that hands the whole location to `removeOrQueue`. A failure
-// of the download or of the extraction is recorded and logged; every other failure (URL
+// of the download or of the extraction, and a document refused for its signature, is recorded
+// (as the download's error) and logged; every other failure (URL
 // manager, HTTP clients, checker, downloader, download location, a version that cannot name a
 // directory) reaches the caller.
 fl::filesystem::basic_path downloadLatestInstaller(InstallTelemetryRecord& record,

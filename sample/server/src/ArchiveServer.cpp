@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -25,6 +26,8 @@ struct ArchiveServer::State {
     std::mutex logMutex;
     httplib::Server server;
     std::string document;
+    std::optional<MinisignKey> signingKey;
+    std::string signature;
 
     State(std::shared_ptr<const ArchiveFile> file, ArchiveDescription described, std::ostream& log)
         : archive(std::move(file)), description(std::move(described)), requestLog(log) {}
@@ -49,7 +52,7 @@ struct ArchiveServer::State {
     void logRequest(const httplib::Request& request, const httplib::Response& response) {
         std::lock_guard lock(logMutex);
         requestLog << request.method << " " << request.path << " -> " << response.status;
-        if (response.status == 200 && request.path != LATEST_PATH)
+        if (response.status == 200 && request.path.starts_with("/files/"))
             requestLog << " (" << description.size << " bytes)";
         requestLog << std::endl;
     }
@@ -64,6 +67,15 @@ ArchiveServer::ArchiveServer(std::shared_ptr<const ArchiveFile> archive,
     server.Get(R"(/tripwire/latest\.json)",
                [this](const httplib::Request&, httplib::Response& response) {
                    response.set_content(state->document, "application/json");
+               });
+    server.Get(R"(/tripwire/latest\.json\.sig)",
+               [this](const httplib::Request&, httplib::Response& response) {
+                   if (state->signature.empty()) {
+                       response.status = 404;
+                       response.set_content("not signed\n", "text/plain");
+                       return;
+                   }
+                   response.set_content(state->signature, "text/plain");
                });
     server.Get(R"(/files/([^/]+))",
                [this](const httplib::Request& request, httplib::Response& response) {
@@ -81,6 +93,10 @@ ArchiveServer::ArchiveServer(std::shared_ptr<const ArchiveFile> archive,
 
 ArchiveServer::~ArchiveServer() = default;
 
+void ArchiveServer::signWith(const MinisignKey& key) {
+    state->signingKey = key;
+}
+
 int ArchiveServer::bind(const std::string& address, int port) {
     if (!isLoopbackAddress(address))
         throw std::runtime_error("refusing to listen on " + address +
@@ -95,6 +111,10 @@ int ArchiveServer::bind(const std::string& address, int port) {
         throw std::runtime_error("cannot listen on " + baseUrlFor(address, port));
     base = baseUrlFor(address, bound);
     state->document = latestDocument(state->description, base);
+    if (state->signingKey)
+        state->signature =
+            minisignSignature(*state->signingKey, state->document,
+                              "tripwire-sample-server " + state->description.version);
     return bound;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArchiveDescription.h"
+#include "MinisignKey.h"
 
 #include <iosfwd>
 #include <memory>
@@ -11,6 +12,7 @@ namespace sample::server {
 class ArchiveFile;
 
 // The HTTP side: GET /tripwire/latest.json answers the latest-version document, GET
+// /tripwire/latest.json.sig its minisign signature (when a key was given), GET
 // /files/<name> streams the archive in chunks; everything else is 404. One line a request goes to
 // `requestLog` once the response is sent.
 class ArchiveServer {
@@ -27,6 +29,8 @@ public:
     // kernel picks; returns the port. Throws std::runtime_error when that fails.
     int bind(const std::string& address, int port);
     const std::string& baseUrl() const { return base; }
+    // Signs the document with `key` from the next bind() on.
+    void signWith(const MinisignKey& key);
 
     // Accepts connections until stop(); false when accepting failed.
     bool serve();

@@ -200,6 +200,9 @@ struct FixedUrlManager final : foundation::urlmanager::UrlManager {
 };
 
 TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
+    // No trusted key: signatures are SignedDocumentTest's.
+    const TempDirectory keyless;
+    const tripwire::testsupport::ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());
     const auto client = std::make_shared<ScriptedClient>();
     checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
     const auto failureOf = [&check] {

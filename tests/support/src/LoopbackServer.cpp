@@ -1,5 +1,7 @@
 #include <tripwire/testsupport/LoopbackServer.h>
 
+#include "MinisignKey.h"
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -61,6 +63,25 @@ std::string queryWithout(const httplib::Request& request,
     return query;
 }
 
+// What SIGNATURE_PATH answers for `body`: the signature set, else `body` signed with the key the
+// build made for the sample (the staged tree trusts its public key), else nothing.
+std::optional<std::string> signatureAnswer(const std::optional<std::optional<std::string>>& set,
+                                           const std::string& body) {
+    static const auto staged = []() -> std::optional<sample::server::MinisignKey> {
+        const char* stage = std::getenv("TRIPWIRE_STAGE_DIR");
+        const std::filesystem::path key = std::filesystem::path(stage == nullptr ? "" : stage) /
+                                          "libexec/tripwire/sample/tripwire-sample-server.key";
+        if (stage == nullptr || !std::filesystem::exists(key))
+            return std::nullopt;
+        return sample::server::readMinisignSecretKey(key);
+    }();
+    if (set)
+        return *set;
+    if (!staged)
+        return std::nullopt;
+    return sample::server::minisignSignature(*staged, body, "loopback test server");
+}
+
 } // namespace
 
 std::string RecordedRequest::header(const std::string& name) const {
@@ -82,6 +103,7 @@ struct LoopbackServer::State {
     std::map<std::string, std::shared_ptr<FileSource>> files;
     std::string latestBody;
     int latestStatus = 404;
+    std::optional<std::optional<std::string>> latestSignature;
     std::vector<RecordedRequest> requests;
 
     void record(const httplib::Request& request) {
@@ -168,6 +190,13 @@ LoopbackServer::LoopbackServer() : state(std::make_shared<State>()) {
     auto* s = state.get();
     s->server.Get(LATEST_PATH,
                   [s](const httplib::Request& q, httplib::Response& r) { s->serveLatest(q, r); });
+    s->server.Get(SIGNATURE_PATH, [s](const httplib::Request& q, httplib::Response& r) {
+        s->record(q);
+        std::lock_guard lock(s->mutex);
+        const auto signature = signatureAnswer(s->latestSignature, s->latestBody);
+        r.status = signature ? 200 : 404;
+        r.set_content(signature.value_or("not signed"), "text/plain");
+    });
     s->server.Get(R"(/files/([^/]+))",
                   [s](const httplib::Request& q, httplib::Response& r) { s->serveFile(q, r); });
     s->port = s->server.bind_to_any_port("127.0.0.1");
@@ -203,6 +232,11 @@ std::string LoopbackServer::url(const std::string& pathAndQuery) const {
 
 std::string LoopbackServer::fileUrl(const std::string& name, const std::string& query) const {
     return url("/files/" + name + (query.empty() ? "" : "?" + query));
+}
+
+void LoopbackServer::setLatestSignature(std::optional<std::string> signature) {
+    std::lock_guard lock(state->mutex);
+    state->latestSignature = std::move(signature);
 }
 
 void LoopbackServer::setLatestDocument(std::string body, int status) {

@@ -32,6 +32,7 @@ struct RecordedRequest {
 class LoopbackServer {
 public:
     static constexpr const char* LATEST_PATH = "/tripwire/latest.json";
+    static constexpr const char* SIGNATURE_PATH = "/tripwire/latest.json.sig";
 
     LoopbackServer();
     ~LoopbackServer();
@@ -48,6 +49,9 @@ public:
 
     /// The body and status answered at LATEST_PATH (404 until set).
     void setLatestDocument(std::string body, int status = 200);
+    /// What SIGNATURE_PATH answers: `signature`, or 404 for none. Until set: the document
+    /// signed with the build's sample key, which the staged tree trusts (404 without one).
+    void setLatestSignature(std::optional<std::string> signature);
     /// Serves `content` at "/files/<name>".
     void addFile(const std::string& name, std::string content);
     /// Serves a file from disk at "/files/<name>", read in chunks as it is sent.

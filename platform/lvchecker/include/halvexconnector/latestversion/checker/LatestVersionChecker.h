@@ -24,7 +24,9 @@ public:
     /// LatestVersionError when there is no client, the document's URL is plain http beyond
     /// loopback (before any request), the server cannot be reached, answers with an HTTP error
     /// or sends a malformed document, or the document names an archive without a "sha256" while
-    /// the document or the archive is not on a loopback address.
+    /// the document or the archive is not on a loopback address. When trusted keys are
+    /// configured (see DocumentSignature.h), throws DocumentSignatureError, a LatestVersionError,
+    /// unless one of them signed the document's exact bytes (LATEST_SIGNATURE_PATH).
     std::pair<std::string, std::string> getLatestKCIUrl();
 
     /// The limit for the whole lookup.

@@ -1,0 +1,25 @@
+// Feeds a minisign public key line, a one-line document and a signature file (the rest of the
+// input) to the signature reader. It may only verify or throw DocumentSignatureError, and it may
+// verify only with the key it was given and only a one-line trusted comment.
+#include "FuzzSupport.h"
+
+#include "halvexconnector/latestversion/checker/DocumentSignature.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    namespace checker = halvexconnector::latestversion::checker;
+    const auto fields = tripwire_fuzz::splitFields(data, size, 3);
+    std::vector<checker::TrustedKey> keys;
+    try {
+        keys.push_back(checker::parsePublicKey("untrusted comment: k\n" + fields[0], "given"));
+    } catch (const checker::DocumentSignatureError&) {
+    }
+    try {
+        const auto [key, comment] = checker::verifyDocumentSignature(fields[1], fields[2], keys);
+        if (key.origin != "given")
+            tripwire_fuzz::violation("document signature", "verified without the key given");
+        if (comment.find('\n') != std::string::npos)
+            tripwire_fuzz::violation("document signature", "a trusted comment of several lines");
+    } catch (const checker::DocumentSignatureError&) {
+    }
+    return 0;
+}

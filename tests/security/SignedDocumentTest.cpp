@@ -1,0 +1,130 @@
+// The latest-version document counts only when a trusted key signed its exact bytes; keys come
+// from the installation root's trusted-keys folder, which must be the user's own.
+#include <foundation/httpclient/CurlHttpClient.h>
+#include <foundation/urlmanager/UrlManager.h>
+#include <halvexconnector/latestversion/checker/DocumentSignature.h>
+#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
+
+#include <tripwire/testsupport/ChildProcess.h>
+#include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/TempDirectory.h>
+
+#include "MinisignKey.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using halvexconnector::latestversion::checker::DocumentSignatureError;
+using halvexconnector::latestversion::checker::LatestVersionChecker;
+using sample::server::makeMinisignKey;
+using sample::server::MinisignKey;
+using sample::server::minisignPublicKeyFile;
+using sample::server::minisignSignature;
+using namespace tripwire::testsupport;
+
+struct SignedDocument : testing::Test {
+    TempDirectory root;
+    LoopbackServer server;
+    ScopedVariable installRoot{"QB_INSTALL_ROOT", root.path().string()};
+    ScopedVariable base{"QB_URL_QUILLBECK_DOT_COM", server.baseUrl()};
+    const std::string document =
+        latestDocument("1.2.3.4", server.fileUrl("kci.zip"), std::string(64, 'a'));
+
+    fs::path keys() const { return root / "etc/tripwire/trusted-keys"; }
+    void trust(const std::string& name, const std::string& publicKeyFile) {
+        writeFile(keys() / name, publicKeyFile);
+        fs::permissions(keys(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    }
+    // Empty when the checker takes the document, else why it refused it.
+    std::string refusal() {
+        LatestVersionChecker checker(std::make_shared<foundation::httpclient::CurlHttpClient>(),
+                                     foundation::urlmanager::createUrlManager());
+        try {
+            EXPECT_EQ(checker.getLatestKCIUrl().first, "1.2.3.4");
+        } catch (const DocumentSignatureError& error) {
+            return error.what();
+        }
+        return {};
+    }
+    std::size_t signatureRequests() const {
+        const auto seen = server.requests();
+        return std::count_if(seen.begin(), seen.end(), [](const RecordedRequest& request) {
+            return request.path == LoopbackServer::SIGNATURE_PATH;
+        });
+    }
+};
+
+TEST_F(SignedDocument, OnlyAnUntouchedDocumentSignedByATrustedKeyPasses) {
+    const MinisignKey ours = makeMinisignKey(), theirs = makeMinisignKey();
+    const std::string signedByUs = minisignSignature(ours, document, "release 1.2.3.4");
+    std::string otherComment = signedByUs;
+    otherComment.replace(otherComment.find("release"), 7, "RELEASE");
+    std::string changedByte = document;
+    changedByte[changedByte.find("1.2.3.4")] = '9';
+    const struct {
+        const char* name;
+        std::vector<const MinisignKey*> trusted;
+        std::string served;
+        std::optional<std::string> signature;
+        std::string refusal;
+        bool fetchesSignature;
+    } cases[] = {
+        {"signed by the trusted key", {&ours}, document, signedByUs, "", true},
+        {"either of two trusted keys", {&theirs, &ours}, document, signedByUs, "", true},
+        {"another key", {&theirs}, document, signedByUs, "which is not trusted", true},
+        {"one changed byte", {&ours}, changedByte, signedByUs, "does not match the document", true},
+        {"altered trusted comment", {&ours}, document, otherComment, "has been altered", true},
+        {"no signature", {&ours}, document, std::nullopt, "it is not signed", true},
+        {"not a signature", {&ours}, document, "garbage\n", "not a minisign signature", true},
+        {"no trusted key: as before", {}, document, std::nullopt, "", false},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(keys());
+        for (const MinisignKey* key : c.trusted)
+            trust(std::to_string(key == &ours) + ".pub", minisignPublicKeyFile(*key));
+        server.setLatestDocument(c.served);
+        server.setLatestSignature(c.signature);
+        const std::size_t before = signatureRequests();
+        if (c.refusal.empty())
+            EXPECT_EQ(refusal(), "") << c.name;
+        else
+            EXPECT_THAT(refusal(), testing::HasSubstr(c.refusal)) << c.name;
+        EXPECT_EQ(signatureRequests() - before, c.fetchesSignature ? 1u : 0u) << c.name;
+    }
+
+    // A folder that others may write, or a key file that is a link, is no trust anchor.
+    trust("ours.pub", minisignPublicKeyFile(ours));
+    fs::permissions(keys(), fs::perms::others_write, fs::perm_options::add);
+    EXPECT_EQ(refusal(), "") << "the writable folder was not ignored";
+    fs::remove_all(keys());
+    trust("real.key", minisignPublicKeyFile(ours));
+    fs::create_symlink(keys() / "real.key", keys() / "link.pub");
+    EXPECT_EQ(refusal(), "") << "the link was followed";
+}
+
+TEST_F(SignedDocument, WhatTheMinisignProgramSignsVerifies) {
+    const ProgramRun found = runProgram({"/bin/sh", "-c", "command -v minisign"});
+    if (found.status != 0)
+        GTEST_SKIP() << "minisign is not installed (scripts/install-deps.sh installs it)";
+    const std::string minisign = found.out.substr(0, found.out.find('\n'));
+    const std::string key = root / "m.key", file = root / "latest.json";
+    ASSERT_EQ(runProgram({minisign, "-G", "-W", "-p", root / "m.pub", "-s", key}).status, 0);
+    writeFile(file, document);
+    trust("m.pub", readFile(root / "m.pub"));
+    server.setLatestDocument(document);
+    for (const bool legacy : {false, true}) {
+        std::vector<std::string> sign{minisign, "-S", "-s", key, "-m", file, "-t", "signed"};
+        if (legacy)
+            sign.push_back("-l");
+        ASSERT_EQ(runProgram(sign).status, 0);
+        server.setLatestSignature(readFile(root / "latest.json.minisig"));
+        EXPECT_EQ(refusal(), "") << (legacy ? "legacy Ed" : "ED");
+    }
+}
+
+} // namespace
