@@ -41,6 +41,9 @@ std::unique_ptr<Command> makeStopCommand();
 std::unique_ptr<Command> makeEnsureCommand();
 std::unique_ptr<Command> makeWatchCommand();
 
+// The start call; on a terminal "waiting for the service host: N s" is redrawn while it waits.
+halvexconnector::tripwire::InstallConnectorResult startAndWait(Session& session);
+
 // The install call with its live display (when the session has one); the installer's own output
 // goes to standard error otherwise. Adds to `outcome` the installer it downloaded, if any
 // ("download": {"version", "url"}).

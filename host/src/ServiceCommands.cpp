@@ -236,7 +236,7 @@ public:
             InstallConnectorResult result;
             if (status == INSTALLED) {
                 decide("an installation of " + versionText + " or newer is present: starting it");
-                result = tripwire->startHALVEXServices(session.mode());
+                result = startAndWait(session);
             } else {
                 decide(std::string(status == NOT_INSTALLED
                                        ? "nothing is installed"
