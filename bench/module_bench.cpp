@@ -12,6 +12,7 @@
 #include <foundation/cppmicroservices/FrameworkAccess.h>
 #include <halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h>
 #include <halvexconnector/tripwire/ITripwire.h>
+#include <tripwire/InstallLayout.h>
 
 #include "ServiceLookup.h"
 
@@ -53,12 +54,11 @@ std::string stageDirectory() {
 }
 
 std::string declarativeServicesPath() {
-    return stageDirectory() + "/lib/libDeclarativeServices.so";
+    return stageDirectory() + "/" + tripwire::layout::declarativeServices;
 }
 
 std::string modulePath() {
-    return stageDirectory() +
-           "/bin/win64/halvexconnector/tripwireimpl/halvexconnector/tripwireimpl/qbtripwireimpl.so";
+    return stageDirectory() + "/" + tripwire::layout::moduleBundle;
 }
 
 class FolderOverride : public UserStorageRootOverride {

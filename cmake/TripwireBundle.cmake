@@ -6,15 +6,21 @@
 find_package(LibArchive REQUIRED)
 find_package(nlohmann_json REQUIRED)
 
-# tripwire_embed_manifest(TARGET t SYMBOLIC_NAME name MANIFEST file.json)
+# tripwire_embed_manifest(TARGET t SYMBOLIC_NAME name [MANIFEST file.json])
 # Appends the manifest after every link of t and defines US_BUNDLE_NAME=name for its sources.
-# Nothing may strip t afterwards: stripping drops the appended archive.
+# A bundle keeps its manifest as manifest.json beside its CMakeLists.txt (the default of
+# MANIFEST); it passes through configure_file(@ONLY), so it may name the install tree's layout
+# (@TRIPWIRE_LAYOUT_...@). Nothing may strip t afterwards: stripping drops the appended archive.
 function(tripwire_embed_manifest)
   cmake_parse_arguments(E "" "TARGET;SYMBOLIC_NAME;MANIFEST" "" ${ARGN})
-  if(NOT E_TARGET OR NOT E_SYMBOLIC_NAME OR NOT E_MANIFEST)
-    message(FATAL_ERROR "tripwire_embed_manifest needs TARGET, SYMBOLIC_NAME and MANIFEST")
+  if(NOT E_TARGET OR NOT E_SYMBOLIC_NAME)
+    message(FATAL_ERROR "tripwire_embed_manifest needs TARGET and SYMBOLIC_NAME")
   endif()
-  get_filename_component(manifest "${E_MANIFEST}" ABSOLUTE)
+  if(NOT E_MANIFEST)
+    set(E_MANIFEST "${CMAKE_CURRENT_SOURCE_DIR}/manifest.json")
+  endif()
+  set(manifest "${CMAKE_CURRENT_BINARY_DIR}/${E_SYMBOLIC_NAME}.manifest.json")
+  configure_file("${E_MANIFEST}" "${manifest}" @ONLY)
   add_dependencies(${E_TARGET} tripwire-pack-manifest)
   # A changed manifest must relink, since the archive is only appended after a link.
   set_property(TARGET ${E_TARGET} APPEND PROPERTY LINK_DEPENDS "${manifest}")

@@ -30,13 +30,13 @@ if(TRIPWIRE_FRAMEWORK_KIND STREQUAL "system")
     if(TARGET ${lib})
       list(APPEND _tripwire_fw_copies
         COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${lib}>
-                "${TRIPWIRE_STAGE_DIR}/lib/$<TARGET_SONAME_FILE_NAME:${lib}>")
+                "${TRIPWIRE_STAGE_DIR}/${TRIPWIRE_LAYOUT_LIBRARY_DIR}/$<TARGET_SONAME_FILE_NAME:${lib}>")
     endif()
   endforeach()
   add_custom_target(tripwire_stage_system_framework ALL
-    COMMAND ${CMAKE_COMMAND} -E make_directory "${TRIPWIRE_STAGE_DIR}/lib"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${TRIPWIRE_STAGE_DIR}/${TRIPWIRE_LAYOUT_LIBRARY_DIR}"
     ${_tripwire_fw_copies}
     COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_SONAME_FILE_NAME:DeclarativeServices>
-            "${TRIPWIRE_STAGE_DIR}/lib/libDeclarativeServices.so"
+            "${TRIPWIRE_STAGE_DIR}/${TRIPWIRE_LAYOUT_DECLARATIVE_SERVICES}"
     COMMENT "Staging the installed framework's libraries")
 endif()

@@ -1,8 +1,8 @@
 # The install: the staged tree becomes the tripwire root <prefix>/<libdir>/tripwire, unchanged in
-# shape (bin/tripwire, lib/, bin/win64/..., sys/qbds/win64, libexec/tripwire/sample), so the
-# $ORIGIN run paths and the module's own look-ups hold there as they do in the stage. Around it,
-# the usual places of a prefix: <bindir>/tripwire (a relative link to the host), headers in
-# <includedir>, the CMake package in <libdir>/cmake/tripwire, pkg-config in <libdir>/pkgconfig.
+# shape (TripwireLayout.cmake), so the $ORIGIN run paths and the module's own look-ups hold there
+# as they do in the stage. Around it, the usual places of a prefix: <bindir>/tripwire (a relative
+# link to the host), headers in <includedir>, the CMake package in <libdir>/cmake/tripwire,
+# pkg-config in <libdir>/pkgconfig.
 #
 # Components: Runtime (host, module, bundles, libraries), Development (headers, namelinks,
 # package files), Sample (sample service host, installer, server and the kci archive).
@@ -54,15 +54,16 @@ foreach(target IN LISTS _tripwire_staged)
   get_target_property(reldir ${target} TRIPWIRE_STAGE_RELDIR)
   get_target_property(bundle ${target} TRIPWIRE_BUNDLE)
   set(destination "${TRIPWIRE_INSTALL_ROOT}/${reldir}")
-  if(reldir STREQUAL "libexec/tripwire/sample")
+  if(reldir STREQUAL TRIPWIRE_LAYOUT_SAMPLE_DIR)
     install(TARGETS ${target} RUNTIME DESTINATION "${destination}" COMPONENT Sample)
-  elseif(bundle AND (reldir STREQUAL "lib" OR reldir MATCHES "^bin/win64/"))
+  elseif(bundle AND (reldir STREQUAL TRIPWIRE_LAYOUT_LIBRARY_DIR
+                     OR reldir MATCHES "^${TRIPWIRE_LAYOUT_BUNDLE_DIR}/"))
     # A plain file: `--strip` would drop the manifest appended to the library.
     install(FILES "$<TARGET_FILE:${target}>" DESTINATION "${destination}" COMPONENT Runtime)
-  elseif(reldir STREQUAL "lib")
+  elseif(reldir STREQUAL TRIPWIRE_LAYOUT_LIBRARY_DIR)
     install(TARGETS ${target}
       LIBRARY DESTINATION "${destination}" COMPONENT Runtime NAMELINK_COMPONENT Development)
-  elseif(reldir STREQUAL "bin" AND target STREQUAL "tripwire")
+  elseif(reldir STREQUAL TRIPWIRE_LAYOUT_PROGRAM_DIR AND target STREQUAL "tripwire")
     install(TARGETS ${target} RUNTIME DESTINATION "${destination}" COMPONENT Runtime)
   endif()
 endforeach()
@@ -71,27 +72,27 @@ endforeach()
 if(TRIPWIRE_FRAMEWORK_KIND STREQUAL "system")
   foreach(lib CppMicroServices usServiceComponent usAsyncWorkService DeclarativeServices)
     if(TARGET ${lib})
-      install(FILES "${TRIPWIRE_STAGE_DIR}/lib/$<TARGET_SONAME_FILE_NAME:${lib}>"
-        DESTINATION "${TRIPWIRE_INSTALL_ROOT}/lib" COMPONENT Runtime)
+      install(FILES "${TRIPWIRE_STAGE_DIR}/${TRIPWIRE_LAYOUT_LIBRARY_DIR}/$<TARGET_SONAME_FILE_NAME:${lib}>"
+        DESTINATION "${TRIPWIRE_INSTALL_ROOT}/${TRIPWIRE_LAYOUT_LIBRARY_DIR}" COMPONENT Runtime)
     endif()
   endforeach()
-  install(FILES "${TRIPWIRE_STAGE_DIR}/lib/libDeclarativeServices.so"
-    DESTINATION "${TRIPWIRE_INSTALL_ROOT}/lib" COMPONENT Runtime)
+  install(FILES "${TRIPWIRE_STAGE_DIR}/${TRIPWIRE_LAYOUT_DECLARATIVE_SERVICES}"
+    DESTINATION "${TRIPWIRE_INSTALL_ROOT}/${TRIPWIRE_LAYOUT_LIBRARY_DIR}" COMPONENT Runtime)
 endif()
 
 install(FILES "${TRIPWIRE_SAMPLE_KCI_ARCHIVE}"
-  DESTINATION "${TRIPWIRE_INSTALL_ROOT}/sys/qbds/win64" COMPONENT Sample)
+  DESTINATION "${TRIPWIRE_INSTALL_ROOT}/${TRIPWIRE_LAYOUT_SOURCES_DIR}" COMPONENT Sample)
 
 # <bindir>/tripwire: the host resolves /proc/self/exe, so it finds its root through the link.
 file(RELATIVE_PATH _tripwire_host_link "/p/${CMAKE_INSTALL_BINDIR}"
-     "/p/${TRIPWIRE_INSTALL_ROOT}/bin/tripwire")
+     "/p/${TRIPWIRE_INSTALL_ROOT}/${TRIPWIRE_LAYOUT_PROGRAM_DIR}/tripwire")
 file(MAKE_DIRECTORY "${PROJECT_BINARY_DIR}/install-links")
 file(CREATE_LINK "${_tripwire_host_link}" "${PROJECT_BINARY_DIR}/install-links/tripwire" SYMBOLIC)
 install(FILES "${PROJECT_BINARY_DIR}/install-links/tripwire"
   DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT Runtime)
 
 # Headers: every header of an exported target, so that each installed header compiles alone.
-install(DIRECTORY "${PROJECT_SOURCE_DIR}/tripwire/include/"
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/tripwire/include/" "${TRIPWIRE_LAYOUT_INCLUDE_DIR}/"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT Development)
 foreach(target IN LISTS _tripwire_exported_libraries)
   get_target_property(dir ${target} SOURCE_DIR)

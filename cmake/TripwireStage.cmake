@@ -5,7 +5,8 @@ set(TRIPWIRE_STAGE_DIR "${PROJECT_BINARY_DIR}/stage" CACHE INTERNAL "")
 
 # Relative run path from a staged folder to <stage>/lib.
 function(tripwire_rpath_to_lib out_var reldir)
-  file(RELATIVE_PATH rel "${TRIPWIRE_STAGE_DIR}/${reldir}" "${TRIPWIRE_STAGE_DIR}/lib")
+  file(RELATIVE_PATH rel "${TRIPWIRE_STAGE_DIR}/${reldir}"
+       "${TRIPWIRE_STAGE_DIR}/${TRIPWIRE_LAYOUT_LIBRARY_DIR}")
   if(rel STREQUAL "")
     set(${out_var} "$ORIGIN" PARENT_SCOPE)
   else()
@@ -32,13 +33,13 @@ function(tripwire_add_shared_library target)
   add_library(${target} SHARED ${ARGN})
   set_target_properties(${target} PROPERTIES
     VERSION "${PROJECT_VERSION}" SOVERSION "${PROJECT_VERSION_MAJOR}")
-  tripwire_stage(${target} lib)
+  tripwire_stage(${target} ${TRIPWIRE_LAYOUT_LIBRARY_DIR})
 endfunction()
 
 # A program of the install tree, staged in <stage>/bin.
 function(tripwire_add_program target)
   add_executable(${target} ${ARGN})
-  tripwire_stage(${target} bin)
+  tripwire_stage(${target} ${TRIPWIRE_LAYOUT_PROGRAM_DIR})
 endfunction()
 
 # A GoogleTest executable, discovered by CTest when the tests run (not at build time).
@@ -65,13 +66,4 @@ function(tripwire_add_test name)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT "TRIPWIRE_STAGE_DIR=${TRIPWIRE_STAGE_DIR}")
-endfunction()
-
-# Adds each listed sub-folder that exists (folders appear as the project grows).
-function(tripwire_add_present_subdirectories)
-  foreach(dir ${ARGN})
-    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
-      add_subdirectory(${dir})
-    endif()
-  endforeach()
 endfunction()

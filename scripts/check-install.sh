@@ -12,6 +12,8 @@ set -euo pipefail
 
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-build/default}" && pwd)"
+# shellcheck source=/dev/null
+. "$build/install-layout.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tripwire-check-install.XXXXXX")"
 jobs=${JOBS:-2}
 
@@ -56,23 +58,23 @@ trap 'exit 130' INT TERM
 
 # The tree below a prefix that an install must produce, and what must never be there.
 check_layout() {
-    local prefix=$1 libdir=$2 path
-    for path in bin/tripwire "$libdir/tripwire/bin/tripwire" \
-        "$libdir/tripwire/lib/libDeclarativeServices.so" \
-        "$libdir/tripwire/bin/win64/halvexconnector/tripwireimpl/halvexconnector/tripwireimpl/qbtripwireimpl.so" \
-        "$libdir/tripwire/bin/win64/foundation/httpclient/qbhttpclient.so" \
-        "$libdir/tripwire/bin/win64/foundation/httpproxy/qbhttpproxybundle.so" \
-        "$libdir/tripwire/libexec/tripwire/sample/QuillbeckServiceHost" \
-        "$libdir/tripwire/libexec/tripwire/sample/QuillbeckServiceHostInstaller" \
-        "$libdir/tripwire/libexec/tripwire/sample/tripwire-sample-server" \
+    local prefix=$1 libdir=$2 path root="$2/tripwire"
+    for path in bin/tripwire "$root/bin/tripwire" \
+        "$root/$layout_declarative_services" \
+        "$root/$layout_module" \
+        "$root/$layout_httpclient_dir/qbhttpclient.so" \
+        "$root/$layout_httpproxy_dir/qbhttpproxybundle.so" \
+        "$root/$layout_sample_dir/QuillbeckServiceHost" \
+        "$root/$layout_sample_dir/QuillbeckServiceHostInstaller" \
+        "$root/$layout_sample_dir/tripwire-sample-server" \
         "$libdir/cmake/tripwire/tripwireConfig.cmake" \
         "$libdir/cmake/tripwire/tripwireConfigVersion.cmake" \
         "$libdir/pkgconfig/tripwire.pc" \
-        include/halvexconnector/tripwire/ITripwire.h; do
+        include/halvexconnector/tripwire/ITripwire.h include/tripwire/InstallLayout.h; do
         [ -e "$prefix/$path" ] || fail "$path is missing below $prefix"
     done
-    ls "$prefix/$libdir/tripwire/sys/qbds/win64"/kci_*.zip >/dev/null 2>&1 ||
-        fail "no kci archive below $prefix/$libdir/tripwire/sys/qbds/win64"
+    ls "$prefix/$root/$layout_sources_dir"/kci_*.zip >/dev/null 2>&1 ||
+        fail "no kci archive below $prefix/$root/$layout_sources_dir"
     [ "$(readlink "$prefix/bin/tripwire")" = "../$libdir/tripwire/bin/tripwire" ] ||
         fail "bin/tripwire is not a relative link to the host"
     # Nothing but the package folders directly in <libdir>; no examples anywhere.

@@ -10,10 +10,12 @@ set -euo pipefail
 
 build=${1:-build/default}
 stage="$(cd "$build/stage" && pwd)"
+# shellcheck source=/dev/null
+. "$build/install-layout.sh"
 tripwire="$stage/bin/tripwire"
-sample_server="$stage/libexec/tripwire/sample/tripwire-sample-server"
+sample_server="$stage/$layout_sample_dir/tripwire-sample-server"
 demo_home="$(cd "$(dirname "$build")" && pwd)/demo"
-sources="$stage/sys/qbds/win64"
+sources="$stage/$layout_sources_dir"
 
 archive=$(ls "$sources"/kci_*.zip 2>/dev/null | head -n 1 || true)
 if [ -z "$archive" ] || [ ! -x "$tripwire" ] || [ ! -x "$sample_server" ]; then

@@ -28,6 +28,17 @@ void announceStageFailure(tripwire::InstallStage stage, const std::string& reaso
     }
 }
 
+void announceInstallerDownload(const std::string& version, const std::string& url) noexcept {
+    try {
+        if (const std::shared_ptr<tripwire::IInstallObserver> observer =
+                getService<tripwire::IInstallObserver>(cppmicroservices::LDAPFilter())) {
+            observer->installerDownloadStarted(version, url.substr(0, url.find('#')));
+        }
+    } catch (...) {
+        // As above.
+    }
+}
+
 std::string currentExceptionReason() {
     try {
         throw;

@@ -14,6 +14,10 @@ void announceStage(tripwire::InstallStage stage) noexcept;
 // Tells the observer, on the same terms, why `stage` failed.
 void announceStageFailure(tripwire::InstallStage stage, const std::string& reason) noexcept;
 
+// Tells the observer, on the same terms, which installer is downloaded from where (any fragment
+// of `url` left out: it carries the digest, which is no news to people).
+void announceInstallerDownload(const std::string& version, const std::string& url) noexcept;
+
 // The message of the exception being handled, without the diagnostic detail. Call only inside a
 // handler.
 std::string currentExceptionReason();

@@ -13,6 +13,7 @@
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/cppmicroservices/FrameworkAccess.h>
 #include <halvexconnector/tripwire/ITripwire.h>
+#include <tripwire/InstallLayout.h>
 
 #include <boost/none.hpp>
 
@@ -28,12 +29,6 @@
 using namespace halvexconnector::tripwire;
 
 namespace {
-
-// Both are paths below the tripwire root (fl::filesystem::get_install_path(): the folder whose
-// lib/ holds the platform libraries this program loaded).
-const char* const declarativeServices = "lib/libDeclarativeServices.so";
-const char* const tripwireModule = "bin/win64/halvexconnector/tripwireimpl/halvexconnector/"
-                                   "tripwireimpl/qbtripwireimpl.so";
 
 // The enumerator's name, or "unknown" for a value outside the enumeration.
 template <class Enumeration> std::string text(Enumeration value) {
@@ -86,8 +81,11 @@ int run(const std::string& requiredText) {
               << fl::filesystem::to_native(fl::filesystem::get_install_path()).string() << '\n';
 
     RunningFramework running;
-    // Relative paths are taken from the tripwire root; each call starts what it installed.
-    for (const char* bundle : {declarativeServices, tripwireModule}) {
+    // Relative paths are taken from the tripwire root (fl::filesystem::get_install_path(): the
+    // folder whose lib/ holds the platform libraries this program loaded); each call starts what
+    // it installed.
+    for (const char* bundle :
+         {tripwire::layout::declarativeServices, tripwire::layout::moduleBundle}) {
         const fl::filesystem::basic_path path = fl::filesystem::path_from_utf8(bundle);
         if (foundation::cppmicroservices::installAndStart(path).empty()) {
             throw std::runtime_error(std::string("no bundle at <tripwire root>/") + bundle);

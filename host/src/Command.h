@@ -41,10 +41,15 @@ std::unique_ptr<Command> makeStopCommand();
 std::unique_ptr<Command> makeEnsureCommand();
 std::unique_ptr<Command> makeWatchCommand();
 
+// The start call; on a terminal "waiting for the service host: N s" is redrawn while it waits.
+halvexconnector::tripwire::InstallConnectorResult startAndWait(Session& session);
+
 // The install call with its live display (when the session has one); the installer's own output
-// goes to standard error otherwise.
+// goes to standard error otherwise. Adds to `outcome` the installer it downloaded, if any
+// ("download": {"version", "url"}).
 halvexconnector::tripwire::InstallConnectorResult
 installAndStart(Session& session, const std::string& triggeredBy,
-                const boost::optional<fl::filesystem::basic_path>& installationRoot);
+                const boost::optional<fl::filesystem::basic_path>& installationRoot,
+                Outcome& outcome);
 
 } // namespace tripwire_host

@@ -31,7 +31,8 @@ installationRootOf(const std::optional<std::string>& root) {
 
 InstallConnectorResult
 installAndStart(Session& session, const std::string& triggeredBy,
-                const boost::optional<fl::filesystem::basic_path>& installationRoot) {
+                const boost::optional<fl::filesystem::basic_path>& installationRoot,
+                Outcome& outcome) {
     const auto tripwire = session.framework().tripwire();
     std::optional<ProgressObservers> watching;
     // Without a live display, standard output is for the result alone: what the installer
@@ -50,8 +51,12 @@ installAndStart(Session& session, const std::string& triggeredBy,
             // is a courtesy that never decides whether the attempt is made.
         }
     }
-    return tripwire->installAndStartHALVEXServices(session.mode(), triggeredBy, boost::none,
-                                                   installationRoot);
+    const InstallConnectorResult result = tripwire->installAndStartHALVEXServices(
+        session.mode(), triggeredBy, boost::none, installationRoot);
+    if (const auto download = session.stageWatcher()->lastDownload()) {
+        outcome.fields["download"] = {{"version", download->version}, {"url", download->url}};
+    }
+    return result;
 }
 
 namespace {
@@ -82,9 +87,9 @@ public:
     }
 
     Outcome run(Session& session) override {
-        const InstallConnectorResult result =
-            installAndStart(session, triggeredBy, installationRootOf(installationRoot));
         Outcome outcome;
+        const InstallConnectorResult result =
+            installAndStart(session, triggeredBy, installationRootOf(installationRoot), outcome);
         outcome.operation = name();
         outcome.result = resultName(result);
         outcome.good = result == INSTALLED_AND_STARTED;

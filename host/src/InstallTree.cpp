@@ -1,5 +1,7 @@
 #include "InstallTree.h"
 
+#include <tripwire/InstallLayout.h>
+
 #include <system_error>
 
 namespace tripwire_host {
@@ -10,13 +12,11 @@ InstallTree InstallTree::ofRunningProgram() {
 }
 
 std::filesystem::path InstallTree::declarativeServicesBundle() const {
-    return rootDir / "lib" / "libDeclarativeServices.so";
+    return rootDir / tripwire::layout::declarativeServices;
 }
 
 std::filesystem::path InstallTree::tripwireBundle() const {
-    // The directories repeat the module's install path on every platform.
-    return rootDir / "bin/win64/halvexconnector/tripwireimpl/halvexconnector/tripwireimpl" /
-           "qbtripwireimpl.so";
+    return rootDir / tripwire::layout::moduleBundle;
 }
 
 } // namespace tripwire_host

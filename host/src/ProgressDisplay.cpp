@@ -30,15 +30,21 @@ void ProgressDisplay::stageEntered(std::string_view description) {
     out << description << '\n' << std::flush;
 }
 
-void ProgressDisplay::transferStarted(std::string_view url) {
+void ProgressDisplay::detail(std::string_view text) {
     std::lock_guard<std::mutex> lock(guard);
     if (closed) {
         return;
     }
     clearLine();
-    if (!url.empty()) {
-        out << "  from " << url.substr(0, url.find('#')) << '\n' << std::flush;
+    out << "  " << text << '\n' << std::flush;
+}
+
+void ProgressDisplay::transferStarted() {
+    std::lock_guard<std::mutex> lock(guard);
+    if (closed) {
+        return;
     }
+    clearLine();
     transferStart = clock();
     lastDraw.reset();
 }

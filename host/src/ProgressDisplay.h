@@ -30,8 +30,9 @@ public:
     ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
     void stageEntered(std::string_view description);
-    // Names the URL (without its fragment) on a line of its own when one is given.
-    void transferStarted(std::string_view url = {});
+    // A line of its own under the stage, indented ("  version 1.2.3.4 from https://...").
+    void detail(std::string_view text);
+    void transferStarted();
     void transferProgress(std::uint64_t received, std::optional<std::uint64_t> total);
     void transferFinished();
     // Draws `text` as the line redrawn in place (cut to the width), e.g. a wait and its seconds.

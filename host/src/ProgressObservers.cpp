@@ -8,7 +8,8 @@ class DownloadObserver final : public foundation::httpclient_core::TransferObser
 public:
     explicit DownloadObserver(std::shared_ptr<ProgressDisplay> display)
         : display(std::move(display)) {}
-    void transferStarted(const std::string& url) override { display->transferStarted(url); }
+    // The module names the installer's URL itself (StageWatcher), with its version.
+    void transferStarted(const std::string& /*url*/) override { display->transferStarted(); }
     void transferProgress(const std::string& /*url*/, std::uint64_t received,
                           std::optional<std::uint64_t> total) override {
         display->transferProgress(received, total);
@@ -38,6 +39,23 @@ void StageWatcher::installStageFailed(halvexconnector::tripwire::InstallStage /*
                                       const std::string& reason) {
     std::lock_guard<std::mutex> lock(guard);
     failure = reason;
+}
+
+void StageWatcher::installerDownloadStarted(const std::string& version, const std::string& url) {
+    std::shared_ptr<ProgressDisplay> shown;
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        download = InstallerDownload{version, url};
+        shown = display;
+    }
+    if (shown) {
+        shown->detail("version " + version + " from " + url);
+    }
+}
+
+std::optional<InstallerDownload> StageWatcher::lastDownload() const {
+    std::lock_guard<std::mutex> lock(guard);
+    return download;
 }
 
 void StageWatcher::attach(std::shared_ptr<ProgressDisplay> shown) {

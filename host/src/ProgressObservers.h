@@ -16,6 +16,11 @@
 
 namespace tripwire_host {
 
+struct InstallerDownload {
+    std::string version;
+    std::string url;
+};
+
 // The host's install observer for the whole session: keeps the last failure the module told, for
 // the line that says why, and passes the stages on to a display while one is attached.
 class StageWatcher final : public halvexconnector::tripwire::IInstallObserver {
@@ -23,16 +28,20 @@ public:
     void installStageEntered(halvexconnector::tripwire::InstallStage stage) override;
     void installStageFailed(halvexconnector::tripwire::InstallStage stage,
                             const std::string& reason) override;
+    void installerDownloadStarted(const std::string& version, const std::string& url) override;
 
     // Null detaches.
     void attach(std::shared_ptr<ProgressDisplay> display);
     std::optional<std::string> lastFailure() const;
     void forgetFailure();
+    // The installer the module last said it downloads.
+    std::optional<InstallerDownload> lastDownload() const;
 
 private:
     mutable std::mutex guard;
     std::shared_ptr<ProgressDisplay> display;
     std::optional<std::string> failure;
+    std::optional<InstallerDownload> download;
 };
 
 // Shows an install attempt on a ProgressDisplay for as long as this object lives: attaches the

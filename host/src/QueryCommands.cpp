@@ -123,13 +123,7 @@ public:
     }
 
     Outcome run(Session& session) override {
-        const auto tripwire = session.framework().tripwire();
-        std::optional<WaitingLine> waiting;
-        if (session.liveOutput()) {
-            waiting.emplace(*session.liveOutput());
-        }
-        const InstallConnectorResult result = tripwire->startHALVEXServices(session.mode());
-        waiting.reset();
+        const InstallConnectorResult result = startAndWait(session);
         Outcome outcome;
         outcome.operation = name();
         outcome.result = resultName(result);
@@ -142,6 +136,15 @@ public:
 };
 
 } // namespace
+
+InstallConnectorResult startAndWait(Session& session) {
+    const auto tripwire = session.framework().tripwire();
+    std::optional<WaitingLine> waiting;
+    if (session.liveOutput()) {
+        waiting.emplace(*session.liveOutput());
+    }
+    return tripwire->startHALVEXServices(session.mode());
+}
 
 std::unique_ptr<Command> makeRunningCommand() {
     return std::make_unique<RunningCommand>();

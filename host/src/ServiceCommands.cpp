@@ -219,10 +219,9 @@ public:
         Outcome outcome;
         outcome.operation = name();
         nlohmann::ordered_json decisions = nlohmann::ordered_json::array();
-        std::string text;
         const auto decide = [&](const std::string& decision) {
             decisions.push_back(decision);
-            text += decision + "\n";
+            session.tell(decision);
         };
         if (tripwire->areHALVEXServicesRunning(session.mode())) {
             decide("the service host is running: nothing to do");
@@ -237,18 +236,17 @@ public:
             InstallConnectorResult result;
             if (status == INSTALLED) {
                 decide("an installation of " + versionText + " or newer is present: starting it");
-                result = tripwire->startHALVEXServices(session.mode());
+                result = startAndWait(session);
             } else {
                 decide(std::string(status == NOT_INSTALLED
                                        ? "nothing is installed"
                                        : "the installation is older than " + versionText) +
                        ": installing");
-                result = installAndStart(session, triggeredBy, boost::none);
+                result = installAndStart(session, triggeredBy, boost::none, outcome);
             }
             outcome.result = resultName(result);
         }
         outcome.good = outcome.result == "RUNNING" || outcome.result == "INSTALLED_AND_STARTED";
-        outcome.text = text + outcome.result.get<std::string>();
         outcome.fields["decisions"] = decisions;
         if (!outcome.good) {
             session.explainFailure(outcome, "the module gave no reason (see --verbose)");

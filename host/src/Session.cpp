@@ -6,6 +6,8 @@
 
 #include <foundation/core/process/terminate_children.h>
 
+#include <iostream>
+
 namespace tripwire_host {
 
 Session::~Session() {
@@ -35,6 +37,12 @@ HostFramework& Session::framework() {
         }
     }
     return *host;
+}
+
+void Session::tell(const std::string& line) const {
+    if (!json) {
+        std::cout << line << '\n' << std::flush;
+    }
 }
 
 void Session::explainFailure(Outcome& outcome, const std::string& fallback) const {

@@ -37,9 +37,9 @@ class Session {
 public:
     Session(InstallTree tree, halvexconnector::tripwire::HALVEXServicesMode mode,
             FolderOverrides overrides = {}, StopSignals* signals = nullptr,
-            std::optional<LiveOutput> live = std::nullopt)
+            std::optional<LiveOutput> live = std::nullopt, bool json = false)
         : tree(std::move(tree)), chosenMode(mode), overrides(std::move(overrides)),
-          signals(signals), live(live) {}
+          signals(signals), live(live), json(json) {}
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -55,6 +55,9 @@ public:
     const std::shared_ptr<StageWatcher>& stageWatcher() const { return stages; }
     // Sets `outcome.error` to the failure the module told or, when it told none, to `fallback`.
     void explainFailure(Outcome& outcome, const std::string& fallback) const;
+    // Prints a line on standard output at once, ahead of the result; nothing with --json, where
+    // the one object must carry it.
+    void tell(const std::string& line) const;
 
 private:
     InstallTree tree;
@@ -62,6 +65,7 @@ private:
     FolderOverrides overrides;
     StopSignals* signals;
     std::optional<LiveOutput> live;
+    bool json;
     std::shared_ptr<StageWatcher> stages = std::make_shared<StageWatcher>();
     std::unique_ptr<HostFramework> host;
 };

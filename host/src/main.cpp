@@ -24,6 +24,7 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -163,7 +164,20 @@ int main(int argc, char** argv) {
         std::vector<std::string> reversed(scan.arguments.rbegin(), scan.arguments.rend());
         app.parse(reversed); // the parser takes its words from the back
     } catch (const CLI::Success& done) {
-        return app.exit(done);
+        if (!scan.json) {
+            return app.exit(done);
+        }
+        // The help (or the version) as the result of the one object that --json promises.
+        std::ostringstream text;
+        app.exit(done, text, text);
+        Outcome outcome;
+        outcome.operation =
+            dynamic_cast<const CLI::CallForVersion*>(&done) != nullptr ? "version" : "help";
+        std::string shown = text.str();
+        shown.erase(shown.find_last_not_of('\n') + 1);
+        outcome.result = shown;
+        outcome.good = true;
+        return finish(outcome, true, std::nullopt, 0);
     } catch (const CLI::ParseError& error) {
         for (auto& command : table) {
             if (app.got_subcommand(command->name())) {
@@ -201,7 +215,7 @@ int main(int argc, char** argv) {
         // released before the result is printed. SIGINT or SIGTERM stops it earlier, which
         // makes a waiting start give up.
         Session session(InstallTree::ofRunningProgram(), *mode, options.overrides, &stopSignals,
-                        liveOutput(options));
+                        liveOutput(options), options.json);
         outcome = chosen->run(session);
         status = outcome.good ? 0 : 1;
     } catch (...) {

@@ -140,7 +140,8 @@ TEST_F(CommandLine, EveryCommandAnswersOneJsonObjectOfTheSchema) {
         {{"info"}, object}, {{"running"}, boolean}, {{"check", "1.0.0.0"}, string},
         {{"start"}, string}, {{"install"}, null}, {{"ensure", "1.0.0.0"}, null},
         {{"status"}, object}, {{"stop"}, object}, {{"watch"}, string}, {{"instal"}, null},
-        {{"check", "1.0"}, null}, {{"--mode", "sideways", "status"}, null}, {{}, null}};
+        {{"check", "1.0"}, null}, {{"--mode", "sideways", "status"}, null}, {{}, null},
+        {{"--help"}, string}};
     // clang-format on
     for (auto [arguments, resultType] : runs) {
         arguments.insert(arguments.begin(), "--json");
@@ -200,6 +201,15 @@ TEST_F(CommandLine, AWaitingStartShowsTheSecondsAndClearsTheLineAtEveryWidth) {
         }
         EXPECT_EQ(r.err, "tripwire: interrupted (SIGINT)\n");
     }
+}
+
+TEST_F(CommandLine, EnsureTellsEachDecisionBeforeItActsOnIt) {
+    describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // a start that waits
+    const ProgramRun r = tripwire({"ensure", "1.0.0.0"}, 0, [](RunningProgram& program) {
+        EXPECT_EQ(program.firstLine(), "the service host is not running");
+        ::kill(program.pid(), SIGINT);
+    });
+    EXPECT_EQ(r.status, 130) << r.err;
 }
 
 TEST_F(CommandLine, StopSignalsOnlyTheProcessThatHoldsTheLock) {

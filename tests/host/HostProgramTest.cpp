@@ -228,6 +228,8 @@ TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) 
         home.path());
     EXPECT_EQ(shown.status, 0) << shown.out << shown.err;
     EXPECT_TRUE(fs::is_directory(home / "root" / ("v" + version)));
+    const std::string url = home.server().fileUrl("kci_" + version + ".zip");
+    EXPECT_THAT(shown.out, HasSubstr("installer\n  version " + version + " from " + url + "\n"));
     for (const char* stage : {"Downloading the installer\n",
                               "Extracting the downloaded installer\n", "Running the installer\n"}) {
         EXPECT_THAT(shown.out, HasSubstr(stage));
@@ -236,10 +238,9 @@ TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) 
     EXPECT_THAT(shown.out, EndsWith("INSTALLED_AND_STARTED\n"));
     // Off a terminal what the installer prints goes to standard error, the object stays alone.
     const ProgramRun json = tripwire({"--json", "--mode", "drive", "install"});
-    EXPECT_EQ(
-        json.out,
-        R"({"schema":1,"operation":"install","mode":"DRIVE","result":"INSTALLED_AND_STARTED"})"
-        "\n");
+    EXPECT_EQ(json.out, R"({"schema":1,"operation":"install","mode":"DRIVE","result":)"
+                        R"("INSTALLED_AND_STARTED","download":{"version":")" +
+                            version + R"(","url":")" + url + "\"}}\n");
     EXPECT_THAT(json.err, HasSubstr("installed " + version));
 }
 

@@ -1,5 +1,6 @@
 // An upgrade of the sample installation through `tripwire install`: the installer stops the
 // service host that runs, so the module starts the new version instead of finding the old one.
+#include <tripwire/InstallLayout.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
@@ -21,7 +22,7 @@ using tripwire::testsupport::readFile;
 TEST(SampleUpgrade, TheRunningServiceHostIsTheNewVersion) {
     const std::string stage = std::getenv("TRIPWIRE_STAGE_DIR");
     const tripwire::testsupport::TempDirectory scratch;
-    const stdfs::path sample = stage + "/libexec/tripwire/sample";
+    const stdfs::path sample = stdfs::path(stage) / tripwire::layout::sampleDirectory;
     const stdfs::path sources = scratch / "sources";
     const stdfs::path lockFile =
         scratch / "data/Quillbeck/RodudedOzovizaz/locks/RodudedOzovizazServiceHost.lock";

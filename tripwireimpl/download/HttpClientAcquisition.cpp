@@ -3,7 +3,9 @@
 #include "ServiceLookup.h"
 
 #include <fl/filesystem/detail/native_form.h>
+#include <fl/i18n/conversion.h>
 #include <foundation/cppmicroservices/FrameworkAccess.h>
+#include <tripwire/InstallLayout.h>
 
 #include <cppmicroservices/LDAPFilter.h>
 
@@ -13,16 +15,12 @@ namespace {
 
 using foundation::httpclient_core::HttpClient;
 
-// "bin/win64/foundation/<bundle>", relative: installAndStart resolves it against the
-// installation root.
-fl::filesystem::basic_path bundleLocation(const fl::ustring& bundleFolder) {
+// Relative: installAndStart resolves it against the installation root.
+fl::filesystem::basic_path bundleLocation(const char* bundleDirectory) {
     constexpr bool form = true;
-    fl::ustring location;
-    for (const fl::ustring& component :
-         {fl::ustring(u"bin"), fl::ustring(u"win64"), fl::ustring(u"foundation"), bundleFolder}) {
-        fl::filesystem::detail::concatenate_pathname(location, component, form);
-    }
-    return fl::filesystem::basic_path(location, form);
+    return fl::filesystem::basic_path(
+        fl::filesystem::detail::make_native_form(fl::i18n::utf8_to_ustring(bundleDirectory), form),
+        form);
 }
 
 } // namespace
@@ -34,8 +32,10 @@ std::shared_ptr<HttpClient> getHttpClient() {
         return client;
     }
     // The client bundle asks the proxy service for every request, so the proxy bundle goes first.
-    foundation::cppmicroservices::installAndStart(bundleLocation(u"httpproxy"));
-    foundation::cppmicroservices::installAndStart(bundleLocation(u"httpclient"));
+    foundation::cppmicroservices::installAndStart(
+        bundleLocation(::tripwire::layout::httpProxyBundleDirectory));
+    foundation::cppmicroservices::installAndStart(
+        bundleLocation(::tripwire::layout::httpClientBundleDirectory));
     return getService<HttpClient>(anyService);
 }
 

@@ -98,6 +98,7 @@ basic_path downloadLatestInstaller(InstallTelemetryRecord& record, CleanupGuard&
     const basic_path downloadDirectory = versionDirectory(location.path(), version);
 
     announceStage(tripwire::InstallStage::DOWNLOADING);
+    announceInstallerDownload(version, url);
     const basic_path archive = runRecordedStep(
         [&] {
             location.create();

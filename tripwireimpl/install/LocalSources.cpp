@@ -3,11 +3,11 @@
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/operations.h>
 #include <fl/filesystem/path_conversion.h>
+#include <fl/i18n/conversion.h>
 #include <fl/i18n/environment.h>
+#include <tripwire/InstallLayout.h>
 
 #include <sys/stat.h>
-
-#include <initializer_list>
 
 namespace halvexconnector::tripwireimpl {
 
@@ -52,9 +52,8 @@ fl::filesystem::basic_path resolveSourcesDirectory() {
     }
     fl::ustring directory =
         fl::filesystem::detail::make_native_form(fl::filesystem::get_install_path().string(), true);
-    for (const char16_t* component : {u"sys", u"qbds", u"win64"}) {
-        fl::filesystem::detail::concatenate_pathname(directory, component, true);
-    }
+    fl::filesystem::detail::concatenate_pathname(
+        directory, fl::i18n::utf8_to_ustring(::tripwire::layout::localSourcesDirectory), true);
     return fl::filesystem::basic_path(directory, true);
 }
 

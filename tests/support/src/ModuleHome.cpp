@@ -1,5 +1,7 @@
 #include <tripwire/testsupport/ModuleHome.h>
 
+#include <tripwire/InstallLayout.h>
+
 #include <agent/control/AgentDiscovery.h>
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/cppmicroservices/FrameworkAccess.h>
@@ -30,17 +32,16 @@ fs::path staged::root() {
     return stage;
 }
 fs::path staged::module() {
-    return root() /
-           "bin/win64/halvexconnector/tripwireimpl/halvexconnector/tripwireimpl/qbtripwireimpl.so";
+    return root() / layout::moduleBundle;
 }
 fs::path staged::declarativeServices() {
-    return root() / "lib/libDeclarativeServices.so";
+    return root() / layout::declarativeServices;
 }
 fs::path staged::sample(const std::string& program) {
-    return root() / "libexec/tripwire/sample" / program;
+    return root() / layout::sampleDirectory / program;
 }
 fs::path staged::kciArchive() {
-    for (const auto& entry : fs::directory_iterator(root() / "sys/qbds/win64")) {
+    for (const auto& entry : fs::directory_iterator(root() / layout::localSourcesDirectory)) {
         if (entry.path().filename().string().starts_with("kci_")) {
             return entry.path();
         }

@@ -55,6 +55,10 @@ public:
     // for people ("the installer exited with status 3"). An attempt that recovers (a local
     // installer run again) has told its failure all the same: the last one told is what ended it.
     virtual void installStageFailed(InstallStage /*stage*/, const std::string& /*reason*/) {}
+    // The attempt downloads the latest installer, `version`, from `url` (without the digest the
+    // archive is checked against). Told once the DOWNLOADING stage is entered.
+    virtual void installerDownloadStarted(const std::string& /*version*/,
+                                          const std::string& /*url*/) {}
 };
 
 } // namespace halvexconnector::tripwire
