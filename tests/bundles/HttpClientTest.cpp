@@ -7,6 +7,7 @@
 #include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/TestAuthority.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -45,6 +46,7 @@ struct CurlHttpClientTest : testing::Test {
     CurlHttpClient client{{}, [] {
                               CurlHttpClientOptions quick;
                               quick.stallTime = std::chrono::seconds(1);
+                              quick.retries = 0;
                               return quick;
                           }()};
     CurlHttpClientTest() { server.addFile("a.zip", std::string(100000, 'a')); }
@@ -133,6 +135,74 @@ TEST_F(CurlHttpClientTest, DownloadStreamsIntoAnOwnerOnlyFileAndReportsProgress)
     EXPECT_EQ(good.load(), 24);
 }
 
+// A cut download is resumed only when the server proves it still sends the same file; then and
+// when it starts again, the digest covers the whole file, and the answer reads as the whole.
+TEST_F(CurlHttpClientTest, ACutDownloadResumesFromTheSameVersionOnlyAndDigestsTheWholeFile) {
+    std::string content(100000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7 / 3);
+    server.addFile("v.zip", content);
+    CurlHttpClientOptions retrying;
+    retrying.retryDelay = std::chrono::milliseconds(1);
+    CurlHttpClient patient({}, retrying);
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"cut-first=40000", {"", "bytes=40000-"}},
+        {"cut-first=40000&etag=changing", {"", "bytes=40000-", ""}},
+    };
+    for (const auto& [query, ranges] : cases) {
+        const auto before = server.requests().size();
+        const auto response = patient.download(get(server.fileUrl("v.zip", query)), temp / "v", {});
+        EXPECT_TRUE(readFile(temp / "v") == content) << query;
+        EXPECT_EQ(response.sha256, sha256Hex(content)) << query;
+        EXPECT_EQ(response.status, 200);
+        EXPECT_EQ(httpclient_core::findHeader(response.headers, "Content-Length"), "100000");
+        std::vector<std::string> seen;
+        for (auto i = before; i < server.requests().size(); ++i)
+            seen.push_back(server.requests()[i].header("Range"));
+        EXPECT_EQ(seen, ranges) << query;
+    }
+    const auto before = server.requests().size();
+    EXPECT_EQ(failureOf([&] {
+                  patient.download(get(server.fileUrl("v.zip", "cut=10")), temp / "v", {});
+              }),
+              Kind::TRUNCATED);
+    EXPECT_EQ(server.requests().size(), before + 4) << "three retries";
+}
+
+// The extra authority is trusted only through the variable, and only for a certificate naming
+// the host and in force; an https download never continues in the clear.
+TEST(CurlHttpClientTls, TrustsTheExtraAuthorityForCurrentCertificatesOfTheRightNameOnly) {
+    TestAuthority authority;
+    TempDirectory temp;
+    authority.writeCertificate(temp / "ca.pem");
+    ScopedVariable ca("QB_HTTPCLIENT_EXTRA_CA_FILE", (temp / "ca.pem").string());
+    CurlHttpClient trusting({}, optionsFromEnvironment());
+    const std::string content(5000, 's');
+    const std::tuple<ServerIdentity, std::string, std::optional<Kind>> cases[] = {
+        {authority.issue("127.0.0.1"), "", std::nullopt},
+        {authority.issue("127.0.0.1"), "redirect-host=127.0.0.1", Kind::INSECURE_REDIRECT},
+        {authority.issue("localhost"), "", Kind::TLS},
+        {authority.issue("127.0.0.1", true), "", Kind::TLS},
+    };
+    for (const auto& [identity, query, failure] : cases) {
+        LoopbackServer server(identity);
+        server.addFile("a.zip", content);
+        httpclient_core::HttpResponse response;
+        EXPECT_EQ(failureOf([&] {
+                      response = trusting.download(get(server.fileUrl("a.zip", query)),
+                                                   temp / "a.zip", {});
+                  }),
+                  failure)
+            << query;
+        if (!failure) {
+            EXPECT_EQ(response.sha256, sha256Hex(content));
+            EXPECT_EQ(failureOf([&] { CurlHttpClient().send(get(server.fileUrl("a.zip"))); }),
+                      Kind::TLS)
+                << "not trusted without the variable";
+        }
+    }
+}
+
 TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSettings) {
     ForwardProxy proxy{ForwardProxy::Credentials{"user", "p@ss:word"}};
     const auto via = [&](std::optional<std::string> password) {
@@ -157,6 +227,10 @@ TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSett
     // The stall guard comes from the environment when valid.
     ScopedVariable seconds("QB_HTTPCLIENT_STALL_SECONDS", "5");
     ScopedVariable rate("QB_HTTPCLIENT_STALL_BYTES_PER_SECOND", "100");
+    ScopedVariable retries("QB_HTTPCLIENT_RETRIES", "0");
+    ScopedVariable delay("QB_HTTPCLIENT_RETRY_DELAY_MS", "20");
+    EXPECT_EQ(optionsFromEnvironment().retries, 0);
+    EXPECT_EQ(optionsFromEnvironment().retryDelay, std::chrono::milliseconds(20));
     EXPECT_EQ(optionsFromEnvironment().stallTime, std::chrono::seconds(5));
     EXPECT_EQ(optionsFromEnvironment().stallBytesPerSecond, 100);
     for (const char* bad : {"0", "-3", "5s", ""}) {
@@ -171,7 +245,7 @@ struct ScriptedClient final : httpclient_core::HttpClient {
     int status = 200;
     std::optional<Kind> failWith;
     httpclient_core::HttpResponse send(const httpclient_core::HttpRequest&) override {
-        return {200, {}, "body", {}};
+        return {200, {}, "body", {}, {}};
     }
     httpclient_core::HttpResponse
     download(const httpclient_core::HttpRequest& request, const std::filesystem::path&,
@@ -181,7 +255,7 @@ struct ScriptedClient final : httpclient_core::HttpClient {
                 throw HttpError(Kind::ABORTED, "aborted");
         if (failWith)
             throw HttpError(*failWith, "scripted failure");
-        return {status, {}, {}, request.url};
+        return {status, {}, {}, request.url, {}};
     }
 };
 

@@ -29,7 +29,7 @@ using tripwire::testsupport::writeFile;
 
 // Answers every request with `response` (a download's 2xx body goes to the file), or throws.
 struct ScriptedClient final : HttpClient {
-    HttpResponse response{200, {}, {}, {}};
+    HttpResponse response{200, {}, {}, {}, {}};
     std::optional<HttpError::Kind> failure;
     std::vector<std::string> urls;
 
