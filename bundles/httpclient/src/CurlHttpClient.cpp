@@ -108,19 +108,18 @@ struct CurlHttpClient::Received {
     bool restart = false;
 
     Received(int fileDescriptor, std::string name) : fd(fileDescriptor), fileName(std::move(name)) {
-        startDigest();
+        if (!startDigest())
+            throw HttpError(HttpError::Kind::OTHER, "cannot start a SHA-256 digest");
     }
 
-    void startDigest() {
-        if (!digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1)
-            throw HttpError(HttpError::Kind::OTHER, "cannot start a SHA-256 digest");
+    bool startDigest() {
+        return digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) == 1;
     }
     bool canResume() const { return written > 0 && !validator.empty(); }
     // Empties the file for an answer that starts from zero.
     bool reset() {
-        if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0 || !startDigest())
             return false;
-        startDigest();
         written = writebackFrom = 0;
         total.reset();
         validator.clear();
