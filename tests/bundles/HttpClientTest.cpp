@@ -135,38 +135,24 @@ TEST_F(CurlHttpClientTest, DownloadStreamsIntoAnOwnerOnlyFileAndReportsProgress)
     EXPECT_EQ(good.load(), 24);
 }
 
-// A cut download is resumed only when the server proves it still sends the same file; then and
-// when it starts again, the digest covers the whole file, and the answer reads as the whole.
-TEST_F(CurlHttpClientTest, ACutDownloadResumesFromTheSameVersionOnlyAndDigestsTheWholeFile) {
-    std::string content(100000, '\0');
-    for (std::size_t i = 0; i < content.size(); ++i)
-        content[i] = static_cast<char>(i * 7 / 3);
-    server.addFile("v.zip", content);
+// A resumed answer from another version of the file (the validator changed) is dropped and the
+// file fetched again whole; a cut that persists ends after three retries.
+TEST_F(CurlHttpClientTest, AChangedFileStartsAgainFromZeroAndRetriesEndAfterThree) {
     CurlHttpClientOptions retrying;
     retrying.retryDelay = std::chrono::milliseconds(1);
     CurlHttpClient patient({}, retrying);
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {"cut-first=40000", {"", "bytes=40000-"}},
-        {"cut-first=40000&etag=changing", {"", "bytes=40000-", ""}},
-    };
-    for (const auto& [query, ranges] : cases) {
-        const auto before = server.requests().size();
-        const auto response = patient.download(get(server.fileUrl("v.zip", query)), temp / "v", {});
-        EXPECT_TRUE(readFile(temp / "v") == content) << query;
-        EXPECT_EQ(response.sha256, sha256Hex(content)) << query;
-        EXPECT_EQ(response.status, 200);
-        EXPECT_EQ(httpclient_core::findHeader(response.headers, "Content-Length"), "100000");
-        std::vector<std::string> seen;
-        for (auto i = before; i < server.requests().size(); ++i)
-            seen.push_back(server.requests()[i].header("Range"));
-        EXPECT_EQ(seen, ranges) << query;
-    }
-    const auto before = server.requests().size();
+    const auto whole = patient.download(
+        get(server.fileUrl("a.zip", "cut-first=40000&etag=changing")), temp / "a", {});
+    EXPECT_EQ(whole.sha256, sha256Hex(std::string(100000, 'a')));
+    std::vector<std::string> ranges;
+    for (const auto& seen : server.requests())
+        ranges.push_back(seen.header("Range"));
+    EXPECT_THAT(ranges, ElementsAre("", "bytes=40000-", ""));
     EXPECT_EQ(failureOf([&] {
-                  patient.download(get(server.fileUrl("v.zip", "cut=10")), temp / "v", {});
+                  patient.download(get(server.fileUrl("a.zip", "cut=10")), temp / "a", {});
               }),
               Kind::TRUNCATED);
-    EXPECT_EQ(server.requests().size(), before + 4) << "three retries";
+    EXPECT_EQ(server.requests().size(), 3u + 4u);
 }
 
 // The extra authority is trusted only through the variable, and only for a certificate naming
@@ -176,30 +162,24 @@ TEST(CurlHttpClientTls, TrustsTheExtraAuthorityForCurrentCertificatesOfTheRightN
     TempDirectory temp;
     authority.writeCertificate(temp / "ca.pem");
     ScopedVariable ca("QB_HTTPCLIENT_EXTRA_CA_FILE", (temp / "ca.pem").string());
-    CurlHttpClient trusting({}, optionsFromEnvironment());
-    const std::string content(5000, 's');
+    const ServerIdentity good = authority.issue("127.0.0.1", temp.path());
     const std::tuple<ServerIdentity, std::string, std::optional<Kind>> cases[] = {
-        {authority.issue("127.0.0.1"), "", std::nullopt},
-        {authority.issue("127.0.0.1"), "redirect-host=127.0.0.1", Kind::INSECURE_REDIRECT},
-        {authority.issue("localhost"), "", Kind::TLS},
-        {authority.issue("127.0.0.1", true), "", Kind::TLS},
+        {good, "", std::nullopt},
+        {good, "redirect-host=127.0.0.1", Kind::INSECURE_REDIRECT},
+        {authority.issue("localhost", temp.path()), "", Kind::TLS},
+        {authority.issue("127.0.0.1", temp.path(), true), "", Kind::TLS},
     };
     for (const auto& [identity, query, failure] : cases) {
         LoopbackServer server(identity);
-        server.addFile("a.zip", content);
-        httpclient_core::HttpResponse response;
-        EXPECT_EQ(failureOf([&] {
-                      response = trusting.download(get(server.fileUrl("a.zip", query)),
-                                                   temp / "a.zip", {});
-                  }),
-                  failure)
-            << query;
-        if (!failure) {
-            EXPECT_EQ(response.sha256, sha256Hex(content));
-            EXPECT_EQ(failureOf([&] { CurlHttpClient().send(get(server.fileUrl("a.zip"))); }),
-                      Kind::TLS)
-                << "not trusted without the variable";
-        }
+        server.addFile("a.zip", "tls");
+        const auto fetch = [&, query = query](const CurlHttpClientOptions& options) {
+            return failureOf([&] {
+                CurlHttpClient(nullptr, options)
+                    .download(get(server.fileUrl("a.zip", query)), temp / "a", {});
+            });
+        };
+        EXPECT_EQ(fetch(optionsFromEnvironment()), failure) << query;
+        EXPECT_EQ(fetch({}), Kind::TLS) << "not trusted without the variable";
     }
 }
 
@@ -228,9 +208,7 @@ TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSett
     ScopedVariable seconds("QB_HTTPCLIENT_STALL_SECONDS", "5");
     ScopedVariable rate("QB_HTTPCLIENT_STALL_BYTES_PER_SECOND", "100");
     ScopedVariable retries("QB_HTTPCLIENT_RETRIES", "0");
-    ScopedVariable delay("QB_HTTPCLIENT_RETRY_DELAY_MS", "20");
     EXPECT_EQ(optionsFromEnvironment().retries, 0);
-    EXPECT_EQ(optionsFromEnvironment().retryDelay, std::chrono::milliseconds(20));
     EXPECT_EQ(optionsFromEnvironment().stallTime, std::chrono::seconds(5));
     EXPECT_EQ(optionsFromEnvironment().stallBytesPerSecond, 100);
     for (const char* bad : {"0", "-3", "5s", ""}) {

@@ -4,7 +4,6 @@
 #define CPPHTTPLIB_OPENSSL_SUPPORT
 #include <httplib.h>
 #include <nlohmann/json.hpp>
-#include <openssl/pem.h>
 
 #include <algorithm>
 #include <cctype>
@@ -195,19 +194,9 @@ LoopbackServer::LoopbackServer() : state(std::make_shared<State>()) {
 }
 
 LoopbackServer::LoopbackServer(const ServerIdentity& tls) : state(std::make_shared<State>()) {
-    const auto read = [](const std::string& pem, auto reader) {
-        BIO* memory = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-        auto* object = reader(memory, nullptr, nullptr, nullptr);
-        BIO_free(memory);
-        if (!object)
-            throw std::runtime_error("the test server's certificate or key is not PEM");
-        return object;
-    };
-    X509* certificate = read(tls.certificatePem, PEM_read_bio_X509);
-    EVP_PKEY* key = read(tls.keyPem, PEM_read_bio_PrivateKey);
-    state->server = std::make_unique<httplib::SSLServer>(certificate, key);
-    X509_free(certificate);
-    EVP_PKEY_free(key);
+    state->server = std::make_unique<httplib::SSLServer>(tls.certificate.c_str(), tls.key.c_str());
+    if (!state->server->is_valid())
+        throw std::runtime_error("the test server's certificate or key cannot be read");
     state->scheme = "https";
     state->start();
 }

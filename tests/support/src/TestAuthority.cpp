@@ -1,46 +1,29 @@
 #include <tripwire/testsupport/TestAuthority.h>
 
-#include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
 
-#include <atomic>
-#include <fstream>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace tripwire::testsupport {
 
 namespace {
 
-void check(bool ok, const char* what) {
-    if (!ok)
-        throw std::runtime_error(std::string("test authority: cannot ") + what);
+template <typename T> T* checked(T* made) {
+    if (!made)
+        throw std::runtime_error("test authority: OpenSSL failed");
+    return made;
 }
 
-EVP_PKEY* newKey() {
-    EVP_PKEY* key = EVP_EC_gen("P-256");
-    check(key != nullptr, "make a key");
-    return key;
-}
-
-void addExtension(X509* certificate, X509V3_CTX& context, int nid, const std::string& value) {
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
-    check(extension != nullptr && X509_add_ext(certificate, extension, -1) == 1,
-          "add an extension");
-    X509_EXTENSION_free(extension);
-}
-
-// Valid from `from` to `until` seconds from now; signed by the issuer, or by itself without one.
-X509* makeCertificate(EVP_PKEY* key, const std::string& name, X509* issuer, EVP_PKEY* issuerKey,
-                      long from, long until) {
-    static std::atomic<long> serial{1};
-    X509* certificate = X509_new();
-    check(certificate != nullptr, "make a certificate");
+// Valid from `from` to `until` seconds from now; signed by `issuer`, or by itself without one.
+X509* certify(EVP_PKEY* key, const std::string& name, X509* issuer, EVP_PKEY* signer, long from,
+              long until) {
+    X509* certificate = checked(X509_new());
     X509_set_version(certificate, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate), serial++);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(random() & 0x7fffffff));
     X509_gmtime_adj(X509_getm_notBefore(certificate), from);
     X509_gmtime_adj(X509_getm_notAfter(certificate), until);
     X509_set_pubkey(certificate, key);
@@ -51,65 +34,59 @@ X509* makeCertificate(EVP_PKEY* key, const std::string& name, X509* issuer, EVP_
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, issuer ? issuer : certificate, certificate, nullptr, nullptr, 0);
-    if (!issuer) {
-        addExtension(certificate, context, NID_basic_constraints, "critical,CA:TRUE");
-        addExtension(certificate, context, NID_key_usage, "critical,keyCertSign,cRLSign");
-    } else {
-        in6_addr address{};
-        const bool ip = inet_pton(AF_INET, name.c_str(), &address) == 1 ||
-                        inet_pton(AF_INET6, name.c_str(), &address) == 1;
-        addExtension(certificate, context, NID_basic_constraints, "critical,CA:FALSE");
-        addExtension(certificate, context, NID_subject_alt_name, (ip ? "IP:" : "DNS:") + name);
-        addExtension(certificate, context, NID_ext_key_usage, "serverAuth");
+    in6_addr address{};
+    const bool ip = inet_pton(AF_INET, name.c_str(), &address) == 1;
+    const std::pair<int, std::string> extensions[] = {
+        {NID_basic_constraints, issuer ? "critical,CA:FALSE" : "critical,CA:TRUE"},
+        {issuer ? NID_subject_alt_name : NID_key_usage,
+         issuer ? (ip ? "IP:" : "DNS:") + name : "critical,keyCertSign"}};
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension =
+            checked(X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str()));
+        X509_add_ext(certificate, extension, -1);
+        X509_EXTENSION_free(extension);
     }
-    check(X509_sign(certificate, issuerKey, EVP_sha256()) > 0, "sign a certificate");
+    if (X509_sign(certificate, signer, EVP_sha256()) <= 0)
+        throw std::runtime_error("test authority: cannot sign");
     return certificate;
 }
 
-template <typename Write> std::string pem(Write write) {
-    BIO* memory = BIO_new(BIO_s_mem());
-    check(memory != nullptr && write(memory) == 1, "encode PEM");
-    char* data = nullptr;
-    const long length = BIO_get_mem_data(memory, &data);
-    std::string text(data, static_cast<std::size_t>(length));
-    BIO_free(memory);
-    return text;
+template <typename Write> void writePem(const std::filesystem::path& file, Write write) {
+    BIO* out = checked(BIO_new_file(file.c_str(), "w"));
+    write(out);
+    BIO_free(out);
 }
 
 } // namespace
 
 struct TestAuthority::Keys {
-    EVP_PKEY* key = newKey();
-    X509* certificate = nullptr;
+    EVP_PKEY* key = checked(EVP_EC_gen("P-256"));
+    X509* certificate =
+        certify(key, "tripwire test authority", nullptr, key, -2 * 86400, 2 * 86400);
     ~Keys() {
         X509_free(certificate);
         EVP_PKEY_free(key);
     }
 };
 
-TestAuthority::TestAuthority() : keys(std::make_unique<Keys>()) {
-    keys->certificate = makeCertificate(keys->key, "tripwire test authority", nullptr, keys->key,
-                                        -2 * 86400, 2 * 86400);
-}
-
+TestAuthority::TestAuthority() : keys(std::make_unique<Keys>()) {}
 TestAuthority::~TestAuthority() = default;
 
-std::string TestAuthority::certificatePem() const {
-    return pem([&](BIO* out) { return PEM_write_bio_X509(out, keys->certificate); });
-}
-
 void TestAuthority::writeCertificate(const std::filesystem::path& file) const {
-    std::ofstream(file, std::ios::binary) << certificatePem();
+    writePem(file, [&](BIO* out) { PEM_write_bio_X509(out, keys->certificate); });
 }
 
-ServerIdentity TestAuthority::issue(const std::string& name, bool expired) const {
-    EVP_PKEY* key = newKey();
-    X509* certificate = makeCertificate(key, name, keys->certificate, keys->key,
-                                        expired ? -86400 - 3600 : -3600, expired ? -3600 : 86400);
-    ServerIdentity identity{
-        pem([&](BIO* out) { return PEM_write_bio_X509(out, certificate); }), pem([&](BIO* out) {
-            return PEM_write_bio_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
-        })};
+ServerIdentity TestAuthority::issue(const std::string& name, const std::filesystem::path& directory,
+                                    bool expired) const {
+    EVP_PKEY* key = checked(EVP_EC_gen("P-256"));
+    X509* certificate = certify(key, name, keys->certificate, keys->key,
+                                expired ? -86400 - 3600 : -3600, expired ? -3600 : 86400);
+    const std::string file = name + (expired ? ".expired" : "");
+    const ServerIdentity identity{directory / (file + ".pem"), directory / (file + ".key")};
+    writePem(identity.certificate, [&](BIO* out) { PEM_write_bio_X509(out, certificate); });
+    writePem(identity.key, [&](BIO* out) {
+        PEM_write_bio_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
+    });
     X509_free(certificate);
     EVP_PKEY_free(key);
     return identity;

@@ -6,28 +6,26 @@
 
 namespace tripwire::testsupport {
 
-/// A certificate and its private key, PEM encoded.
+/// The PEM files of a certificate and of its private key.
 struct ServerIdentity {
-    std::string certificatePem;
-    std::string keyPem;
+    std::filesystem::path certificate;
+    std::filesystem::path key;
 };
 
-/// A certificate authority made when constructed (P-256 keys, made with OpenSSL), for TLS tests
-/// that must never rely on anything of the machine's trust store.
+/// A certificate authority made when constructed (P-256 keys, with OpenSSL), so that TLS tests
+/// never rely on the machine's trust store.
 class TestAuthority {
 public:
     TestAuthority();
     ~TestAuthority();
-    TestAuthority(const TestAuthority&) = delete;
-    TestAuthority& operator=(const TestAuthority&) = delete;
 
-    /// The authority's own certificate, PEM encoded; writeCertificate puts it into a file.
-    std::string certificatePem() const;
+    /// Writes the authority's certificate (PEM) into `file`.
     void writeCertificate(const std::filesystem::path& file) const;
 
-    /// A server certificate for `name` (an IP address or a DNS name), valid from an hour ago for
-    /// a day, or, when `expired`, for the day before that hour.
-    ServerIdentity issue(const std::string& name, bool expired = false) const;
+    /// A server certificate for `name` (an IP address or a DNS name), in force from an hour ago
+    /// for a day, or, when `expired`, for the day before that hour; written into `directory`.
+    ServerIdentity issue(const std::string& name, const std::filesystem::path& directory,
+                         bool expired = false) const;
 
 private:
     struct Keys;
