@@ -543,6 +543,8 @@ HttpResponse CurlHttpClient::exchange(const HttpRequest& request, Received* rece
     setOption(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
     setOption(h, CURLOPT_XFERINFODATA, &transfer);
     setOption(h, CURLOPT_NOPROGRESS, 0L);
+    // Large reads: far fewer callbacks and system calls per byte than the default 16 KiB.
+    setOption(h, CURLOPT_BUFFERSIZE, 512L * 1024);
     if (!options_.extraCaFile.empty()) {
         setOption(h, CURLOPT_SSL_CTX_FUNCTION, &addExtraAuthorities);
         setOption(h, CURLOPT_SSL_CTX_DATA, options_.extraCaFile.c_str());
