@@ -119,6 +119,8 @@ def main():
 
     label = size + " MiB"
     ours = ms(download, "download/fetchKCI")
+    table.add("4. download " + label + ": verified fetchKCI vs curl -s -o + sync (no digest)",
+              ours, ms(download, "download/curl -s -o, sync"), "ms", 1.1)
     table.add("4. download " + label + ": fetchKCI vs curl -s -o + sha256 + sync", ours,
               ms(download, "download/curl -s -o, sha256, sync"), "ms", 1.1)
     table.add("4. download " + label + ": fetchKCI vs curl -s -o alone (info)", ours,

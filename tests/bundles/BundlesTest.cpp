@@ -109,28 +109,35 @@ TEST_F(BundlesTest, ClientTellsEveryRegisteredObserverAboutDownloads) {
     EXPECT_EQ(first->calls().back(), "finished " + request.url + " ok");
 }
 
-// A holder may keep the client past the bundle's stop: the download it runs ends with the bundle
-// instead of keeping the stopping host waiting, and nothing new starts.
-TEST_F(BundlesTest, StoppingTheClientBundleWithdrawsItAndEndsTheTransfersOfClientsStillHeld) {
+// A holder may keep the client past the bundle's stop: the download it runs, or the wait before
+// its next try, ends with the bundle instead of keeping the stopping host waiting, and nothing
+// new starts.
+TEST_F(BundlesTest, StoppingTheClientBundleEndsTheTransfersAndRetriesOfClientsStillHeld) {
+    ScopedVariable delay("QB_HTTPCLIENT_RETRY_DELAY_MS", "600000"); // only a stop ends the wait
     auto bundle = install(QBHTTPCLIENT_BUNDLE);
-    const auto http = service<HttpClient>();
-    HttpRequest stalled;
-    stalled.url = server.fileUrl("a.zip", "stall=1000");
-    auto running = std::async(std::launch::async, [&] {
-        try {
-            http->download(stalled, temp / "a.zip", {});
-            return std::string("completed");
-        } catch (const HttpError& error) {
-            return std::string(error.what());
-        }
-    });
-    while (server.requests().empty())
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    bundle.Stop();
-    EXPECT_THAT(running.get(), testing::HasSubstr("closed"));
-    EXPECT_EQ(service<HttpClient>(), nullptr);
-    EXPECT_THROW(http->download(request, temp / "b.zip", {}), HttpError);
-    EXPECT_EQ(server.requests().size(), 1u);
+    for (const char* fault : {"stall=1000", "cut=100"}) {
+        bundle.Start();
+        const auto http = service<HttpClient>();
+        HttpRequest held;
+        held.url = server.fileUrl("a.zip", fault);
+        const auto before = server.requests().size();
+        auto running = std::async(std::launch::async, [&] {
+            try {
+                http->download(held, temp / "a.zip", {});
+                return std::string("completed");
+            } catch (const HttpError& error) {
+                return std::string(error.what());
+            }
+        });
+        while (server.requests().size() == before)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        bundle.Stop();
+        EXPECT_THAT(running.get(), testing::HasSubstr("closed")) << fault;
+        EXPECT_EQ(service<HttpClient>(), nullptr);
+        EXPECT_THROW(http->download(request, temp / "b.zip", {}), HttpError);
+        EXPECT_EQ(server.requests().size(), before + 1) << fault;
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/TestAuthority.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -45,6 +46,7 @@ struct CurlHttpClientTest : testing::Test {
     CurlHttpClient client{{}, [] {
                               CurlHttpClientOptions quick;
                               quick.stallTime = std::chrono::seconds(1);
+                              quick.retries = 0;
                               return quick;
                           }()};
     CurlHttpClientTest() { server.addFile("a.zip", std::string(100000, 'a')); }
@@ -133,6 +135,54 @@ TEST_F(CurlHttpClientTest, DownloadStreamsIntoAnOwnerOnlyFileAndReportsProgress)
     EXPECT_EQ(good.load(), 24);
 }
 
+// A resumed answer from another version of the file (the validator changed) is dropped and the
+// file fetched again whole; a cut that persists ends after three retries.
+TEST_F(CurlHttpClientTest, AChangedFileStartsAgainFromZeroAndRetriesEndAfterThree) {
+    CurlHttpClientOptions retrying;
+    retrying.retryDelay = std::chrono::milliseconds(1);
+    CurlHttpClient patient({}, retrying);
+    const auto whole = patient.download(
+        get(server.fileUrl("a.zip", "cut-first=40000&etag=changing")), temp / "a", {});
+    EXPECT_EQ(whole.sha256, sha256Hex(std::string(100000, 'a')));
+    std::vector<std::string> ranges;
+    for (const auto& seen : server.requests())
+        ranges.push_back(seen.header("Range"));
+    EXPECT_THAT(ranges, ElementsAre("", "bytes=40000-", ""));
+    EXPECT_EQ(failureOf([&] {
+                  patient.download(get(server.fileUrl("a.zip", "cut=10")), temp / "a", {});
+              }),
+              Kind::TRUNCATED);
+    EXPECT_EQ(server.requests().size(), 3u + 4u);
+}
+
+// The extra authority is trusted only through the variable, and only for a certificate naming
+// the host and in force; an https download never continues in the clear.
+TEST(CurlHttpClientTls, TrustsTheExtraAuthorityForCurrentCertificatesOfTheRightNameOnly) {
+    TestAuthority authority;
+    TempDirectory temp;
+    authority.writeCertificate(temp / "ca.pem");
+    ScopedVariable ca("QB_HTTPCLIENT_EXTRA_CA_FILE", (temp / "ca.pem").string());
+    const ServerIdentity good = authority.issue("127.0.0.1", temp.path());
+    const std::tuple<ServerIdentity, std::string, std::optional<Kind>> cases[] = {
+        {good, "", std::nullopt},
+        {good, "redirect-host=127.0.0.1", Kind::INSECURE_REDIRECT},
+        {authority.issue("localhost", temp.path()), "", Kind::TLS},
+        {authority.issue("127.0.0.1", temp.path(), true), "", Kind::TLS},
+    };
+    for (const auto& [identity, query, failure] : cases) {
+        LoopbackServer server(identity);
+        server.addFile("a.zip", "tls");
+        const auto fetch = [&, query = query](const CurlHttpClientOptions& options) {
+            return failureOf([&] {
+                CurlHttpClient(nullptr, options)
+                    .download(get(server.fileUrl("a.zip", query)), temp / "a", {});
+            });
+        };
+        EXPECT_EQ(fetch(optionsFromEnvironment()), failure) << query;
+        EXPECT_EQ(fetch({}), Kind::TLS) << "not trusted without the variable";
+    }
+}
+
 TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSettings) {
     ForwardProxy proxy{ForwardProxy::Credentials{"user", "p@ss:word"}};
     const auto via = [&](std::optional<std::string> password) {
@@ -157,6 +207,8 @@ TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSett
     // The stall guard comes from the environment when valid.
     ScopedVariable seconds("QB_HTTPCLIENT_STALL_SECONDS", "5");
     ScopedVariable rate("QB_HTTPCLIENT_STALL_BYTES_PER_SECOND", "100");
+    ScopedVariable retries("QB_HTTPCLIENT_RETRIES", "0");
+    EXPECT_EQ(optionsFromEnvironment().retries, 0);
     EXPECT_EQ(optionsFromEnvironment().stallTime, std::chrono::seconds(5));
     EXPECT_EQ(optionsFromEnvironment().stallBytesPerSecond, 100);
     for (const char* bad : {"0", "-3", "5s", ""}) {
@@ -171,7 +223,7 @@ struct ScriptedClient final : httpclient_core::HttpClient {
     int status = 200;
     std::optional<Kind> failWith;
     httpclient_core::HttpResponse send(const httpclient_core::HttpRequest&) override {
-        return {200, {}, "body", {}};
+        return {200, {}, "body", {}, {}};
     }
     httpclient_core::HttpResponse
     download(const httpclient_core::HttpRequest& request, const std::filesystem::path&,
@@ -181,7 +233,7 @@ struct ScriptedClient final : httpclient_core::HttpClient {
                 throw HttpError(Kind::ABORTED, "aborted");
         if (failWith)
             throw HttpError(*failWith, "scripted failure");
-        return {status, {}, {}, request.url};
+        return {status, {}, {}, request.url, {}};
     }
 };
 

@@ -1,6 +1,9 @@
 #include <foundation/httpclient/CurlHttpClient.h>
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -9,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -56,6 +60,9 @@ std::string trim(std::string_view text) {
 struct CurlHandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
+struct DigestDeleter {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -76,17 +83,159 @@ private:
     int fd_;
 };
 
+} // namespace
+
+// What a download has put into its file so far, over all its attempts. Every byte is digested
+// as it is written, so the digest of the whole file never needs a second read.
+struct CurlHttpClient::Received {
+    // Writeback is started every this many bytes: the caller's final fsync then finds little
+    // left, and the disk works while the network does.
+    static constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{8} << 20;
+
+    int fd = -1;
+    std::string fileName;
+    std::unique_ptr<EVP_MD_CTX, DigestDeleter> digest{EVP_MD_CTX_new()};
+    std::uint64_t written = 0;
+    std::uint64_t writebackFrom = 0;
+    /// The whole length, when the answer kept announced it.
+    std::optional<std::uint64_t> total;
+    /// The strong ETag, else the Last-Modified, of the answer kept; a resumed answer must carry
+    /// the same. Empty: the answer cannot be resumed.
+    std::string validator;
+    bool validatorIsEtag = false;
+    bool resumed = false;
+    /// A ranged answer did not continue the kept bytes: the next attempt starts from zero.
+    bool restart = false;
+
+    Received(int fileDescriptor, std::string name) : fd(fileDescriptor), fileName(std::move(name)) {
+        if (!startDigest())
+            throw HttpError(HttpError::Kind::OTHER, "cannot start a SHA-256 digest");
+    }
+
+    bool startDigest() {
+        return digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) == 1;
+    }
+    bool canResume() const { return written > 0 && !validator.empty(); }
+    // Empties the file for an answer that starts from zero.
+    bool reset() {
+        if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0 || !startDigest())
+            return false;
+        written = writebackFrom = 0;
+        total.reset();
+        validator.clear();
+        resumed = false;
+        return true;
+    }
+    bool append(const char* data, size_t size) {
+        size_t done = 0;
+        while (done < size) {
+            const auto n = ::write(fd, data + done, size - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        EVP_DigestUpdate(digest.get(), data, size);
+        written += size;
+        if (written - writebackFrom >= WRITEBACK_STEP) {
+            ::sync_file_range(fd, static_cast<off64_t>(writebackFrom),
+                              static_cast<off64_t>(written - writebackFrom), SYNC_FILE_RANGE_WRITE);
+            writebackFrom = written;
+        }
+        return true;
+    }
+    std::string hex() {
+        unsigned char value[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        EVP_DigestFinal_ex(digest.get(), value, &length);
+        static const char digits[] = "0123456789abcdef";
+        std::string text;
+        for (unsigned int i = 0; i < length; ++i) {
+            text += digits[value[i] >> 4];
+            text += digits[value[i] & 15];
+        }
+        return text;
+    }
+};
+
+namespace {
+
+std::optional<std::uint64_t> numberIn(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
 // The state that curl's callbacks share during one request.
 struct Transfer {
     HttpResponse response;
-    int fileDescriptor = -1;
+    CurlHttpClient::Received* received = nullptr;
     const ProgressCallback* progress = nullptr;
     const std::atomic<bool>* closed = nullptr;
     std::optional<std::string> fileError;
     std::size_t maxBody = 0;
     bool tooLarge = false;
+    /// The answer's first body bytes have been judged (see accept).
+    bool decided = false;
+    bool refusedByCaller = false;
 
-    bool writesToFile() const { return fileDescriptor >= 0 && response.isSuccess(); }
+    bool writesToFile() const { return received && response.isSuccess(); }
+
+    // Whether a ranged answer continues exactly the bytes kept, from the same file version.
+    bool continuesKeptBytes() const {
+        const auto& kept = *received;
+        const auto range = httpclient_core::findHeader(response.headers, "Content-Range");
+        const auto validator = httpclient_core::findHeader(
+            response.headers, kept.validatorIsEtag ? "ETag" : "Last-Modified");
+        if (!range || !range->starts_with("bytes ") || validator != kept.validator)
+            return false;
+        const std::string_view text = std::string_view(*range).substr(6);
+        const auto dash = text.find('-'), slash = text.find('/');
+        if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+            return false;
+        const auto first = numberIn(text.substr(0, dash));
+        const auto last = numberIn(text.substr(dash + 1, slash - dash - 1));
+        const auto whole = numberIn(text.substr(slash + 1));
+        return first == kept.written && whole && last && *last + 1 == *whole &&
+               (!kept.total || kept.total == whole);
+    }
+
+    // Before the first byte of a successful answer is written: a ranged answer must continue
+    // the kept bytes, any other starts the file again; the caller hears the total first and may
+    // still refuse (to check free space, for instance) with nothing written.
+    bool accept() {
+        decided = true;
+        auto& kept = *received;
+        if (response.status == 206 && kept.written > 0) {
+            if (!continuesKeptBytes()) {
+                kept.restart = true;
+                return false;
+            }
+            kept.resumed = true;
+            const auto range = *httpclient_core::findHeader(response.headers, "Content-Range");
+            kept.total = numberIn(range.substr(range.find('/') + 1));
+        } else {
+            if (kept.written > 0 && !kept.reset()) {
+                fileError = std::strerror(errno);
+                return false;
+            }
+            if (const auto length = httpclient_core::findHeader(response.headers, "Content-Length"))
+                kept.total = numberIn(*length);
+            const auto etag = httpclient_core::findHeader(response.headers, "ETag");
+            const auto modified = httpclient_core::findHeader(response.headers, "Last-Modified");
+            // Only a strong tag may ask for a range; a weak one does not promise the same bytes.
+            kept.validatorIsEtag = etag && !etag->starts_with("W/");
+            kept.validator = kept.validatorIsEtag ? *etag : modified.value_or("");
+        }
+        if (progress && *progress && !(*progress)(kept.written, kept.total)) {
+            refusedByCaller = true;
+            return false;
+        }
+        return true;
+    }
 };
 
 // Each response (redirects and proxy challenges included) starts with a status line; only the
@@ -97,6 +246,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     if (line.starts_with("HTTP/")) {
         transfer.response.headers.clear();
         transfer.response.body.clear();
+        transfer.decided = false;
         const auto space = line.find(' ');
         transfer.response.status = space == std::string_view::npos
                                        ? 0
@@ -114,20 +264,15 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const size_t total = size * count;
     if (transfer.writesToFile()) {
-        size_t written = 0;
-        while (written < total) {
-            const auto n = ::write(transfer.fileDescriptor, data + written, total - written);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                transfer.fileError = std::strerror(errno);
-                return 0;
-            }
-            written += static_cast<size_t>(n);
+        if (!transfer.decided && !transfer.accept())
+            return 0;
+        if (!transfer.received->append(data, total)) {
+            transfer.fileError = std::strerror(errno);
+            return 0;
         }
         return total;
     }
-    if (transfer.fileDescriptor >= 0) {
+    if (transfer.received) {
         const auto room = MAX_ERROR_BODY - std::min(MAX_ERROR_BODY, transfer.response.body.size());
         transfer.response.body.append(data, std::min(room, total));
         return total;
@@ -140,17 +285,27 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     return total;
 }
 
-int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t,
-               curl_off_t) {
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto& transfer = *static_cast<Transfer*>(user);
     if (transfer.closed && *transfer.closed)
         return 1;
-    if (!transfer.progress || !*transfer.progress || !transfer.writesToFile())
+    if (!transfer.progress || !*transfer.progress || !transfer.writesToFile() || !transfer.decided)
         return 0;
-    std::optional<std::uint64_t> total;
-    if (downloadTotal > 0)
-        total = static_cast<std::uint64_t>(downloadTotal);
-    return (*transfer.progress)(static_cast<std::uint64_t>(downloaded), total) ? 0 : 1;
+    // Counted over the whole file: a resumed answer goes on from the bytes kept.
+    return (*transfer.progress)(transfer.received->written, transfer.received->total) ? 0 : 1;
+}
+
+// Adds the extra certificate authorities to those libcurl loaded from the system.
+CURLcode addExtraAuthorities(CURL*, void* context, void* file) {
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(context));
+    return X509_STORE_load_file(store, static_cast<const char*>(file)) == 1
+               ? CURLE_OK
+               : CURLE_SSL_CACERT_BADFILE;
+}
+
+bool worthRetrying(HttpError::Kind kind) {
+    return kind == HttpError::Kind::CONNECT || kind == HttpError::Kind::STALLED ||
+           kind == HttpError::Kind::TRUNCATED;
 }
 
 HttpError::Kind kindOf(CURLcode code, const std::string& detail, long redirects) {
@@ -281,7 +436,76 @@ HttpResponse CurlHttpClient::send(const HttpRequest& request) {
     return download(request, {}, {});
 }
 
+void CurlHttpClient::close() noexcept {
+    {
+        std::lock_guard lock(closing_);
+        closed_ = true;
+    }
+    closedSignal_.notify_all();
+}
+
+bool CurlHttpClient::waitBeforeRetry(std::chrono::milliseconds delay) {
+    std::unique_lock lock(closing_);
+    return !closedSignal_.wait_for(lock, delay, [this] { return closed_.load(); });
+}
+
 HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::filesystem::path& file,
+                                      const ProgressCallback& progress) {
+    if (file.empty())
+        return exchange(request, nullptr, progress);
+    const std::string url = withoutFragment(request.url);
+    if (closed_)
+        throw HttpError(HttpError::Kind::ABORTED, "the HTTP client has been closed: " + url);
+    if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
+        throw HttpError(HttpError::Kind::INVALID_REQUEST, "not an http or https URL: " + url);
+    FileDescriptor target(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (target.get() < 0)
+        throw HttpError(HttpError::Kind::FILE,
+                        "cannot open " + file.string() + " for writing: " + std::strerror(errno));
+
+    Received received(target.get(), file.string());
+    for (int retry = 0;;) {
+        HttpRequest attempt = request;
+        if (received.canResume()) {
+            attempt.headers.emplace_back("Range",
+                                         "bytes=" + std::to_string(received.written) + "-");
+            attempt.headers.emplace_back("If-Range", received.validator);
+        }
+        HttpResponse response;
+        try {
+            response = exchange(attempt, &received, progress);
+        } catch (const HttpError& error) {
+            // A ranged answer that does not fit is no failure of the network: start again now.
+            if (std::exchange(received.restart, false) && received.reset())
+                continue;
+            if (retry >= options_.retries || !worthRetrying(error.kind()))
+                throw;
+            if (!waitBeforeRetry(options_.retryDelay * (1 << retry)))
+                throw HttpError(HttpError::Kind::ABORTED,
+                                "aborted: the HTTP client was closed while waiting to retry (" +
+                                    url + ")");
+            ++retry;
+            continue;
+        }
+        if (::close(target.release()) != 0)
+            throw HttpError(HttpError::Kind::FILE,
+                            "cannot write " + file.string() + ": " + std::strerror(errno));
+        if (response.isSuccess())
+            response.sha256 = received.hex();
+        // The caller asked for the whole file and has it: answer as the whole file would.
+        if (received.resumed && response.status == 206) {
+            response.status = 200;
+            std::erase_if(response.headers, [](const auto& field) {
+                return startsWithIgnoringCase(field.first, "content-range") ||
+                       startsWithIgnoringCase(field.first, "content-length");
+            });
+            response.headers.emplace_back("Content-Length", std::to_string(received.written));
+        }
+        return response;
+    }
+}
+
+HttpResponse CurlHttpClient::exchange(const HttpRequest& request, Received* received,
                                       const ProgressCallback& progress) {
     std::string url = withoutFragment(request.url);
     if (closed_)
@@ -289,22 +513,13 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
     if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
         throw HttpError(HttpError::Kind::INVALID_REQUEST, "not an http or https URL: " + url);
 
-    std::optional<FileDescriptor> target;
-    if (!file.empty()) {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0)
-            throw HttpError(HttpError::Kind::FILE, "cannot open " + file.string() +
-                                                       " for writing: " + std::strerror(errno));
-        target.emplace(fd);
-    }
-
     std::unique_ptr<CURL, CurlHandleDeleter> handle(curl_easy_init());
     if (!handle)
         throw HttpError(HttpError::Kind::OTHER, "cannot create an HTTP transfer");
     CURL* h = handle.get();
 
     Transfer transfer;
-    transfer.fileDescriptor = target ? target->get() : -1;
+    transfer.received = received;
     transfer.progress = &progress;
     transfer.closed = &closed_;
     transfer.maxBody = options_.maxResponseBytes;
@@ -328,6 +543,12 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
     setOption(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
     setOption(h, CURLOPT_XFERINFODATA, &transfer);
     setOption(h, CURLOPT_NOPROGRESS, 0L);
+    // Large reads: far fewer callbacks and system calls per byte than the default 16 KiB.
+    setOption(h, CURLOPT_BUFFERSIZE, 512L * 1024);
+    if (!options_.extraCaFile.empty()) {
+        setOption(h, CURLOPT_SSL_CTX_FUNCTION, &addExtraAuthorities);
+        setOption(h, CURLOPT_SSL_CTX_DATA, options_.extraCaFile.c_str());
+    }
 
     if (request.method == "HEAD") {
         setOption(h, CURLOPT_NOBODY, 1L);
@@ -387,11 +608,15 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
             transfer.response.effectiveUrl = effective;
         if (code != CURLE_OK) {
             std::string detail = errorText[0] ? errorText : curl_easy_strerror(code);
-            if (transfer.fileError)
-                detail = "cannot write " + file.string() + ": " + *transfer.fileError;
-            else if (code == CURLE_ABORTED_BY_CALLBACK && closed_)
-                detail = "the HTTP client was closed while the transfer ran";
             auto kind = kindOf(code, detail, redirects);
+            if (transfer.fileError) {
+                detail = "cannot write " + received->fileName + ": " + *transfer.fileError;
+            } else if (code == CURLE_ABORTED_BY_CALLBACK && closed_) {
+                detail = "the HTTP client was closed while the transfer ran";
+            } else if (transfer.refusedByCaller) {
+                kind = HttpError::Kind::ABORTED;
+                detail = "the caller refused the answer before its body was written";
+            }
             if (transfer.tooLarge) {
                 kind = HttpError::Kind::TOO_LARGE;
                 detail = "the answer is larger than " + std::to_string(transfer.maxBody) + " bytes";
@@ -426,9 +651,6 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
         url = withoutFragment(next);
         setHeaders(schemeAndHost(url).second == firstHost);
     }
-    if (target && ::close(target->release()) != 0)
-        throw HttpError(HttpError::Kind::FILE,
-                        "cannot write " + file.string() + ": " + std::strerror(errno));
     return std::move(transfer.response);
 }
 

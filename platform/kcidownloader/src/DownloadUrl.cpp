@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 
 namespace halvexconnector::latestversion::kcidownloader {
@@ -48,8 +49,7 @@ std::string percentDecode(const std::string& text) {
     return out;
 }
 
-std::optional<std::string> digestFromFragment(const std::string& url, const std::string& fragment) {
-    std::optional<std::string> digest;
+void readFragment(const std::string& url, const std::string& fragment, DownloadUrl& parsed) {
     std::size_t start = 0;
     while (start <= fragment.size()) {
         const auto end = std::min(fragment.find('&', start), fragment.size());
@@ -60,11 +60,17 @@ std::optional<std::string> digestFromFragment(const std::string& url, const std:
                     return std::isxdigit(c);
                 }))
                 invalid(url, "the sha256 fragment is not 64 hexadecimal digits");
-            digest = value;
+            parsed.sha256 = value;
+        } else if (item.rfind("size=", 0) == 0) {
+            std::uint64_t size = 0;
+            const auto [last, error] =
+                std::from_chars(item.data() + 5, item.data() + item.size(), size);
+            if (error != std::errc() || last != item.data() + item.size() || item.size() == 5)
+                invalid(url, "the size fragment is not a decimal number");
+            parsed.size = size;
         }
         start = end + 1;
     }
-    return digest;
 }
 
 } // namespace
@@ -74,7 +80,7 @@ DownloadUrl parseDownloadUrl(const std::string& url) {
     const auto hash = url.find('#');
     parsed.location = url.substr(0, hash);
     if (hash != std::string::npos)
-        parsed.sha256 = digestFromFragment(url, url.substr(hash + 1));
+        readFragment(url, url.substr(hash + 1), parsed);
 
     const auto schemeEnd = parsed.location.find("://");
     if (schemeEnd == std::string::npos)

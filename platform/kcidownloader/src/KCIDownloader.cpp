@@ -7,11 +7,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace halvexconnector::latestversion::kcidownloader {
@@ -102,6 +104,33 @@ void requireSafeTransport(const std::string& scheme, const std::string& host,
              "the clear");
 }
 
+// Room kept beyond the archive itself, for the file system's own bookkeeping: a sixty-fourth of
+// it and 64 KiB.
+constexpr std::uint64_t SPACE_MARGIN = 64 * 1024;
+
+// The bytes an unprivileged writer may still use on the file system of `directory`, or of its
+// nearest existing ancestor.
+std::optional<std::uint64_t> freeBytes(fs::path directory) {
+    struct statvfs info {};
+    while (::statvfs(directory.c_str(), &info) != 0) {
+        if (errno != ENOENT || !directory.has_relative_path())
+            return std::nullopt;
+        directory = directory.parent_path();
+    }
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+// Why `bytes` more do not fit into `directory`; nothing when they do (or when unknown).
+std::optional<std::string> lackOfSpace(const fs::path& directory, std::uint64_t bytes) {
+    const auto available = freeBytes(directory);
+    const std::uint64_t needed = bytes + bytes / 64 + SPACE_MARGIN;
+    if (!available || needed <= *available)
+        return std::nullopt;
+    return "not enough free space in " + directory.string() + ": the archive needs " +
+           std::to_string(needed) + " bytes (" + std::to_string(bytes) + " and a margin), " +
+           std::to_string(*available) + " are free";
+}
+
 void flushToDisk(const fs::path& file, const DownloadUrl& url) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
@@ -137,15 +166,31 @@ fl::filesystem::basic_path KCIDownloader::fetchKCI(const std::string& url,
         fail(Reason::FILE_SYSTEM, target, "no download directory given");
 
     const fs::path nativeDirectory = fl::filesystem::to_native(directory);
+    // The announced size is checked before anything is created, the server's length before the
+    // first byte is written (the client announces it first).
+    std::optional<std::string> noSpace =
+        target.size ? lackOfSpace(nativeDirectory, *target.size) : std::nullopt;
+    if (noSpace)
+        fail(Reason::NO_SPACE, target, *noSpace);
     createDirectories(nativeDirectory, target);
     PartialFile partial(nativeDirectory, target);
 
     foundation::httpclient_core::HttpRequest request;
     request.url = target.location;
     foundation::httpclient_core::HttpResponse response;
+    bool lengthChecked = false;
+    const auto checkLength = [&](std::uint64_t received, std::optional<std::uint64_t> total) {
+        if (lengthChecked || !total || *total < received)
+            return true;
+        lengthChecked = true;
+        noSpace = lackOfSpace(nativeDirectory, *total - received);
+        return !noSpace;
+    };
     try {
-        response = client->download(request, partial.path(), {});
+        response = client->download(request, partial.path(), checkLength);
     } catch (const HttpError& error) {
+        if (noSpace)
+            fail(Reason::NO_SPACE, target, *noSpace);
         fail(reasonOf(error.kind()), target, error.what());
     }
     if (response.status != 200)
@@ -169,7 +214,9 @@ fl::filesystem::basic_path KCIDownloader::fetchKCI(const std::string& url,
                      *announced);
     }
     if (target.sha256) {
-        const std::string actual = sha256OfFile(partial.path());
+        // The client digests the bytes as they arrive; one that does not leaves it to a read.
+        const std::string actual =
+            response.sha256.empty() ? sha256OfFile(partial.path()) : response.sha256;
         if (actual != *target.sha256)
             fail(Reason::DIGEST_MISMATCH, target,
                  "SHA-256 mismatch: expected " + *target.sha256 + ", got " + actual);

@@ -274,4 +274,20 @@ std::set<std::string> extractArchive(const std::filesystem::path& archive, int d
     return Extraction(archive, directoryFd, limits).run();
 }
 
+std::uint64_t statedUncompressedSize(const std::filesystem::path& archive) {
+    ArchivePtr reader(archive_read_new());
+    if (!reader || archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK ||
+        archive_read_open_filename(reader.get(), archive.c_str(), kReadBlockSize) != ARCHIVE_OK) {
+        return 0;
+    }
+    std::uint64_t total = 0;
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader.get(), &entry) >= ARCHIVE_WARN) {
+        if (archive_entry_size_is_set(entry) != 0 && archive_entry_size(entry) > 0) {
+            total += static_cast<std::uint64_t>(archive_entry_size(entry));
+        }
+    }
+    return total;
+}
+
 } // namespace halvexconnector::latestversion::kciextractor::detail

@@ -2,6 +2,7 @@
 
 #include "halvexconnector/latestversion/kciextractor/ExtractionLimits.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -17,5 +18,10 @@ namespace halvexconnector::latestversion::kciextractor::detail {
 /// then stays for the caller to remove.
 std::set<std::string> extractArchive(const std::filesystem::path& archive, int directoryFd,
                                      const ExtractionLimits& limits);
+
+/// The sum of the sizes the archive's headers state for its entries: what an extraction will
+/// write if the headers are honest (the extraction counts what it really writes). 0 when the
+/// archive cannot be read; the extraction then says why.
+std::uint64_t statedUncompressedSize(const std::filesystem::path& archive);
 
 } // namespace halvexconnector::latestversion::kciextractor::detail

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -88,6 +89,27 @@ void makeExecutable(int directoryFd, const std::vector<std::string>& installer) 
     }
 }
 
+// Refuses, before anything is written, an archive whose stated contents exceed the free space
+// where they would go: a full disk found halfway leaves a half-written tree to clean up.
+void requireSpaceFor(const std::filesystem::path& archive, const std::filesystem::path& target,
+                     std::uint64_t keepFree) {
+    const std::uint64_t contents = detail::statedUncompressedSize(archive);
+    const std::uint64_t needed = contents + keepFree;
+    struct statvfs info {};
+    if (contents == 0 || ::statvfs(target.c_str(), &info) != 0) {
+        return;
+    }
+    const std::uint64_t available = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    if (needed > available) {
+        throw KCIExtractionError("not enough free space in " + target.string() +
+                                     ": kci archive \"" + archive.string() + "\" unpacks to " +
+                                     std::to_string(contents) + " bytes, " +
+                                     std::to_string(needed) + " with the space kept free, " +
+                                     std::to_string(available) + " are free",
+                                 "");
+    }
+}
+
 } // namespace
 
 std::pair<fl::filesystem::basic_path, std::string>
@@ -95,6 +117,7 @@ extractKCIAndReturnVersion(const fl::filesystem::basic_path& archive,
                            const ExtractionLimits& limits) {
     const std::filesystem::path archivePath =
         std::filesystem::absolute(fl::filesystem::to_native(archive));
+    requireSpaceFor(archivePath, archivePath.parent_path(), limits.keepFreeBytes);
     detail::ExtractionDirectory directory(extractionDirectoryFor(archivePath));
     const std::set<std::string> files = detail::extractArchive(archivePath, directory.fd(), limits);
 

@@ -137,7 +137,7 @@ std::pair<std::string, std::string> LatestVersionChecker::getLatestKCIUrl() {
     if (!document.sha256 && !(isLoopbackUrl(documentUrl) && isLoopbackUrl(document.url)))
         throw LatestVersionError("latest-version check failed: the document gives no sha256 for " +
                                  document.url + " (from " + request.url + ")");
-    return {document.version, withDigestFragment(document.url, document.sha256)};
+    return {document.version, withDigestFragment(document.url, document.sha256, document.size)};
 }
 
 } // namespace halvexconnector::latestversion::checker

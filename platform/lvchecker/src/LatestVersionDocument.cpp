@@ -78,10 +78,13 @@ LatestVersionDocument parseLatestVersionDocument(const std::string& text) {
     return parsed;
 }
 
-std::string withDigestFragment(const std::string& url, const std::optional<std::string>& sha256) {
+std::string withDigestFragment(const std::string& url, const std::optional<std::string>& sha256,
+                               const std::optional<std::uint64_t>& size) {
     std::string bare = url.substr(0, url.find('#'));
     if (sha256)
         bare += "#sha256=" + *sha256;
+    if (size)
+        bare += (sha256 ? "&size=" : "#size=") + std::to_string(*size);
     return bare;
 }
 

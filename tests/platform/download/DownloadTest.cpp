@@ -5,12 +5,15 @@
 #include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
 
 #include <fl/filesystem/path_conversion.h>
+#include <foundation/httpclient/CurlHttpClient.h>
 #include <foundation/httpclient_core/HttpError.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace halvexconnector::latestversion {
 namespace {
@@ -21,6 +24,7 @@ using kcidownloader::DownloadError;
 using Reason = DownloadError::Reason;
 using testing::HasSubstr;
 using tripwire::testsupport::latestDocument;
+using tripwire::testsupport::LoopbackServer;
 using tripwire::testsupport::modeOf;
 using tripwire::testsupport::readFile;
 using tripwire::testsupport::sha256Hex;
@@ -29,7 +33,7 @@ using tripwire::testsupport::writeFile;
 
 // Answers every request with `response` (a download's 2xx body goes to the file), or throws.
 struct ScriptedClient final : HttpClient {
-    HttpResponse response{200, {}, {}, {}};
+    HttpResponse response{200, {}, {}, {}, {}};
     std::optional<HttpError::Kind> failure;
     std::vector<std::string> urls;
 
@@ -148,6 +152,51 @@ TEST_F(KCIDownloaderTest, UnsafeRequestsAreRefusedBeforeTouchingAnything) {
     EXPECT_EQ(failureOf(url, temp / "v").reason(), Reason::NO_CLIENT);
 }
 
+// Over the real client: a cut at half of 64 MiB is resumed rather than fetched again, and the
+// digest taken while receiving verifies the whole; an archive that cannot fit is refused, by
+// the document's size before anything is created, by the server's length before a byte lands.
+TEST(KCIDownloaderOverHttp, ResumesACutDownloadAndRefusesWhatCannotFit) {
+    LoopbackServer server;
+    TempDirectory temp;
+    std::string content(64u << 20, '\0');
+    std::mt19937_64 random(7);
+    for (std::size_t i = 0; i < content.size(); i += 8)
+        *reinterpret_cast<std::uint64_t*>(&content[i]) = random();
+    writeFile(temp / "source.zip", content);
+    server.addFileFromDisk("kci.zip", temp / "source.zip");
+    foundation::httpclient::CurlHttpClientOptions options;
+    options.retryDelay = std::chrono::milliseconds(1);
+    kcidownloader::KCIDownloader downloader(
+        std::make_shared<foundation::httpclient::CurlHttpClient>(nullptr, options));
+    const auto fetch = [&](const std::string& url) {
+        return downloader.fetchKCI(url, fl::filesystem::path_from_native(temp / "v"));
+    };
+    const std::string half = std::to_string(content.size() / 2);
+    EXPECT_EQ(
+        fs::file_size(fl::filesystem::to_native(fetch(
+            server.fileUrl("kci.zip", "cut-first=" + half) + "#sha256=" + sha256Hex(content)))),
+        content.size());
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[1].header("Range"), "bytes=" + half + "-");
+    EXPECT_LE(server.bodyBytesSent(), content.size() * 11 / 10);
+
+    const std::string huge = std::to_string(fs::space(temp.path()).available * 2);
+    for (const auto& [url, created] :
+         {std::pair{server.fileUrl("kci.zip") + "#size=" + huge, false},
+          std::pair{server.fileUrl("kci.zip", "length=" + huge), true}}) {
+        fs::remove_all(temp / "v");
+        try {
+            fetch(url);
+            ADD_FAILURE() << url;
+        } catch (const DownloadError& error) {
+            EXPECT_EQ(error.reason(), Reason::NO_SPACE);
+            EXPECT_THAT(error.what(), HasSubstr("free space in " + (temp / "v").string()));
+            EXPECT_THAT(error.what(), HasSubstr(huge + " and a margin), "));
+        }
+        EXPECT_EQ(fs::exists(temp / "v") && fs::is_empty(temp / "v"), created) << url;
+    }
+}
+
 TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
     using namespace kcidownloader;
     const auto url = parseDownloadUrl(
@@ -158,10 +207,11 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
     EXPECT_EQ(url.sha256, std::string(64, 'f'));
     EXPECT_EQ(parseDownloadUrl("http://[::1]:80/x.zip").host, "::1");
     EXPECT_EQ(parseDownloadUrl("http://h/x.zip#other=1").sha256, std::nullopt);
-    for (const std::string& bad :
-         std::vector<std::string>{"", "kci.zip", "file:///etc/passwd", "https:///x.zip",
-                                  "https://h/k zip", "http://[::1/x", "https://h/k.zip#sha256=abc",
-                                  "https://h/k.zip#sha256=" + std::string(64, 'g')}) {
+    EXPECT_EQ(parseDownloadUrl("http://h/x.zip#size=12").size, 12u);
+    for (const std::string& bad : std::vector<std::string>{
+             "", "kci.zip", "file:///etc/passwd", "https:///x.zip", "https://h/k zip",
+             "http://[::1/x", "https://h/k.zip#sha256=abc",
+             "https://h/k.zip#sha256=" + std::string(64, 'g'), "https://h/k.zip#size=1k"}) {
         try {
             parseDownloadUrl(bad);
             ADD_FAILURE() << bad;
@@ -217,7 +267,7 @@ TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
         latestDocument("2024.7.0.6", "https://h.test/k.zip#old", std::string(64, 'C'), 1234);
     EXPECT_EQ(check.getLatestKCIUrl(),
               std::make_pair(std::string("2024.7.0.6"),
-                             "https://h.test/k.zip#sha256=" + std::string(64, 'c')));
+                             "https://h.test/k.zip#sha256=" + std::string(64, 'c') + "&size=1234"));
     EXPECT_EQ(client->urls,
               std::vector<std::string>{"https://base.example.test/tripwire/latest.json"});
     client->response.body = latestDocument("", "");

@@ -333,6 +333,11 @@ TEST_F(KCIExtractorTest, BombsLimitsTruncationAndBadChecksumsAreRefused) {
     limits.maxEntries = 4;
     EXPECT_THAT(expectRefused("data/b", limits), HasSubstr("more than 4 entries"));
 
+    // What the headers say it unpacks to must fit beside the space kept free.
+    limits = kci::ExtractionLimits{};
+    limits.keepFreeBytes = fs::space(work).available;
+    EXPECT_THAT(expectRefused("", limits), HasSubstr("not enough free space in " + work.string()));
+
     writeHostile({{"data/big", std::string(200000, 'z')}});
     const std::string whole = readFile(archive);
     for (const std::size_t keep : {whole.size() / 2, whole.size() - 30, std::size_t{10}}) {

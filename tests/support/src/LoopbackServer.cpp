@@ -1,5 +1,7 @@
 #include <tripwire/testsupport/LoopbackServer.h>
 
+// The test kit serves TLS too; the system's cpp-httplib is built with it.
+#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include "MinisignKey.h"
 
 #include <httplib.h>
@@ -93,9 +95,12 @@ std::string RecordedRequest::header(const std::string& name) const {
 }
 
 struct LoopbackServer::State {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
     std::thread thread;
     int port = 0;
+    std::string scheme = "http";
+    std::map<std::string, int> fileRequests;
+    std::uint64_t bodyBytesSent = 0;
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -127,7 +132,15 @@ struct LoopbackServer::State {
     }
 
     void serveFile(const httplib::Request& request, httplib::Response& response);
+    int countRequest(const std::string& url);
+    void start();
 };
+
+// How often this URL was asked for, this request included.
+int LoopbackServer::State::countRequest(const std::string& url) {
+    std::lock_guard lock(mutex);
+    return ++fileRequests[url];
+}
 
 void LoopbackServer::State::serveFile(const httplib::Request& request,
                                       httplib::Response& response) {
@@ -167,9 +180,18 @@ void LoopbackServer::State::serveFile(const httplib::Request& request,
     }
     const std::size_t size = source->size();
     const std::size_t declared = numberParam(request, "length").value_or(size);
-    const auto cut = numberParam(request, "cut");
+    // "cut-first" cuts the first request only, so that a retry can resume; "etag=changing"
+    // makes every answer look like another version of the file.
+    const int seen = countRequest(name + "?" + queryWithout(request, {}));
+    const auto firstCut = numberParam(request, "cut-first");
+    const std::size_t cut =
+        firstCut && seen == 1 ? *firstCut : numberParam(request, "cut").value_or(size);
     const auto stall = numberParam(request, "stall");
-    const std::size_t limit = std::min({size, cut.value_or(size), stall.value_or(size)});
+    const std::size_t limit = std::min({size, cut, stall.value_or(size)});
+    const bool changing =
+        request.has_param("etag") && request.get_param_value("etag") == "changing";
+    response.set_header("ETag", "\"v" + std::to_string(changing ? seen : 1) + "\"");
+    // Offsets are the file's own: cpp-httplib answers a Range request with 206 from its start.
     response.set_content_provider(
         declared, "application/zip",
         [this, source, limit, stall](std::size_t offset, std::size_t length,
@@ -182,28 +204,43 @@ void LoopbackServer::State::serveFile(const httplib::Request& request,
             const std::string chunk =
                 source->read(offset, std::min({length, limit - offset, CHUNK}));
             sink.write(chunk.data(), chunk.size());
+            std::lock_guard lock(mutex);
+            bodyBytesSent += chunk.size();
             return true;
         });
 }
 
 LoopbackServer::LoopbackServer() : state(std::make_shared<State>()) {
-    auto* s = state.get();
-    s->server.Get(LATEST_PATH,
-                  [s](const httplib::Request& q, httplib::Response& r) { s->serveLatest(q, r); });
-    s->server.Get(SIGNATURE_PATH, [s](const httplib::Request& q, httplib::Response& r) {
+    state->server = std::make_unique<httplib::Server>();
+    state->start();
+}
+
+LoopbackServer::LoopbackServer(const ServerIdentity& tls) : state(std::make_shared<State>()) {
+    state->server = std::make_unique<httplib::SSLServer>(tls.certificate.c_str(), tls.key.c_str());
+    if (!state->server->is_valid())
+        throw std::runtime_error("the test server's certificate or key cannot be read");
+    state->scheme = "https";
+    state->start();
+}
+
+void LoopbackServer::State::start() {
+    auto* s = this;
+    server->Get(LATEST_PATH,
+                [s](const httplib::Request& q, httplib::Response& r) { s->serveLatest(q, r); });
+    server->Get(SIGNATURE_PATH, [s](const httplib::Request& q, httplib::Response& r) {
         s->record(q);
         std::lock_guard lock(s->mutex);
         const auto signature = signatureAnswer(s->latestSignature, s->latestBody);
         r.status = signature ? 200 : 404;
         r.set_content(signature.value_or("not signed"), "text/plain");
     });
-    s->server.Get(R"(/files/([^/]+))",
-                  [s](const httplib::Request& q, httplib::Response& r) { s->serveFile(q, r); });
-    s->port = s->server.bind_to_any_port("127.0.0.1");
-    if (s->port <= 0)
+    server->Get(R"(/files/([^/]+))",
+                [s](const httplib::Request& q, httplib::Response& r) { s->serveFile(q, r); });
+    port = server->bind_to_any_port("127.0.0.1");
+    if (port <= 0)
         throw std::runtime_error("cannot bind a loopback port for the test server");
-    s->thread = std::thread([s] { s->server.listen_after_bind(); });
-    while (!s->server.is_running())
+    thread = std::thread([s] { s->server->listen_after_bind(); });
+    while (!server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -213,7 +250,7 @@ LoopbackServer::~LoopbackServer() {
         state->stopping = true;
     }
     state->stopped.notify_all();
-    state->server.stop();
+    state->server->stop();
     if (state->thread.joinable())
         state->thread.join();
 }
@@ -223,7 +260,7 @@ int LoopbackServer::port() const {
 }
 
 std::string LoopbackServer::baseUrl() const {
-    return "http://127.0.0.1:" + std::to_string(state->port);
+    return state->scheme + "://127.0.0.1:" + std::to_string(state->port);
 }
 
 std::string LoopbackServer::url(const std::string& pathAndQuery) const {
@@ -253,6 +290,11 @@ void LoopbackServer::addFile(const std::string& name, std::string content) {
 void LoopbackServer::addFileFromDisk(const std::string& name, const std::filesystem::path& path) {
     std::lock_guard lock(state->mutex);
     state->files[name] = std::make_shared<FileSource>(FileSource{path});
+}
+
+std::uint64_t LoopbackServer::bodyBytesSent() const {
+    std::lock_guard lock(state->mutex);
+    return state->bodyBytesSent;
 }
 
 std::vector<RecordedRequest> LoopbackServer::requests() const {

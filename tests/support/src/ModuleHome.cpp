@@ -101,6 +101,8 @@ ModuleHome::ModuleHome(const std::string& featureFlags) {
     set("QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES", sources().string());
     set("QB_RODUDED_OZOVIZAZ_DOWNLOAD_LOCATION", std::nullopt);
     set("QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT", std::nullopt);
+    // One request per injected fault, as the fault tables expect; retries are the client's tests'.
+    set("QB_HTTPCLIENT_RETRIES", "0");
     for (const char* proxy :
          {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"}) {
         set(proxy, std::nullopt);

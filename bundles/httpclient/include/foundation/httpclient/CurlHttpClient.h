@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 namespace foundation::httpclient {
@@ -31,6 +33,12 @@ struct CurlHttpClientOptions {
     long maxRedirects = 10;
     /// The largest body send() keeps in memory; a longer answer fails (HttpError TOO_LARGE).
     std::size_t maxResponseBytes = std::size_t{1} << 20;
+    /// How often a download cut or stalled (CONNECT, STALLED, TRUNCATED) is tried again, the
+    /// first time after retryDelay, each further time after twice the wait before.
+    int retries = 3;
+    std::chrono::milliseconds retryDelay{1000};
+    /// A PEM file of certificate authorities trusted beside the system's; empty: none.
+    std::string extraCaFile;
 };
 
 /// The protocols a redirect may lead to from `url`: "https" alone when the request starts on
@@ -55,15 +63,26 @@ public:
 
     const CurlHttpClientOptions& options() const { return options_; }
 
-    /// Ends every transfer in progress within about a second (HttpError ABORTED) and refuses
-    /// new ones. The bundle calls it when it stops: a holder of the client must not keep a
-    /// download running for a framework that is going away.
-    void close() noexcept { closed_ = true; }
+    /// Ends every transfer in progress within about a second, and every wait before a retry at
+    /// once (HttpError ABORTED), and refuses new ones. The bundle calls it when it stops: a
+    /// holder of the client must not keep a download running for a framework that is going away.
+    void close() noexcept;
+
+    /// What one download has written so far (an implementation detail of download()).
+    struct Received;
 
 private:
+    httpclient_core::HttpResponse exchange(const httpclient_core::HttpRequest& request,
+                                           Received* received,
+                                           const httpclient_core::ProgressCallback& progress);
+    // False when the client was closed during the wait.
+    bool waitBeforeRetry(std::chrono::milliseconds delay);
+
     ProxyChooser chooseProxy_;
     CurlHttpClientOptions options_;
     std::atomic<bool> closed_{false};
+    std::mutex closing_;
+    std::condition_variable closedSignal_;
 };
 
 } // namespace foundation::httpclient

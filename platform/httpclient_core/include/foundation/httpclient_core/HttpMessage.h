@@ -34,6 +34,9 @@ struct HttpResponse {
     std::string body;
     /// The URL that answered, after redirects.
     std::string effectiveUrl;
+    /// For a 2xx download: the lower-case hex SHA-256 of the whole file, computed as the bytes
+    /// arrived; empty when the client computes none (the caller then reads the file back).
+    std::string sha256;
 
     bool isSuccess() const { return status >= 200 && status < 300; }
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <tripwire/testsupport/TestAuthority.h>
+
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,19 +31,24 @@ struct RecordedRequest {
 ///   length=N          announce N as Content-Length whatever the file's size
 ///   stall=N           send N bytes, then send nothing more until the server stops
 ///   redirect=K        answer 302 to the same URL with redirect=K-1 (a chain of K redirects)
-///   redirect-host=H   answer 302 to the same file on host H (same port), e.g. "localhost"
+///   redirect-host=H   answer 302 to the same file on host H (same port, plain http)
+///   cut-first=N       like cut, on the first request of this URL only
+///   etag=changing     another ETag for every request (files answer with the ETag "v1" else)
+/// Files answer Range requests (206 with Content-Range).
 class LoopbackServer {
 public:
     static constexpr const char* LATEST_PATH = "/tripwire/latest.json";
     static constexpr const char* SIGNATURE_PATH = "/tripwire/latest.json.sig";
 
     LoopbackServer();
+    /// An https server with this certificate (see TestAuthority).
+    explicit LoopbackServer(const ServerIdentity& tls);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     int port() const;
-    /// "http://127.0.0.1:<port>"
+    /// "http://127.0.0.1:<port>" ("https" with TLS)
     std::string baseUrl() const;
     /// The base URL followed by `pathAndQuery` (which starts with '/').
     std::string url(const std::string& pathAndQuery) const;
@@ -58,6 +66,8 @@ public:
     void addFileFromDisk(const std::string& name, const std::filesystem::path& path);
 
     std::vector<RecordedRequest> requests() const;
+    /// The file body bytes sent so far, over all requests.
+    std::uint64_t bodyBytesSent() const;
 
 private:
     struct State;

@@ -19,7 +19,8 @@ public:
         TRUNCATED,       ///< the connection closed before the whole archive arrived
         SIZE_MISMATCH,   ///< the file's length differs from Content-Length
         DIGEST_MISMATCH, ///< the file's SHA-256 differs from the URL's "sha256" fragment
-        FILE_SYSTEM      ///< the directory or the file could not be created or written
+        FILE_SYSTEM,     ///< the directory or the file could not be created or written
+        NO_SPACE         ///< the archive would not fit into the directory's free space
     };
 
     DownloadError(Reason reason, const std::string& message);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,10 +13,11 @@ struct DownloadUrl {
     std::string location;              ///< the URL without its fragment: what is requested
     std::string fileName;              ///< the sanitised last path segment
     std::optional<std::string> sha256; ///< lower-case hex, from a "sha256=" fragment
+    std::optional<std::uint64_t> size; ///< the announced length, from a "size=" fragment
 };
 
 /// Splits an absolute http or https URL. Throws DownloadError (INVALID_URL) otherwise, and for
-/// a "sha256" fragment value that is not 64 hex digits.
+/// a "sha256" fragment value that is not 64 hex digits or a "size" one that is not a decimal.
 DownloadUrl parseDownloadUrl(const std::string& url);
 
 /// True for "localhost", 127.0.0.0/8, ::1 and IPv4-mapped loopback addresses.

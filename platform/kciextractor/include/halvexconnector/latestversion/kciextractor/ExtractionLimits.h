@@ -19,6 +19,10 @@ struct ExtractionLimits {
     /// Most directory levels an entry's name may have (a file at "a/b/c" is at level 3): a tree
     /// nested without end would defeat its own removal.
     std::uint64_t maxDepth = 256;
+    /// Free space the extraction must leave on the file system beside what the archive's
+    /// headers say it unpacks to; an archive that would leave less is refused before anything
+    /// is written.
+    std::uint64_t keepFreeBytes = 64 * 1024;
 };
 
 } // namespace halvexconnector::latestversion::kciextractor

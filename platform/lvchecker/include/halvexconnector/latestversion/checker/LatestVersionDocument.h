@@ -29,7 +29,9 @@ public:
 /// Parses and validates a document. Throws LatestVersionError naming what is wrong.
 LatestVersionDocument parseLatestVersionDocument(const std::string& text);
 
-/// `url` without any fragment, followed by "#sha256=<hex>" when a digest is given.
-std::string withDigestFragment(const std::string& url, const std::optional<std::string>& sha256);
+/// `url` without any fragment, followed by "#sha256=<hex>" when a digest is given and
+/// "size=<bytes>" when a size is (the downloader checks free space against it).
+std::string withDigestFragment(const std::string& url, const std::optional<std::string>& sha256,
+                               const std::optional<std::uint64_t>& size = std::nullopt);
 
 } // namespace halvexconnector::latestversion::checker
