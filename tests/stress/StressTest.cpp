@@ -332,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Stress, DiskFull, testing::Values(20, 7));
 struct Shutdown {
     const char* name;
     bool local;
-    const char* hang;
+    const char* prepare;
     int signal;
 };
 
@@ -342,7 +342,9 @@ TEST_P(InstallerTermination, EndsTheInstallerAndTheAttempt) {
     inOwnProcess([this] {
         const Shutdown& c = GetParam();
         const fs::path pids = home / "installer-runs";
-        const std::string body = "echo $$ >> '" + pids.string() + "'\n" + c.hang;
+        // The pid is written once the script is ready for the signal (its trap set).
+        const std::string body =
+            std::string(c.prepare) + "echo $$ >> '" + pids.string() + "'\nexec sleep 30";
         if (c.local) {
             writeScriptKciArchive(home.sources() / "kci_9.1.0.7.zip", fixtureVersion, body);
         } else {
@@ -373,10 +375,9 @@ TEST_P(InstallerTermination, EndsTheInstallerAndTheAttempt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stress, InstallerTermination,
-                         testing::Values(Shutdown{"Downloaded", false, "exec sleep 30", SIGTERM},
-                                         Shutdown{"IgnoringTerm", false,
-                                                  "trap '' TERM\nexec sleep 30", SIGKILL},
-                                         Shutdown{"LocalNotRerun", true, "exec sleep 30", SIGTERM}),
+                         testing::Values(Shutdown{"Downloaded", false, "", SIGTERM},
+                                         Shutdown{"IgnoringTerm", false, "trap '' TERM\n", SIGKILL},
+                                         Shutdown{"LocalNotRerun", true, "", SIGTERM}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
