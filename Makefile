@@ -36,9 +36,11 @@ asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
 # ThreadSanitizer on the programs with threaded cases and the stress tests (the rest of the
-# suite has no threads of its own to check, and would only take time).
+# suite has no threads of its own to check, and would only take time; so only these are built).
+TSAN_TESTS = framework_core_test platform_concurrency_test tripwireimpl_tests tripwire_stress_tests
 tsan:
-	@$(MAKE) --no-print-directory build PRESET=tsan
+	@$(MAKE) --no-print-directory configure PRESET=tsan
+	@cmake --build --preset tsan -j $(JOBS) --target $(TSAN_TESTS)
 	@ctest --preset tsan --timeout 900 -L 'concurrency|stress'
 
 # Line and branch coverage of the code outside tests/, per top folder and in total (gcovr).

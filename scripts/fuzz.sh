@@ -39,22 +39,41 @@ runs="$PWD/build/fuzz/fuzz-runs"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
-failed=()
-summary=()
-while read -r name corpus; do
-  if [ "$#" -gt 0 ] && [[ " $* " != *" $name "* ]]; then
-    continue
-  fi
-  bin="$PWD/build/fuzz/tests/fuzz/$name"
-  work="$runs/$name"
+# One run: the target from a copy of its seed corpus; its exit status lands in $work/status.
+fuzz_one() {
+  local name=$1 corpus=$2 bin="$PWD/build/fuzz/tests/fuzz/$1" work="$runs/$1" status=0
   rm -rf "$work"
   mkdir -p "$work/artifacts"
   cp -r "$corpus" "$work/corpus"
   echo "fuzz: $name for $seconds s"
-  status=0
   (cd "$work" && nice -n 10 "$bin" -max_total_time="$seconds" -timeout=25 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=artifacts/ corpus \
     >"$work/fuzz.log" 2>&1) || status=$?
+  echo "$status" >"$work/status"
+}
+
+# As many targets at once as there are cores: each is single-threaded.
+selected=()
+running=0
+while read -r name corpus; do
+  if [ "$#" -gt 0 ] && [[ " $* " != *" $name "* ]]; then
+    continue
+  fi
+  selected+=("$name")
+  fuzz_one "$name" "$corpus" &
+  running=$((running + 1))
+  if [ "$running" -ge "${JOBS:-$(nproc)}" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done <"$list"
+wait
+
+failed=()
+summary=()
+for name in "${selected[@]}"; do
+  work="$runs/$name"
+  status=$(cat "$work/status" 2>/dev/null || echo 1)
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/fuzz.log" | tail -1)
   if [ "$status" -ne 0 ] || [ -n "$(ls -A "$work/artifacts")" ]; then
     failed+=("$name")
@@ -64,7 +83,7 @@ while read -r name corpus; do
   else
     summary+=("$(printf '%-24s %6s s %12s execs  ok' "$name" "$seconds" "${execs:-?}")")
   fi
-done <"$list"
+done
 
 printf '%s\n' "${summary[@]}"
 if [ "${#failed[@]}" -gt 0 ]; then
