@@ -48,7 +48,7 @@ private:
     friend class HALVEXConnectorTripwireImplTestAccess;
 
     // Removes a working directory now; when that fails, logs it and queues the directory for a
-    // removal with all permissions granted when this object is destroyed. Never throws for a
+    // removal with owner rights granted when this object is destroyed. Never throws for a
     // failed removal.
     void tryToRemoveOrQueueForShutdown(const fl::filesystem::basic_path& directory);
 
