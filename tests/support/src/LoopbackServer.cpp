@@ -1,7 +1,5 @@
 #include <tripwire/testsupport/LoopbackServer.h>
 
-// The test kit serves TLS too; the system's cpp-httplib is built with it.
-#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include "MinisignKey.h"
 
 #include <httplib.h>
