@@ -16,6 +16,8 @@
 #include <cppmicroservices/FrameworkFactory.h>
 
 #include <gmock/gmock.h>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <future>
@@ -117,12 +119,7 @@ TEST_F(BundlesTest, StoppingTheClientBundleWithdrawsItAndEndsTheTransfersOfClien
     HttpRequest stalled;
     stalled.url = server.fileUrl("a.zip", "stall=1000");
     auto running = std::async(std::launch::async, [&] {
-        try {
-            http->download(stalled, temp / "a.zip", {});
-            return std::string("completed");
-        } catch (const HttpError& error) {
-            return std::string(error.what());
-        }
+        return whatThrown<HttpError>([&] { http->download(stalled, temp / "a.zip", {}); });
     });
     while (server.requests().empty())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -1,9 +1,14 @@
 #ifndef TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
 #define TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
 
+#include "cppmicroservices/Framework.h"
+#include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/FrameworkFactory.h"
+
 #include <dlfcn.h>
 
 #include <exception>
+#include <sstream>
 #include <string>
 
 namespace fwtest {
@@ -33,6 +38,18 @@ inline std::string Describe(std::exception_ptr error) {
         return "unknown exception";
     }
 }
+
+/// A started framework that logs into `log` and is stopped when the fixture ends.
+struct RunningFramework {
+    RunningFramework() { framework.Start(); }
+    ~RunningFramework() {
+        framework.Stop();
+        framework.WaitForStop(std::chrono::milliseconds::zero());
+    }
+    std::ostringstream log;
+    cppmicroservices::Framework framework =
+        cppmicroservices::FrameworkFactory().NewFramework({}, &log);
+};
 
 } // namespace fwtest
 

@@ -4,6 +4,7 @@
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 
 #include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/Thrown.h>
 
 #include <gtest/gtest.h>
 
@@ -26,12 +27,8 @@ using tripwire::testsupport::LoopbackServer;
 std::optional<HttpError::Kind> failureOf(CurlHttpClient& client, const std::string& url) {
     HttpRequest request;
     request.url = url;
-    try {
-        client.send(request);
-    } catch (const HttpError& error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    const auto error = tripwire::testsupport::thrown<HttpError>([&] { client.send(request); });
+    return error ? std::optional(error->kind()) : std::nullopt;
 }
 
 TEST(HostileServer, RedirectsAreCheckedHopByHop) {

@@ -1,9 +1,11 @@
-#include "TestSupport.h"
+#include "../FrameworkTestUtil.h"
 
 #include "cppmicroservices/Bundle.h"
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/LDAPProp.h"
+
+#include <tripwire/testsupport/Thrown.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@ using cppmicroservices::Any;
 using cppmicroservices::AnyMap;
 using cppmicroservices::LDAPFilter;
 using cppmicroservices::LDAPProp;
+using namespace tripwire::testsupport;
 
 namespace {
 
@@ -133,12 +136,9 @@ TEST(LDAPFilter, KeysDifferingOnlyInCaseAreAnError) {
     clash["hosed"] = std::string("1");
     clash["HOSED"] = std::string("yum");
     for (bool exact : {false, true}) {
-        try {
-            exact ? filter.MatchCase(clash) : filter.Match(clash);
-            ADD_FAILURE() << "expected std::runtime_error";
-        } catch (std::runtime_error const& e) {
-            EXPECT_STREQ(e.what(), "Properties contain case variants of the key: HOSED");
-        }
+        EXPECT_EQ(whatThrown<std::runtime_error>(
+                      [&] { exact ? filter.MatchCase(clash) : filter.Match(clash); }),
+                  "Properties contain case variants of the key: HOSED");
     }
     AnyMap folded(AnyMap::UNORDERED_MAP_CASEINSENSITIVE_KEYS);
     folded["hosed"] = std::string("1");

@@ -9,6 +9,8 @@
 #include <tripwire/testsupport/TempDirectory.h>
 
 #include <boost/exception/diagnostic_information.hpp>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -105,16 +107,14 @@ TEST_F(FilesystemTest, PermissionsAddRemoveAndSetButLeaveLinkTargetsAlone) {
     fs::permissions(at("link"), file_status::perms_add | file_status::perms_all);
     EXPECT_EQ(modeOf(dir / "file"), 0400u);
 
-    try {
-        fs::permissions(at("missing"), file_status::perms_add | file_status::perms_all);
-        FAIL() << "no exception";
-    } catch (const fs::filesystem_error& error) {
-        EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
-        EXPECT_EQ(error.path1(), str("missing"));
-        EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos);
-        const std::string diagnostic = boost::diagnostic_information(error, true);
-        EXPECT_NE(diagnostic.find(str("missing")), std::string::npos) << diagnostic;
-    }
+    const auto error = thrown<fs::filesystem_error>(
+        [&] { fs::permissions(at("missing"), file_status::perms_add | file_status::perms_all); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(error->path1(), str("missing"));
+    EXPECT_NE(std::string(error->what()).find("No such file or directory"), std::string::npos);
+    const std::string diagnostic = boost::diagnostic_information(*error, true);
+    EXPECT_NE(diagnostic.find(str("missing")), std::string::npos) << diagnostic;
 }
 
 TEST_F(FilesystemTest, CreateDirectoriesMakesMissingParentsOnly) {
