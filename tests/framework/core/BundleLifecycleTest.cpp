@@ -5,6 +5,7 @@
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/BundleEvent.h"
 #include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/LDAPFilter.h"
 
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/TempDirectory.h>
@@ -66,6 +67,10 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
     EXPECT_EQ(detail::GetBundleLibraryPath(plain),
               std::filesystem::weakly_canonical(FWTEST_PLAIN_PATH).string());
+    // Filters match a bundle's manifest headers, keys in any case.
+    EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(plain));
+    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(plain));
+    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(Bundle()));
 
     plain.Start(); // no activator: state and events only
     EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);

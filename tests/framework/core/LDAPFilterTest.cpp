@@ -1,8 +1,6 @@
-#include "../FrameworkTestUtil.h"
-
+#include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/Bundle.h"
 #include "cppmicroservices/BundleContext.h"
-#include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/LDAPProp.h"
 
 #include <tripwire/testsupport/Thrown.h>
@@ -169,13 +167,4 @@ TEST(LDAPFilter, PropBuildsFilterText) {
     expr |= LDAPProp("z");
     EXPECT_EQ(std::string(expr), "(|(&(x=1)(y=2))(z=*))");
     EXPECT_THROW(LDAPProp(""), std::invalid_argument);
-}
-
-TEST(LDAPFilter, MatchesABundlesManifestHeaders) {
-    fwtest::RunningFramework fw;
-    auto bundles = fw.framework.GetBundleContext().InstallBundles(FWTEST_PLAIN_PATH);
-    ASSERT_EQ(bundles.size(), 1u);
-    EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(bundles[0]));
-    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(bundles[0]));
-    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(cppmicroservices::Bundle()));
 }
