@@ -62,20 +62,9 @@ ServiceProperties Scope(std::string const& scope) {
 
 class ServiceFactoryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        token = context.AddFrameworkListener([this](FrameworkEvent const& event) {
-            if (event.GetType() == FrameworkEvent::FRAMEWORK_ERROR) {
-                errors.push_back(event);
-            }
-        });
-    }
-
-    // Declared first so that it outlives the framework, whose stop may still report.
-    std::vector<FrameworkEvent> errors;
     fwtest::RunningFramework fw;
     BundleContext context = fw.framework.GetBundleContext();
     std::shared_ptr<CountingFactory> factory = std::make_shared<CountingFactory>();
-    ListenerToken token;
 };
 
 TEST_F(ServiceFactoryTest, SingletonIsMadeOnFirstUseAndGivenBackWhenTheLastUserReleasesIt) {
@@ -147,6 +136,7 @@ TEST_F(ServiceFactoryTest, FailingFactoriesYieldEmptyPointersAndFrameworkErrors)
     }; // lacks IWidget
     EXPECT_EQ(context.GetService(ref), nullptr);
 
+    const auto errors = fw.TakeErrors();
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(whatThrown([&] { std::rethrow_exception(errors[0].GetThrowable()); }),
               "factory exploded");
@@ -173,6 +163,7 @@ TEST_F(ServiceFactoryTest, RecursiveFactoryCallIsRefusedInsteadOfDeadlocking) {
     };
     EXPECT_NE(context.GetService(ref), nullptr);
     EXPECT_EQ(inner, nullptr);
+    const auto errors = fw.TakeErrors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(thrown<ServiceException>([&] { std::rethrow_exception(errors[0].GetThrowable()); })
                   .value()
@@ -194,7 +185,7 @@ TEST_F(ServiceFactoryTest, UngetFailuresAreReportedNotThrown) {
                                                 Scope(Constants::SCOPE_SINGLETON));
     auto held = context.GetService(context.GetServiceReference<IWidget>());
     EXPECT_NO_THROW(held.reset());
-    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(fw.TakeErrors().size(), 1u);
 }
 
 TEST(ServiceFactoryLogging, LogStreamCanBeSwitchedOff) {
