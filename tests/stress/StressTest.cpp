@@ -194,17 +194,15 @@ std::size_t residentBytes() {
 TEST_F(Stress, AHundredFaultyDownloadsInARowEndRightAndLeakNothing) {
     const fs::path archive = offer("exit 0", 256 * 1024);
     const std::size_t size = fs::file_size(archive);
+    // clang-format off
     const std::vector<std::pair<std::string, bool>> faults{
-        {"status=404", false},
-        {"status=500", false},
-        {"status=503", false},
-        {"cut=100", false},
+        {"status=404", false}, {"status=500", false}, {"status=503", false}, {"cut=100", false},
         {"cut=" + std::to_string(size - 1), false},
         {"length=" + std::to_string(size + 4096), false},
-        {"length=" + std::to_string(size / 2), false},
-        {"digest", false},
-        {"redirect=2", true},
-        {"", true}};
+        {"length=" + std::to_string(size / 2), false}, {"digest", false}, {"redirect=2", true},
+        {"", true},
+    };
+    // clang-format on
     RunningFramework framework(RunningFramework::withModule());
     const std::shared_ptr<ITripwire> tripwire = framework.service<ITripwire>();
     [[maybe_unused]] std::size_t residentBefore = 0; // unread under the sanitizers

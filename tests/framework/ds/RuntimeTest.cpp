@@ -14,7 +14,6 @@
 
 #include <cstdlib>
 #include <latch>
-#include <mutex>
 #include <set>
 #include <thread>
 

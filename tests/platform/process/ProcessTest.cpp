@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
 
 namespace {
