@@ -14,7 +14,6 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstring>
