@@ -15,29 +15,29 @@
 
 namespace tripwire::testsupport {
 
+namespace httpcore = foundation::httpclient_core;
+
 /// Answers every request with `response` (a download's 2xx body goes to the file), or throws
 /// `failure`; keeps the URLs asked.
-struct ScriptedHttpClient final : foundation::httpclient_core::HttpClient {
-    foundation::httpclient_core::HttpResponse response{200, {}, {}, {}};
-    std::optional<foundation::httpclient_core::HttpError::Kind> failure;
+struct ScriptedHttpClient final : httpcore::HttpClient {
+    httpcore::HttpResponse response{200, {}, {}, {}};
+    std::optional<httpcore::HttpError::Kind> failure;
     std::vector<std::string> urls;
 
-    foundation::httpclient_core::HttpResponse
-    send(const foundation::httpclient_core::HttpRequest& request) override {
+    httpcore::HttpResponse send(const httpcore::HttpRequest& request) override {
         urls.push_back(request.url);
         if (failure)
-            throw foundation::httpclient_core::HttpError(*failure, "scripted failure");
+            throw httpcore::HttpError(*failure, "scripted failure");
         return response;
     }
     // Like a real transfer, a failed one may leave part of the body behind.
-    foundation::httpclient_core::HttpResponse
-    download(const foundation::httpclient_core::HttpRequest& request,
-             const std::filesystem::path& file,
-             const foundation::httpclient_core::ProgressCallback&) override {
+    httpcore::HttpResponse download(const httpcore::HttpRequest& request,
+                                    const std::filesystem::path& file,
+                                    const httpcore::ProgressCallback&) override {
         urls.push_back(request.url);
         writeFile(file, response.isSuccess() || failure ? response.body : "");
         if (failure)
-            throw foundation::httpclient_core::HttpError(*failure, "scripted failure");
+            throw httpcore::HttpError(*failure, "scripted failure");
         auto answer = response;
         if (answer.isSuccess())
             answer.body.clear();
