@@ -8,14 +8,12 @@
 
 #include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/ModuleHome.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
-#include <cppmicroservices/BundleContext.h>
-#include <cppmicroservices/Framework.h>
-#include <cppmicroservices/FrameworkEvent.h>
-#include <cppmicroservices/FrameworkFactory.h>
-
 #include <gmock/gmock.h>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <future>
@@ -30,33 +28,25 @@ using namespace tripwire::testsupport;
 struct BundlesTest : testing::Test {
     // No proxy setting of the machine running the tests may leak in.
     std::vector<std::unique_ptr<ScopedVariable>> unset;
-    cpp::Framework framework = cpp::FrameworkFactory().NewFramework();
-    cpp::BundleContext context;
     LoopbackServer server;
     TempDirectory temp;
     HttpRequest request;
+    RunningFramework framework;
 
     BundlesTest() {
         for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
                                  "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"})
             unset.push_back(std::make_unique<ScopedVariable>(name, std::nullopt));
-        framework.Start();
-        context = framework.GetBundleContext();
         server.addFile("a.zip", std::string(300000, 'x'));
         request.url = server.fileUrl("a.zip");
     }
-    ~BundlesTest() override {
-        framework.Stop();
-        framework.WaitForStop(std::chrono::seconds(10));
-    }
     cpp::Bundle install(const char* location) {
-        auto bundle = context.InstallBundles(location).at(0);
+        auto bundle = framework.context().InstallBundles(location).at(0);
         bundle.Start();
         return bundle;
     }
     template <typename Service> std::shared_ptr<Service> service() {
-        const auto reference = context.GetServiceReference<Service>();
-        return reference ? context.GetService(reference) : nullptr;
+        return framework.service<Service>();
     }
 };
 
@@ -87,8 +77,8 @@ TEST_F(BundlesTest, ClientTellsEveryRegisteredObserverAboutDownloads) {
     install(QBHTTPCLIENT_BUNDLE);
     const auto first = std::make_shared<RecordingObserver>(),
                second = std::make_shared<RecordingObserver>();
-    auto firstRegistration = context.RegisterService<TransferObserver>(first);
-    auto secondRegistration = context.RegisterService<TransferObserver>(second);
+    auto firstRegistration = framework.offer<TransferObserver>(first);
+    auto secondRegistration = framework.offer<TransferObserver>(second);
     const auto http = service<HttpClient>();
     std::uint64_t lastSeenByCaller = 0;
     http->download(request, temp / "a.zip",
@@ -122,12 +112,7 @@ TEST_F(BundlesTest, StoppingTheClientBundleEndsTheTransfersAndRetriesOfClientsSt
         held.url = server.fileUrl("a.zip", fault);
         const auto before = server.requests().size();
         auto running = std::async(std::launch::async, [&] {
-            try {
-                http->download(held, temp / "a.zip", {});
-                return std::string("completed");
-            } catch (const HttpError& error) {
-                return std::string(error.what());
-            }
+            return whatThrown<HttpError>([&] { http->download(held, temp / "a.zip", {}); });
         });
         while (server.requests().size() == before)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

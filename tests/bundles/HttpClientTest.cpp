@@ -10,6 +10,8 @@
 #include <tripwire/testsupport/TestAuthority.h>
 
 #include <gmock/gmock.h>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -32,12 +34,8 @@ httpclient_core::HttpRequest get(const std::string& url,
 
 // The kind of HttpError the call throws, or nullopt.
 std::optional<Kind> failureOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const HttpError& error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    const auto error = thrown<HttpError>(call);
+    return error ? std::optional(error->kind()) : std::nullopt;
 }
 
 struct CurlHttpClientTest : testing::Test {

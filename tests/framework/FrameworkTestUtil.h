@@ -1,10 +1,19 @@
 #ifndef TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
 #define TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
 
+#include "cppmicroservices/BundleContext.h"
+#include "cppmicroservices/Framework.h"
+#include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/FrameworkFactory.h"
+
 #include <dlfcn.h>
 
 #include <exception>
+#include <mutex>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fwtest {
 
@@ -33,6 +42,37 @@ inline std::string Describe(std::exception_ptr error) {
         return "unknown exception";
     }
 }
+
+/// A started framework that logs into `log`, keeps the errors it reports, and is stopped when
+/// the fixture ends.
+struct RunningFramework {
+    RunningFramework() {
+        framework.Start();
+        framework.GetBundleContext().AddFrameworkListener(
+            [this](cppmicroservices::FrameworkEvent const& event) {
+                if (event.GetType() == cppmicroservices::FrameworkEvent::FRAMEWORK_ERROR) {
+                    std::lock_guard guard(lock);
+                    errors.push_back(event);
+                }
+            });
+    }
+    ~RunningFramework() {
+        framework.Stop();
+        framework.WaitForStop(std::chrono::milliseconds::zero());
+    }
+    /// The errors reported since the last call.
+    std::vector<cppmicroservices::FrameworkEvent> TakeErrors() {
+        std::lock_guard guard(lock);
+        return std::exchange(errors, {});
+    }
+
+    // Declared first so that they outlive the framework, whose stop may still report.
+    std::mutex lock;
+    std::vector<cppmicroservices::FrameworkEvent> errors;
+    std::ostringstream log;
+    cppmicroservices::Framework framework =
+        cppmicroservices::FrameworkFactory().NewFramework({}, &log);
+};
 
 } // namespace fwtest
 

@@ -2,13 +2,14 @@
 
 // What the harnesses share: reporting a broken promise as a crash, a scratch directory for the
 // process, and splitting one input into several related texts.
+#include <tripwire/testsupport/TempDirectory.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace tripwire_fuzz {
@@ -20,20 +21,8 @@ namespace tripwire_fuzz {
 
 /// A private directory, removed when the process ends normally.
 inline const std::filesystem::path& scratchDirectory() {
-    static const struct Scratch {
-        std::filesystem::path root;
-        Scratch() {
-            std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-XXXXXX").string();
-            if (::mkdtemp(pattern.data()) == nullptr)
-                std::abort();
-            root = pattern;
-        }
-        ~Scratch() {
-            std::error_code ignored;
-            std::filesystem::remove_all(root, ignored);
-        }
-    } scratch;
-    return scratch.root;
+    static const tripwire::testsupport::TempDirectory scratch;
+    return scratch.path();
 }
 
 /// The input split at its first `count - 1` line feeds, always `count` fields.

@@ -1,13 +1,19 @@
-// The staged `tripwire` program run as a user runs it, in a throw-away home: its commands, their
-// output and exit status, the progress shown on a terminal only, and stop signals.
+// The staged `tripwire` program as a user meets it, in a throw-away home: the text and exit status
+// of every command, the JSON object of each, the one line on standard error that explains a
+// failure, the help, the progress shown on a terminal only, stop signals, and stop and watch
+// against real service hosts.
+#include <agent/control/AgentRegistration.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/ModuleHome.h>
+
+#include <nlohmann/json.hpp>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
-#include <fstream>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -17,6 +23,7 @@ constexpr const char* kInstallFailedObject =
 
 namespace fs = std::filesystem;
 using namespace tripwire::testsupport;
+using namespace std::chrono_literals;
 using testing::EndsWith;
 using testing::HasSubstr;
 using testing::IsEmpty;
@@ -27,51 +34,65 @@ protected:
     HostProgram() {
         home.set("QB_LOG_MASK", std::nullopt);
         home.set("QB_LOG_FILE", std::nullopt);
+        home.set("QB_HTTPCLIENT_STALL_SECONDS", "1");
+        home.server().addFile("kci.zip", archive);
     }
-    static std::vector<std::string> command(std::vector<std::string> arguments) {
+    // Runs the staged program, in `directory` when given; standard output goes to a terminal
+    // `columns` wide when given. `whileRunning` runs once it has started.
+    ProgramRun tripwire(std::vector<std::string> arguments, unsigned short columns = 0,
+                        const std::function<void(RunningProgram&)>& whileRunning = {},
+                        const fs::path& directory = {}) {
         arguments.insert(arguments.begin(), (staged::root() / "bin/tripwire").string());
-        return arguments;
+        if (columns > 0) {
+            return runOnTerminal(arguments, columns, directory, whileRunning);
+        }
+        RunningProgram program(arguments);
+        if (whileRunning) {
+            whileRunning(program);
+        }
+        return program.finish();
     }
-    ProgramRun tripwire(const std::vector<std::string>& arguments) {
-        return runProgram(command(arguments));
-    }
-    // Runs it with standard output on a terminal, in `directory` when given.
     ProgramRun onTerminal(const std::vector<std::string>& arguments,
                           const fs::path& directory = {}) {
-        return runOnTerminal(command(arguments), 80, directory);
+        return tripwire(arguments, 80, {}, directory);
     }
-    bool requested(const std::string& path) {
-        for (const auto& request : home.server().requests()) {
-            if (request.path == path) {
-                return true;
-            }
-        }
-        return false;
-    }
-    // Runs `arguments`, sends `signal` once `ready` holds, and returns how it ended.
+    // Sends `signal` once `ready` holds.
     ProgramRun signalledWhen(const std::vector<std::string>& arguments,
                              const std::function<bool()>& ready, int signal) {
-        RunningProgram program(command(arguments));
-        EXPECT_TRUE(eventually(ready));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        ::kill(program.pid(), signal);
-        const auto signalled = std::chrono::steady_clock::now();
-        ProgramRun run = program.finish();
-        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(10));
-        return run;
+        return tripwire(arguments, 0, [&](RunningProgram& program) {
+            EXPECT_TRUE(eventually(ready));
+            std::this_thread::sleep_for(200ms);
+            ::kill(program.pid(), signal);
+        });
     }
-    // Serves 600 KiB that are no zip archive: the download succeeds, its extraction fails.
-    void offerBrokenArchive(const std::string& fault = {}) {
-        std::ofstream(home / "broken.zip") << std::string(600 * 1024, 'x');
-        home.offer(home / "broken.zip", "2024.7.0.6", fault);
+    bool requested(const std::string& path) {
+        const auto seen = home.server().requests();
+        return std::any_of(seen.begin(), seen.end(), [&](const auto& r) { return r.path == path; });
+    }
+    // Offers 600 KiB that are no zip archive (with a fault query, under `sha256`): the download
+    // succeeds, its extraction fails.
+    void offer(const std::string& query = {}, const std::string& sha256 = {}) {
+        home.server().setLatestDocument(
+            latestDocument("2024.7.0.6", home.server().fileUrl("kci.zip", query),
+                           sha256.empty() ? sha256Hex(archive) : sha256));
+    }
+    fs::path lockFile() const { return home.lockRoot() / "RodudedOzovizazServiceHost.lock"; }
+    // The pid in the service host's lock file once it is alive and not `other`; 0 when none.
+    pid_t agentPid(pid_t other = 0) {
+        pid_t pid = 0;
+        const bool found = eventually([&] {
+            pid = std::atoi(readFile(lockFile()).c_str());
+            return pid > 0 && pid != other && isRunning(pid);
+        });
+        return found ? pid : 0;
     }
 
     ModuleHome home;
+    const std::string archive = std::string(600 * 1024, 'x');
     const fs::path sampleHost = staged::sample("QuillbeckServiceHost");
 };
 
 TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
-    const std::string notInstalled = "NOT_INSTALLED\n";
     const struct {
         std::vector<std::string> arguments;
         int status;
@@ -85,8 +106,8 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
          HasSubstr(R"({"schema":1,"operation":"info","mode":"DRIVE","result":{)")},
         {{"info", "--mode", "7", "--json"}, 0, HasSubstr(R"("mode":"7")")},
         {{"running"}, 1, "false\n"},
-        {{"check", "1.0.0.0"}, 1, notInstalled},
-        {{"check", "4294967295.0.0.0"}, 1, notInstalled},
+        {{"check", "1.0.0.0"}, 1, "NOT_INSTALLED\n"},
+        {{"check", "4294967295.0.0.0"}, 1, "NOT_INSTALLED\n"},
         {{"start"}, 1, "INSTALL_FAILED\n"},
         {{"--json", "check", "1.0.0.0", "--mode", "drive"},
          1,
@@ -104,37 +125,68 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
     EXPECT_TRUE(fs::exists(logFile));
 }
 
-TEST_F(HostProgram, UsageErrorsExitWithTwoAndPrintNoResult) {
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{},
-                                               {"nonsense"},
-                                               {"info", "--no-such-option"},
-                                               {"--mode", "sideways", "info"},
-                                               {"--mode", "1x", "info"},
-                                               {"--log-mask", "0xZZ", "info"},
-                                               {"--log-mask", "0x1FFFFFFFF", "info"},
-                                               {"check"},
-                                               {"check", "1.0.0"},
-                                               {"check", "1.0.0.0.0"},
-                                               {"check", "1.0.x.0"},
-                                               {"check", "1..0.0"},
-                                               {"check", "-1.0.0.0"},
-                                               {"check", "+1.0.0.0"},
-                                               {"check", " 1.0.0.0"},
-                                               {"check", "4294967296.0.0.0"},
-                                               {"check", "1.0.0.0 "},
-                                               {"install", "--installation-root", ""},
-                                               {"install", "--installation-root"},
-                                               {"install", "--triggered-by"},
-                                               {"install", "--unknown"},
-                                               {"install", "surplus"},
-                                               {"install", "--mode", "fast"}}) {
-        const ProgramRun run = tripwire(arguments);
-        EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments) << run.err;
-        EXPECT_EQ(run.out, "") << testing::PrintToString(arguments);
-        EXPECT_NE(run.err, "") << testing::PrintToString(arguments);
+// Each failure: how it is brought about, the command, the exit status and the start of the one
+// line on standard error; usage errors print no result and ask no server.
+TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
+    struct Case {
+        std::function<void()> setUp;
+        std::vector<std::string> arguments;
+        int status;
+        std::string line;
+    };
+    const std::string download =
+        "tripwire: install failed: download of " + home.server().fileUrl("kci.zip");
+    const auto none = [] {
+    };
+    // clang-format off
+    std::vector<Case> cases{
+        {[&] { offer("", std::string(64, '0')); }, {"install"}, 1, download + " failed: SHA-256 mismatch"},
+        {[&] { offer("stall=100"); }, {"install"}, 1, download + "?stall=100 failed: stalled"},
+        {[&] { offer("cut=100"); }, {"install"}, 1, download + "?cut=100 failed: truncated"},
+        {[&] { offer(); }, {"install"}, 1, "tripwire: install failed: "},
+        {[&] { writeScriptKciArchive(home.sources() / "kci_9.9.9.9.zip", "9.9.9.9", "exit 7\n"); },
+         {"--mode", "drive", "install"}, 1, "tripwire: install failed: the installer exited with status 7\n"},
+        {[&] { offer(); home.server().setLatestSignature("forged"); }, {"install"}, 1,
+         "tripwire: install failed: latest-version check failed: refused the document " +
+             home.server().url("/tripwire/latest.json") + ": the signature is not a minisign"},
+        {[&] { home.server().setLatestDocument("gone", 404); }, {"install"}, 3,
+         "tripwire: error: latest-version check failed: HTTP status 404 from " +
+             home.server().url("/tripwire/latest.json") + "\n"},
+        {none, {"start"}, 1, "tripwire: start failed: no installation found"},
+        {[&] { describeInstallation(home.driveRoot(), "1.0.0.0", "/bin/false"); },
+         {"--mode", "drive", "start"}, 1,
+         "tripwire: start failed: the launcher /bin/false exited with status 1\n"},
+        {none, {"instal"}, 2, "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
+        {none, {}, 2, "tripwire: a command is required: info, "},
+        {none, {"--log-file", "/nonexistent/x.log", "info"}, 2,
+         "tripwire: --log-file: cannot open log file \"/nonexistent/x.log\""}};
+    const std::vector<std::string> usage[] = {
+        {"info", "--no-such-option"}, {"--mode", "sideways", "info"}, {"--mode", "1x", "info"},
+        {"--log-mask", "0xZZ", "info"}, {"--log-mask", "0x1FFFFFFFF", "info"}, {"check"},
+        {"check", "1.0.0"}, {"check", "1.0.0.0.0"}, {"check", "1.0.x.0"}, {"check", "1..0.0"},
+        {"check", "-1.0.0.0"}, {"check", "+1.0.0.0"}, {"check", " 1.0.0.0"},
+        {"check", "4294967296.0.0.0"}, {"check", "1.0.0.0 "}, {"install", "--installation-root", ""},
+        {"install", "--installation-root"}, {"install", "--triggered-by"}, {"install", "--unknown"},
+        {"install", "surplus"}, {"install", "--mode", "fast"}};
+    // clang-format on
+    for (const auto& arguments : usage) {
+        cases.push_back({none, arguments, 2, "tripwire: "});
     }
-    EXPECT_THAT(home.server().requests(), IsEmpty());
+    for (const Case& c : cases) {
+        const auto requests = home.server().requests().size();
+        c.setUp();
+        const ProgramRun r = tripwire(c.arguments);
+        const std::string context = testing::PrintToString(c.arguments) + "\n" + r.err;
+        EXPECT_EQ(r.status, c.status) << context;
+        EXPECT_THAT(r.err, StartsWith(c.line)) << context;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << context;
+        EXPECT_EQ(r.err.find("Dynamic exception type"), std::string::npos) << context;
+        if (c.status == 2) {
+            EXPECT_EQ(r.out, "") << context;
+            EXPECT_EQ(home.server().requests().size(), requests) << context;
+        }
+        fs::remove_all(home.sources() / "kci_9.9.9.9.zip");
+    }
 }
 
 TEST_F(HostProgram, AMissingModuleExitsWithThreeAndSaysWhich) {
@@ -145,6 +197,73 @@ TEST_F(HostProgram, AMissingModuleExitsWithThreeAndSaysWhich) {
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "");
     EXPECT_THAT(run.err, HasSubstr("qbtripwireimpl.so"));
+}
+
+// The layout host/README.md promises, checked member by member.
+void expectSchema(const nlohmann::json& object, int status, const std::string& context) {
+    ASSERT_TRUE(object.is_object()) << context;
+    EXPECT_EQ(object.at("schema"), 1) << context;
+    EXPECT_TRUE(object.at("operation").is_string() || object.at("operation").is_null()) << context;
+    EXPECT_TRUE(object.at("mode").is_string() || object.at("mode").is_null()) << context;
+    EXPECT_TRUE(object.contains("result")) << context;
+    const bool explained = status != 0 && (status != 1 || object.at("result").is_string());
+    if (object.contains("error")) {
+        const auto& error = object["error"];
+        EXPECT_THAT(error.at("kind").get<std::string>(),
+                    testing::AnyOf("failure", "error", "usage", "interrupted"))
+            << context;
+        EXPECT_FALSE(error.at("message").get<std::string>().empty()) << context;
+        EXPECT_EQ(error.size(), 2u) << context;
+    }
+    EXPECT_EQ(object.contains("error"), explained && object.at("result") != "NOT_INSTALLED" &&
+                                            object.at("result") != "OLDER_THAN_REQUIRED")
+        << context;
+    EXPECT_EQ(status == 2 || status == 3, object.at("result").is_null()) << context;
+}
+
+TEST_F(HostProgram, EveryCommandAnswersOneJsonObjectOfTheSchema) {
+    using enum nlohmann::json::value_t;
+    // clang-format off
+    const std::vector<std::pair<std::vector<std::string>, nlohmann::json::value_t>> runs{
+        {{"info"}, object}, {{"running"}, boolean}, {{"check", "1.0.0.0"}, string},
+        {{"start"}, string}, {{"install"}, null}, {{"ensure", "1.0.0.0"}, null},
+        {{"status"}, object}, {{"stop"}, object}, {{"watch"}, string}, {{"instal"}, null},
+        {{"check", "1.0"}, null}, {{"--mode", "sideways", "status"}, null}, {{}, null},
+        {{"--help"}, string}};
+    // clang-format on
+    for (auto [arguments, resultType] : runs) {
+        arguments.insert(arguments.begin(), "--json");
+        const ProgramRun r = tripwire(arguments);
+        const std::string context = arguments.size() > 1 ? arguments[1] : "(none)";
+        ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << context << r.out;
+        const auto object = nlohmann::json::parse(r.out, nullptr, false);
+        expectSchema(object, r.status, context);
+        EXPECT_EQ(object.at("result").type(), resultType) << context << r.out;
+    }
+    const auto status = nlohmann::json::parse(tripwire({"--json", "status"}).out).at("result");
+    for (const char* member : {"running", "agents", "installation", "storageRoot", "lockRoot",
+                               "lastInstall", "storageRootOverridden", "lockRootOverridden"}) {
+        EXPECT_TRUE(status.contains(member)) << member;
+    }
+}
+
+TEST_F(HostProgram, HelpListsCommonOptionsPlaceholdersExitCodesAndTheEnvironment) {
+    // Each way to ask, with what only that command's help shows.
+    // clang-format off
+    const std::vector<std::pair<std::vector<std::string>, const char*>> helps{
+        {{"help"}, ""}, {{"help", "install"}, "--installation-root DIR"},
+        {{"check", "--help"}, ""}, {{"help", "check"}, "VERSION"},
+        {{"stop", "--help"}, ""}, {{"help", "stop"}, "--grace SECONDS"}};
+    // clang-format on
+    for (const auto& [arguments, own] : helps) {
+        const ProgramRun r = tripwire(arguments);
+        EXPECT_EQ(r.status, 0) << arguments.back() << r.err;
+        for (const char* part :
+             {own, "--mode MODE", "--log-mask MASK", "--first-folder-override DIR",
+              "130  interrupted by SIGINT", "QB_URL_QUILLBECK_DOT_COM"}) {
+            EXPECT_THAT(r.out, HasSubstr(part)) << testing::PrintToString(arguments);
+        }
+    }
 }
 
 TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) {
@@ -172,25 +291,35 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
               "true\n");
 }
 
-TEST_F(HostProgram, AStopSignalEndsAStartWaitingForItsAgent) {
-    const fs::path pidFile = home / "launcher.pid";
-    describeInstallation(home.storageRoot(), "2024.7.0.6",
-                         writeScript(home / "launcher", "echo $$ > '" + pidFile.string() +
-                                                            ".part'\nmv '" + pidFile.string() +
-                                                            ".part' '" + pidFile.string() +
-                                                            "'\nexec sleep 60"));
-    for (const int signal : {SIGINT, SIGTERM}) {
-        fs::remove(pidFile);
-        const ProgramRun run = signalledWhen(
-            {"start"}, [&] { return fs::exists(pidFile); }, signal);
-        ::kill(std::stoi(readFile(pidFile)), SIGKILL);
-        EXPECT_EQ(run.out, "FAILED_TO_START\n") << signal;
-        EXPECT_EQ(run.status, 128 + signal) << run.err;
+// A start that waits shows the seconds on the terminal, redrawn in place and never wider than
+// the terminal, and clears the line before the result, at any width; a stop signal ends it.
+TEST_F(HostProgram, AWaitingStartShowsTheSecondsAndClearsTheLineAtEveryWidthUntilASignal) {
+    describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // never registers an agent
+    for (const auto& [columns, signal, name] :
+         {std::tuple{80, SIGINT, "SIGINT"}, std::tuple{12, SIGTERM, "SIGTERM"}}) {
+        const ProgramRun r = tripwire({"start"}, static_cast<unsigned short>(columns),
+                                      [signal](RunningProgram& program) {
+                                          std::this_thread::sleep_for(1500ms);
+                                          ::kill(program.pid(), signal);
+                                      });
+        EXPECT_EQ(r.status, 128 + signal) << r.err;
+        const std::string second = std::string("waiting for the service host: 1 s")
+                                       .substr(0, static_cast<std::size_t>(columns) - 1);
+        EXPECT_THAT(r.out, HasSubstr("\r" + second)) << columns;
+        const auto result = r.out.rfind("\rFAILED_TO_START\n");
+        ASSERT_NE(result, std::string::npos) << r.out;
+        EXPECT_EQ(result + 17, r.out.size()) << r.out;
+        // Until the result, nothing between two returns wider than the terminal less one column.
+        for (std::size_t at = 0, next = 0; next < result; at = next + 1) {
+            next = r.out.find('\r', at);
+            EXPECT_LT(next - at, static_cast<std::size_t>(columns)) << r.out;
+        }
+        EXPECT_EQ(r.err, std::string("tripwire: interrupted (") + name + ")\n");
     }
 }
 
 TEST_F(HostProgram, InstallShowsProgressOnATerminalOnly) {
-    offerBrokenArchive();
+    offer();
     for (const bool json : {false, true}) {
         std::vector<std::string> arguments{"install", "--triggered-by", "test",
                                            "--installation-root", "relative/root"};
@@ -204,7 +333,7 @@ TEST_F(HostProgram, InstallShowsProgressOnATerminalOnly) {
         EXPECT_THAT(run.err, testing::Not(HasSubstr("Downloading the installer")));
         EXPECT_EQ(run.err.find('\r'), std::string::npos);
     }
-    EXPECT_TRUE(requested("/files/kci_2024.7.0.6.zip"));
+    EXPECT_TRUE(requested("/files/kci.zip"));
 
     const ProgramRun shown = onTerminal({"install"});
     EXPECT_EQ(shown.status, 1) << shown.err;
@@ -218,6 +347,15 @@ TEST_F(HostProgram, InstallShowsProgressOnATerminalOnly) {
     EXPECT_THAT(shown.out, EndsWith("INSTALL_FAILED\n"));
     EXPECT_TRUE(shown.out[result - 1] == '\n' || shown.out[result - 1] == '\r');
     EXPECT_THAT(onTerminal({"--json", "install"}).out, StartsWith(kInstallFailedObject));
+}
+
+TEST_F(HostProgram, EnsureTellsEachDecisionBeforeItActsOnIt) {
+    describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // a start that waits
+    const ProgramRun r = tripwire({"ensure", "1.0.0.0"}, 0, [](RunningProgram& program) {
+        EXPECT_EQ(program.firstLine(), "the service host is not running");
+        ::kill(program.pid(), SIGINT);
+    });
+    EXPECT_EQ(r.status, 130) << r.err;
 }
 
 TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) {
@@ -247,10 +385,9 @@ TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) 
 // A stop signal stops the framework: the client bundle closes a stalled download, and a hanging
 // installer is ended with its working directory.
 TEST_F(HostProgram, AStopSignalEndsTheDownloadOrTheInstallerInProgress) {
-    home.set("QB_HTTPCLIENT_STALL_SECONDS", "1");
-    offerBrokenArchive("stall=1000");
+    offer("stall=1000");
     ProgramRun run = signalledWhen(
-        {"install"}, [&] { return requested("/files/kci_2024.7.0.6.zip"); }, SIGINT);
+        {"install"}, [&] { return requested("/files/kci.zip"); }, SIGINT);
     EXPECT_EQ(run.status, 130) << run.err;
     EXPECT_EQ(run.out, "INSTALL_FAILED\n");
 
@@ -264,6 +401,62 @@ TEST_F(HostProgram, AStopSignalEndsTheDownloadOrTheInstallerInProgress) {
     EXPECT_EQ(run.out, "INSTALL_FAILED\n");
     EXPECT_NE(::kill(std::stoi(readFile(pidFile)), 0), 0) << "the installer still runs";
     EXPECT_THAT(home.workingDirectories(), IsEmpty());
+}
+
+TEST_F(HostProgram, StopSignalsOnlyTheProcessThatHoldsTheLock) {
+    // This test holds the lock; the file names a bystander, as after a crash and pid reuse.
+    RunningProgram bystander({"/bin/sleep", "30"});
+    {
+        agent::control::AgentRegistration held(home.lockRoot(), "RodudedOzovizazServiceHost");
+        writeFile(lockFile(), std::to_string(bystander.pid()) + "\nRodudedOzovizazServiceHost\n");
+        const ProgramRun r = tripwire({"stop", "--grace", "0"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("still running"));
+        EXPECT_TRUE(isRunning(bystander.pid()));
+    }
+    RunningProgram host({sampleHost.string()});
+    ASSERT_EQ(agentPid(bystander.pid()), host.pid());
+    const ProgramRun r = tripwire({"stop"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "stopped RodudedOzovizazServiceHost (pid " + std::to_string(host.pid()) + ")\n");
+    EXPECT_EQ(host.finish().status, 0);
+    EXPECT_TRUE(isRunning(bystander.pid()));
+}
+
+// The launcher runs the service host twice, then fails at once: watch sees one restart after a
+// SIGKILL, then gives up once the keep-alive's budget is spent.
+TEST_F(HostProgram, WatchRestartsAKilledServiceHostAndGivesUpWithTheKeepAlive) {
+    const std::string runs = (home / "runs").string();
+    describeInstallation(home.storageRoot(), "1.0.0.0",
+                         writeScript(home / "launcher", "echo >> '" + runs + "'\n[ $(wc -l < '" +
+                                                            runs + "') -le 2 ] || exit 1\nexec '" +
+                                                            sampleHost.string() + "'"));
+    const ProgramRun r = tripwire({"watch", "--patience", "3"}, 0, [&](RunningProgram& watch) {
+        // Each kill only once watch has told of the agent, so that its start is over.
+        const auto told = [&](const std::string& line) {
+            return eventually([&] { return watch.errorSoFar().find(line) != std::string::npos; });
+        };
+        const auto first = agentPid();
+        ASSERT_TRUE(first && told("watching RodudedOzovizazServiceHost"));
+        ::kill(first, SIGKILL);
+        const auto second = agentPid(first);
+        ASSERT_TRUE(second && told("started again: RodudedOzovizazServiceHost (pid " +
+                                   std::to_string(second) + ")"));
+        ::kill(second, SIGKILL);
+    });
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("tripwire: watch failed: the service host keeps ending"));
+}
+
+TEST_F(HostProgram, TheUserUnitPassesSystemdVerification) {
+    const fs::path unit = staged::root() / "share/tripwire/tripwire.service";
+    ASSERT_TRUE(fs::exists(unit));
+    if (std::system("systemd-analyze --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no systemd-analyze here";
+    }
+    // The system manager's checks: a user manager needs a session this test may not have.
+    EXPECT_EQ(std::system(("systemd-analyze verify '" + unit.string() + "'").c_str()), 0);
 }
 
 } // namespace

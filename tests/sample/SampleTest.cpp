@@ -6,6 +6,7 @@
 #include "LoopbackAddress.h"
 
 #include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
+#include "halvexconnector/latestversion/kciextractor/KCIExtractor.h"
 
 #include <agent/control/AgentDiscovery.h>
 #include <fl/filesystem/path_conversion.h>
@@ -13,11 +14,11 @@
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/ModuleHome.h>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <httplib.h>
 
 #include <gmock/gmock.h>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -52,12 +53,9 @@ TEST(InstallerArguments, TakesEachValueVerbatimAndRefusesWhatItDoesNotUnderstand
         {{"-mode", "silent", "-installationroot"}, "\"-installationroot\" needs a value"},
         {{"-source", "a", "-mode", "silent", "-source", "b"}, "repeated argument \"-source\""}};
     for (const auto& [arguments, expected] : refused) {
-        try {
-            parseInstallerArguments(arguments);
-            ADD_FAILURE() << "accepted: " << testing::PrintToString(arguments);
-        } catch (const sample::installer::ArgumentError& error) {
-            EXPECT_THAT(error.what(), HasSubstr(expected));
-        }
+        EXPECT_THAT(whatThrown<sample::installer::ArgumentError>(
+                        [&] { parseInstallerArguments(arguments); }),
+                    HasSubstr(expected));
     }
 }
 
@@ -243,24 +241,12 @@ TEST_F(ServiceHost, BadArgumentsOrAnUnusableLockRootEndIt) {
 class SampleInstaller : public testing::Test {
 protected:
     void SetUp() override {
-        std::unique_ptr<archive, decltype(&archive_read_free)> reader(archive_read_new(),
-                                                                      &archive_read_free);
-        archive_read_support_format_zip(reader.get());
-        ASSERT_EQ(archive_read_open_filename(reader.get(), staged::kciArchive().c_str(), 1 << 16),
-                  ARCHIVE_OK);
-        for (archive_entry* entry; archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK;) {
-            const std::string name = archive_entry_pathname(entry);
-            char buffer[1 << 14];
-            for (la_ssize_t n; (n = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0;) {
-                entries[name].append(buffer, static_cast<std::size_t>(n));
-            }
-            if (name == installerEntry || name == hostEntry) {
-                EXPECT_THAT(archive_format_name(reader.get()), HasSubstr("deflation")) << name;
-            }
-        }
-        for (const char* name : {installerEntry, hostEntry}) {
-            write(home / "work" / name, entries.at(name), fs::perms::owner_all);
-        }
+        fs::create_directories(home / "work");
+        fs::copy_file(staged::kciArchive(), home / "work/kci.zip");
+        ASSERT_EQ(
+            fl::filesystem::to_native(halvexconnector::latestversion::kciextractor::extractKCI(
+                fl::filesystem::path_from_native(home / "work/kci.zip"))),
+            extracted / installerEntry);
     }
     static void write(const fs::path& file, const std::string& content, fs::perms perms) {
         fs::create_directories(file.parent_path());
@@ -269,7 +255,7 @@ protected:
     }
     ProgramRun install(std::vector<std::string> arguments, const fs::path& from = {}) {
         arguments.insert(arguments.begin(),
-                         (from.empty() ? home / "work" / installerEntry : from).string());
+                         (from.empty() ? extracted / installerEntry : from).string());
         return runProgram(arguments);
     }
     std::vector<Json> log() const {
@@ -281,7 +267,7 @@ protected:
     }
     void expectInstalledAt(const fs::path& root) {
         const fs::path launcher = root / ("v" + version) / "bin/win64/QuillbeckServiceHost";
-        EXPECT_EQ(readFile(launcher), entries.at(hostEntry));
+        EXPECT_EQ(readFile(launcher), readFile(extracted / hostEntry));
         EXPECT_EQ(::access(launcher.c_str(), X_OK), 0);
         EXPECT_THAT(std::vector<fs::path>(fs::directory_iterator(root), fs::directory_iterator()),
                     ElementsAre(root / ("v" + version)));
@@ -295,11 +281,11 @@ protected:
     static constexpr const char* installerEntry = "bin/QuillbeckServiceHostInstaller";
     static constexpr const char* hostEntry = "bin/QuillbeckServiceHost";
     ModuleHome home;
-    std::map<std::string, std::string> entries;
+    const fs::path extracted = home / "work/kci.extracted";
 };
 
 TEST_F(SampleInstaller, InstallsWhereItIsToldAndReplacesAnEarlierInstallationOfTheVersion) {
-    EXPECT_EQ(Json::parse(entries.at("kci.json")),
+    EXPECT_EQ(Json::parse(readFile(extracted / "kci.json")),
               Json({{"version", version}, {"installer", installerEntry}}));
     const fs::path defaultRoot = home.storageRoot() / "ServiceHost";
     write(defaultRoot / ("v" + version) / "stale.txt", "stale", fs::perms::owner_read);
@@ -358,7 +344,7 @@ TEST_F(SampleInstaller, AServiceHostThatCannotRunFailsWith55AndKeepsThePreviousI
     for (const char* payload : {"\x7f"
                                 "ELF but not really",
                                 "", "#!/bin/sh\nexit 3\n", "#!/bin/sh\nkill -SEGV $$\n"}) {
-        write(home / "broken/QuillbeckServiceHostInstaller", entries.at(installerEntry),
+        write(home / "broken/QuillbeckServiceHostInstaller", readFile(extracted / installerEntry),
               fs::perms::owner_all);
         write(home / "broken/QuillbeckServiceHost", payload, fs::perms::owner_read);
         const ProgramRun run =
@@ -371,7 +357,7 @@ TEST_F(SampleInstaller, AServiceHostThatCannotRunFailsWith55AndKeepsThePreviousI
         fs::remove_all(home / "broken");
     }
     expectInstalledAt(home / "good");
-    write(home / "alone/QuillbeckServiceHostInstaller", entries.at(installerEntry),
+    write(home / "alone/QuillbeckServiceHostInstaller", readFile(extracted / installerEntry),
           fs::perms::owner_all);
     const ProgramRun alone =
         install({"-mode", "silent"}, home / "alone/QuillbeckServiceHostInstaller");

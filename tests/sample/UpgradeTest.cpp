@@ -1,70 +1,40 @@
 // An upgrade of the sample installation through `tripwire install`: the installer stops the
 // service host that runs, so the module starts the new version instead of finding the old one.
-#include <tripwire/InstallLayout.h>
 #include <tripwire/testsupport/KciArchive.h>
-#include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/ModuleHome.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <thread>
-
 namespace {
 
-namespace stdfs = std::filesystem;
-using tripwire::testsupport::ArchiveEntry;
-using tripwire::testsupport::readFile;
+namespace fs = std::filesystem;
+using namespace tripwire::testsupport;
 
 TEST(SampleUpgrade, TheRunningServiceHostIsTheNewVersion) {
-    const std::string stage = std::getenv("TRIPWIRE_STAGE_DIR");
-    const tripwire::testsupport::TempDirectory scratch;
-    const stdfs::path sample = stdfs::path(stage) / tripwire::layout::sampleDirectory;
-    const stdfs::path sources = scratch / "sources";
-    const stdfs::path lockFile =
-        scratch / "data/Quillbeck/RodudedOzovizaz/locks/RodudedOzovizazServiceHost.lock";
-    const std::string environment =
-        "env -i HOME='" + scratch.path().string() + "' XDG_DATA_HOME='" +
-        (scratch / "data").string() + "' QB_TELEMETRY_DIR='" + (scratch / "telx").string() +
-        "' QB_RODUDED_OZOVIZAZ_INSTALL_SOURCES='" + sources.string() + "' ";
-    const auto runningExecutable = [&] {
-        std::ifstream in(lockFile);
-        pid_t pid = 0;
-        in >> pid;
-        std::error_code error;
-        return std::make_pair(pid,
-                              stdfs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error));
-    };
-
-    std::pair<pid_t, stdfs::path> before;
+    ModuleHome home;
+    const std::string installer = "bin/QuillbeckServiceHostInstaller",
+                      host = "bin/QuillbeckServiceHost";
+    pid_t before = 0;
     for (const std::string version : {"1.0.0.1", "1.0.0.2"}) {
-        stdfs::remove_all(sources);
-        stdfs::create_directories(sources);
-        tripwire::testsupport::writeKciArchive(
-            sources / ("kci_" + version + ".zip"), version, "bin/QuillbeckServiceHostInstaller",
-            {ArchiveEntry{"bin/QuillbeckServiceHostInstaller",
-                          readFile(sample / "QuillbeckServiceHostInstaller"), true},
-             ArchiveEntry{"bin/QuillbeckServiceHost", readFile(sample / "QuillbeckServiceHost"),
-                          true}});
-        const std::string command = environment + stage + "/bin/tripwire install >/dev/null 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0) << version;
-        const auto running = runningExecutable();
-        EXPECT_NE(running.second.string().find("/v" + version + "/"), std::string::npos)
-            << version << ": " << running.second;
-        if (before.first != 0) {
-            EXPECT_NE(running.first, before.first);
-            // Gone, or a zombie that nobody has reaped yet.
-            std::ifstream stat("/proc/" + std::to_string(before.first) + "/stat");
-            std::string pid, name, state = "Z";
-            stat >> pid >> name >> state;
-            EXPECT_EQ(state, "Z") << "the old service host still runs";
+        fs::remove_all(home.sources());
+        fs::create_directories(home.sources());
+        writeKciArchive(home.sources() / ("kci_" + version + ".zip"), version, installer,
+                        {{installer, readFile(staged::sample(installer.substr(4))), true},
+                         {host, readFile(staged::sample(host.substr(4))), true}});
+        const ProgramRun run = runProgram({(staged::root() / "bin/tripwire").string(), "install"});
+        ASSERT_EQ(run.status, 0) << version << run.err;
+        const pid_t pid =
+            std::atoi(readFile(home.lockRoot() / "RodudedOzovizazServiceHost.lock").c_str());
+        std::error_code gone;
+        const fs::path executable = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", gone);
+        EXPECT_NE(executable.string().find("/v" + version + "/"), std::string::npos)
+            << version << ": " << executable;
+        if (before != 0) {
+            EXPECT_NE(pid, before);
+            EXPECT_FALSE(isRunning(before)) << "the old service host still runs";
         }
-        before = running;
+        before = pid;
     }
-    std::system((environment + stage + "/bin/tripwire stop >/dev/null").c_str());
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -19,13 +18,9 @@ namespace {
 namespace stdfs = std::filesystem;
 using halvexconnector::latestversion::kciextractor::extractKCI;
 using halvexconnector::latestversion::kciextractor::KCIExtractionError;
+using tripwire::testsupport::modeOf;
 using tripwire::testsupport::TempDirectory;
 using tripwire::testsupport::writeKciArchive;
-
-unsigned modeOf(const stdfs::path& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
-}
 
 std::string nested(int levels) {
     std::string name;
@@ -35,14 +30,9 @@ std::string nested(int levels) {
     return name + "f";
 }
 
-class DeepArchive : public testing::Test {
-protected:
-    TempDirectory scratch;
-    stdfs::path archive = scratch / "kci.zip";
-    stdfs::path extracted = scratch / "kci.extracted";
-};
-
-TEST_F(DeepArchive, NestingBeyondTheLimitIsRefusedAndLeavesNothingEvenWithFewDescriptors) {
+TEST(DeepArchive, NestingBeyondTheLimitIsRefusedAndLeavesNothingEvenWithFewDescriptors) {
+    const TempDirectory scratch;
+    const stdfs::path archive = scratch / "kci.zip", extracted = scratch / "kci.extracted";
     struct rlimit previousLimit {};
     ::getrlimit(RLIMIT_NOFILE, &previousLimit);
     struct rlimit few = previousLimit;

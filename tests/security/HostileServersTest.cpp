@@ -4,7 +4,9 @@
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 
 #include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,6 @@ using foundation::httpclient::CurlHttpClientOptions;
 using foundation::httpclient::redirectAllowed;
 using foundation::httpclient_core::HttpError;
 using foundation::httpclient_core::HttpRequest;
-using foundation::httpclient_core::HttpResponse;
 using halvexconnector::latestversion::checker::LatestVersionChecker;
 using halvexconnector::latestversion::checker::LatestVersionError;
 using tripwire::testsupport::latestDocument;
@@ -27,12 +28,8 @@ using tripwire::testsupport::LoopbackServer;
 std::optional<HttpError::Kind> failureOf(CurlHttpClient& client, const std::string& url) {
     HttpRequest request;
     request.url = url;
-    try {
-        client.send(request);
-    } catch (const HttpError& error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    const auto error = tripwire::testsupport::thrown<HttpError>([&] { client.send(request); });
+    return error ? std::optional(error->kind()) : std::nullopt;
 }
 
 TEST(HostileServer, RedirectsAreCheckedHopByHop) {
@@ -82,29 +79,6 @@ TEST(HostileServer, AnswersKeptInMemoryAreBounded) {
     EXPECT_EQ(CurlHttpClientOptions().maxResponseBytes, std::size_t{1} << 20);
 }
 
-// Answers every request with one document, and counts the requests.
-struct CannedClient final : foundation::httpclient_core::HttpClient {
-    HttpResponse send(const HttpRequest&) override {
-        ++requests;
-        HttpResponse response;
-        response.status = 200;
-        response.body = document;
-        return response;
-    }
-    HttpResponse download(const HttpRequest& request, const std::filesystem::path&,
-                          const foundation::httpclient_core::ProgressCallback&) override {
-        return send(request);
-    }
-    std::string document;
-    int requests = 0;
-};
-
-struct FixedUrlManager final : foundation::urlmanager::UrlManager {
-    explicit FixedUrlManager(std::string base) : base(std::move(base)) {}
-    std::string getUrl(const std::string&) const override { return base; }
-    std::string base;
-};
-
 TEST(HostileServer, TheDocumentComesSecurelyAndNamesADigest) {
     // No trusted key: signatures are SignedDocumentTest's.
     const tripwire::testsupport::TempDirectory keyless;
@@ -126,16 +100,18 @@ TEST(HostileServer, TheDocumentComesSecurelyAndNamesADigest) {
         {"http://10.0.0.1", "https://cdn.example/kci.zip", true, false, 0},
     };
     for (const auto& [base, archive, withDigest, accepted, requests] : cases) {
-        auto client = std::make_shared<CannedClient>();
-        client->document =
+        auto client = std::make_shared<tripwire::testsupport::ScriptedHttpClient>();
+        client->response.body =
             latestDocument("1", archive, withDigest ? std::optional(digest) : std::nullopt);
-        LatestVersionChecker checker(client, std::make_shared<FixedUrlManager>(base));
+        LatestVersionChecker checker(
+            client, std::make_shared<tripwire::testsupport::FixedUrlManager>(base));
         if (accepted) {
             EXPECT_EQ(checker.getLatestKCIUrl().first, "1") << base << " " << archive;
         } else {
             EXPECT_THROW(checker.getLatestKCIUrl(), LatestVersionError) << base << " " << archive;
         }
-        EXPECT_EQ(client->requests, requests) << base << " " << archive;
+        EXPECT_EQ(client->urls.size(), static_cast<std::size_t>(requests))
+            << base << " " << archive;
     }
 }
 

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <latch>
-#include <thread>
 #include <vector>
 
 namespace halvexconnector::tripwire {
@@ -31,26 +29,6 @@ TEST(InterfaceId, IsTheDemangledNameWithoutClassOrStructPrefix) {
     EXPECT_EQ(cppmicroservices::detail::GetDemangledName(typeid(LocalStruct)),
               "(anonymous namespace)::LocalStruct");
     EXPECT_TRUE(us_service_interface_iid<void>().empty());
-}
-
-TEST(InterfaceId, IsComputedOnceEvenUnderConcurrentFirstUse) {
-    struct FreshType {};
-    constexpr int threads = 8;
-    std::latch start(threads);
-    std::vector<std::string const*> seen(threads);
-    std::vector<std::thread> workers;
-    for (int i = 0; i < threads; ++i) {
-        workers.emplace_back([&, i] {
-            start.arrive_and_wait();
-            seen[i] = &us_service_interface_iid<FreshType>();
-        });
-    }
-    for (auto& w : workers) {
-        w.join();
-    }
-    for (auto const* p : seen) {
-        EXPECT_EQ(p, seen.front()); // the same static object every time
-    }
 }
 
 TEST(Any, HoldsValuesAndCastsOnlyToTheirType) {

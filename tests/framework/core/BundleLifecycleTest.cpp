@@ -1,16 +1,20 @@
 #include "../FrameworkTestUtil.h"
-#include "TestSupport.h"
 #include "bundles/TestInterfaces.h"
 
 #include "BundleInternals.h"
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/BundleEvent.h"
 #include "cppmicroservices/FrameworkEvent.h"
+#include "cppmicroservices/LDAPFilter.h"
+
+#include <tripwire/testsupport/KciArchive.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <latch>
 #include <thread>
 
 using namespace cppmicroservices;
@@ -42,15 +46,9 @@ protected:
     });
 };
 
-TEST_F(BundleLifecycleTest, FrameworkIsTheSystemBundle) {
-    EXPECT_EQ(fw.framework.GetBundleId(), 0);
-    EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
-    EXPECT_EQ(fw.framework.GetState(), Bundle::STATE_ACTIVE);
-    EXPECT_EQ(context.GetBundle(), fw.framework);
-    EXPECT_EQ(context.GetBundles().size(), 1u);
-}
-
 TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
+    EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
+    EXPECT_EQ(context.GetBundle(), fw.framework);
     auto bundles = context.InstallBundles(FWTEST_PLAIN_PATH);
     ASSERT_EQ(bundles.size(), 1u);
     Bundle plain = bundles[0];
@@ -69,6 +67,10 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
     EXPECT_EQ(detail::GetBundleLibraryPath(plain),
               std::filesystem::weakly_canonical(FWTEST_PLAIN_PATH).string());
+    // Filters match a bundle's manifest headers, keys in any case.
+    EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(plain));
+    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(plain));
+    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(Bundle()));
 
     plain.Start(); // no activator: state and events only
     EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);
@@ -202,18 +204,24 @@ protected:
         }
         return "installed";
     }
+    // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
+    std::string WriteBundle(std::string const& name, std::string const& prefix,
+                            std::vector<tripwire::testsupport::ArchiveEntry> const& entries) {
+        tripwire::testsupport::writeZipArchive(dir / "zip", entries);
+        std::ofstream(dir / name, std::ios::binary)
+            << prefix << tripwire::testsupport::readFile(dir / "zip");
+        return (dir / name).string();
+    }
 
     tripwire::testsupport::TempDirectory dir;
     fwtest::RunningFramework fw;
 };
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
-
 TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
     struct {
         char const* name;
         std::string raw; // the whole file, when there are no zip entries
-        Entries zip;     // appended to arbitrary bytes
+        std::vector<tripwire::testsupport::ArchiveEntry> zip; // appended to arbitrary bytes
         char const* error;
     } const cases[] = {
         {"missing.so", {}, {}, "runtime_error: "},
@@ -224,7 +232,7 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
          std::string("PK\x05\x06", 4) + std::string(18, '\xff'),
          {},
          "invalid_argument"},
-        {"nomanifest.so", {}, {{"b/other.json", "{}"}, {"b/", ""}}, "no <name>/manifest.json"},
+        {"nomanifest.so", {}, {{"b/other.json", "{}"}}, "no <name>/manifest.json"},
         {"badjson.so",
          {},
          {{"b/manifest.json", "{\"bundle.symbolic_name\": "}},
@@ -240,9 +248,9 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
          "not \"b\""},
     };
     for (auto const& c : cases) {
-        auto const path = (dir / c.name).string();
+        auto path = (dir / c.name).string();
         if (!c.zip.empty()) {
-            fwtest::WriteFileWithZip(path, std::string(4096, '\x7f'), c.zip);
+            path = WriteBundle(c.name, std::string(4096, '\x7f'), c.zip);
         } else if (std::string(c.name) != "missing.so") {
             std::ofstream(path, std::ios::binary) << c.raw;
         }
@@ -251,14 +259,33 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
     EXPECT_EQ(fw.framework.GetBundleContext().GetBundles().size(), 1u); // nothing half-installed
+
+    tripwire::testsupport::ArchiveEntry const good{"good_one/manifest.json",
+                                                   "{\"bundle.symbolic_name\": \"good_one\"}"};
+    EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})), "installed");
+    // Another file claiming the same symbolic name would clash on its entry points.
+    EXPECT_NE(Install(WriteBundle("twin.so", "", {good})).find("already installed"),
+              std::string::npos);
 }
 
-TEST_F(BundleInstallErrorTest, HandMadeArchiveAfterArbitraryBytesInstalls) {
-    Entries const good{{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"},
-                       {"good_one/", ""}};
-    fwtest::WriteFileWithZip(dir / "good.so", std::string(4096, '\x7f'), good);
-    EXPECT_EQ(Install((dir / "good.so").string()), "installed");
-    // Another file claiming the same symbolic name would clash on its entry points.
-    fwtest::WriteFileWithZip(dir / "twin.so", "", {good[0]});
-    EXPECT_NE(Install((dir / "twin.so").string()).find("already installed"), std::string::npos);
+TEST(BundleInstallConcurrency, ConcurrentInstallsOfOneLocationGiveOneBundle) {
+    fwtest::RunningFramework fw;
+    auto context = fw.framework.GetBundleContext();
+    constexpr int threads = 4;
+    std::latch start(threads);
+    std::vector<long> ids(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            start.arrive_and_wait();
+            ids[t] = context.InstallBundles(FWTEST_PLAIN_PATH).at(0).GetBundleId();
+        });
+    }
+    for (auto& w : workers) {
+        w.join();
+    }
+    for (long id : ids) {
+        EXPECT_EQ(id, ids.front());
+    }
+    EXPECT_EQ(context.GetBundles().size(), 2u);
 }

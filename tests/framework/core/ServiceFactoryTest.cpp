@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "../FrameworkTestUtil.h"
 
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Constants.h"
@@ -6,13 +6,18 @@
 #include "cppmicroservices/ServiceFactory.h"
 #include "cppmicroservices/ServiceObjects.h"
 
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
+#include <latch>
 #include <mutex>
+#include <thread>
 
 using namespace cppmicroservices;
+using namespace tripwire::testsupport;
 
 namespace {
 
@@ -57,20 +62,9 @@ ServiceProperties Scope(std::string const& scope) {
 
 class ServiceFactoryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        token = context.AddFrameworkListener([this](FrameworkEvent const& event) {
-            if (event.GetType() == FrameworkEvent::FRAMEWORK_ERROR) {
-                errors.push_back(event);
-            }
-        });
-    }
-
-    // Declared first so that it outlives the framework, whose stop may still report.
-    std::vector<FrameworkEvent> errors;
     fwtest::RunningFramework fw;
     BundleContext context = fw.framework.GetBundleContext();
     std::shared_ptr<CountingFactory> factory = std::make_shared<CountingFactory>();
-    ListenerToken token;
 };
 
 TEST_F(ServiceFactoryTest, SingletonIsMadeOnFirstUseAndGivenBackWhenTheLastUserReleasesIt) {
@@ -142,12 +136,10 @@ TEST_F(ServiceFactoryTest, FailingFactoriesYieldEmptyPointersAndFrameworkErrors)
     }; // lacks IWidget
     EXPECT_EQ(context.GetService(ref), nullptr);
 
+    const auto errors = fw.TakeErrors();
     ASSERT_EQ(errors.size(), 3u);
-    try {
-        std::rethrow_exception(errors[0].GetThrowable());
-    } catch (std::runtime_error const& e) {
-        EXPECT_STREQ(e.what(), "factory exploded");
-    }
+    EXPECT_EQ(whatThrown([&] { std::rethrow_exception(errors[0].GetThrowable()); }),
+              "factory exploded");
     EXPECT_EQ(errors[0].GetBundle(), fw.framework);
     EXPECT_NE(errors[2].GetMessage().find(us_service_interface_iid<IWidget>()), std::string::npos);
     EXPECT_NE(fw.log.str().find("factory exploded"),
@@ -171,12 +163,12 @@ TEST_F(ServiceFactoryTest, RecursiveFactoryCallIsRefusedInsteadOfDeadlocking) {
     };
     EXPECT_NE(context.GetService(ref), nullptr);
     EXPECT_EQ(inner, nullptr);
+    const auto errors = fw.TakeErrors();
     ASSERT_EQ(errors.size(), 1u);
-    try {
-        std::rethrow_exception(errors[0].GetThrowable());
-    } catch (ServiceException const& e) {
-        EXPECT_EQ(e.GetType(), ServiceException::FACTORY_RECURSION);
-    }
+    EXPECT_EQ(thrown<ServiceException>([&] { std::rethrow_exception(errors[0].GetThrowable()); })
+                  .value()
+                  .GetType(),
+              ServiceException::FACTORY_RECURSION);
 }
 
 TEST_F(ServiceFactoryTest, UngetFailuresAreReportedNotThrown) {
@@ -193,7 +185,7 @@ TEST_F(ServiceFactoryTest, UngetFailuresAreReportedNotThrown) {
                                                 Scope(Constants::SCOPE_SINGLETON));
     auto held = context.GetService(context.GetServiceReference<IWidget>());
     EXPECT_NO_THROW(held.reset());
-    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(fw.TakeErrors().size(), 1u);
 }
 
 TEST(ServiceFactoryLogging, LogStreamCanBeSwitchedOff) {
@@ -209,4 +201,44 @@ TEST(ServiceFactoryLogging, LogStreamCanBeSwitchedOff) {
     EXPECT_EQ(context.GetService(context.GetServiceReference<IWidget>()), nullptr);
     framework.Stop();
     EXPECT_EQ(log.str(), "");
+}
+
+TEST_F(ServiceFactoryTest, RegistryOperationsFromManyThreadsStayConsistent) {
+    auto factoryReg =
+        context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto factoryRef = context.GetServiceReference<IWidget>();
+
+    constexpr int threads = 6;
+    constexpr int rounds = 200;
+    std::latch start(threads);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            start.arrive_and_wait();
+            for (int i = 0; i < rounds; ++i) {
+                // Register, find, use and withdraw a service of one's own...
+                auto reg = context.RegisterService<IWidget>(std::make_shared<Widget>(),
+                                                            {{"owner", t}, {"round", i}});
+                auto mine = context.GetServiceReferences<IWidget>(
+                    "(&(owner=" + std::to_string(t) + ")(round=" + std::to_string(i) + "))");
+                if (mine.size() != 1 || !context.GetService(mine[0])) {
+                    ++failures;
+                }
+                // ...while sharing the factory's singleton with everyone.
+                auto shared = context.GetServiceObjects(factoryRef).GetService();
+                if (!shared) {
+                    ++failures;
+                }
+                reg.Unregister();
+            }
+        });
+    }
+    for (auto& w : workers) {
+        w.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(context.GetServiceReferences<IWidget>().size(), 1u); // only the factory's
+    EXPECT_EQ(factory->gets.load(), factory->ungets.load()); // every object made was given back
+    EXPECT_GE(factory->gets.load(), 1);
 }

@@ -1,9 +1,11 @@
-#include "TestSupport.h"
+#include "../FrameworkTestUtil.h"
 
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Constants.h"
 #include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/ServiceObjects.h"
+
+#include <tripwire/testsupport/Thrown.h>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +34,7 @@ struct IUndeclared {
 CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE(IUndeclared, "")
 
 using namespace cppmicroservices;
+using namespace tripwire::testsupport;
 
 class ServiceRegistryTest : public ::testing::Test {
 protected:
@@ -141,14 +144,9 @@ TEST_F(ServiceRegistryTest, HigherRankingThenLowerIdComesFirst) {
 }
 
 TEST_F(ServiceRegistryTest, UndeclaredInterfaceIdIsAServiceException) {
-    try {
-        context.GetServiceReferences<IUndeclared>();
-        FAIL() << "expected a ServiceException";
-    } catch (ServiceException const& e) {
-        EXPECT_STREQ(
-            e.what(),
-            "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
-    }
+    EXPECT_EQ(
+        whatThrown<ServiceException>([&] { context.GetServiceReferences<IUndeclared>(); }),
+        "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
     EXPECT_THROW(context.GetServiceReference<IUndeclared>(), ServiceException);
 }
 
@@ -220,10 +218,6 @@ TEST(ServiceRegistryLifetime, ContextIsInvalidOnceTheFrameworkStops) {
     EXPECT_FALSE(context);
     EXPECT_FALSE(ref); // the framework's own services went with it
     EXPECT_THROW(context.GetServiceReferences<IFoo>(), std::runtime_error);
-    try {
-        context.GetServiceObjects(ref);
-        FAIL() << "expected an exception";
-    } catch (std::runtime_error const& e) {
-        EXPECT_STREQ(e.what(), "The bundle context is no longer valid");
-    }
+    EXPECT_EQ(whatThrown<std::runtime_error>([&] { context.GetServiceObjects(ref); }),
+              "The bundle context is no longer valid");
 }

@@ -122,17 +122,28 @@ TEST(ComponentInstanceImpl, IgnoresHooksWithOtherSignatures) {
     EXPECT_FALSE(instance.GetInstance()->called);
 }
 
-TEST(ComponentInstanceImpl, AClassWithoutHooksIsStillUsable) {
-    ComponentInstanceImpl<Plain, std::tuple<IFirst>> instance;
-    EXPECT_FALSE(instance.DoesModifiedMethodExist());
-    // Before creation there is no object: hooks do nothing and there is nothing to publish.
-    instance.Activate();
-    instance.Deactivate();
-    EXPECT_EQ(instance.GetInterfaceMap(), nullptr);
-    instance.CreateInstance(std::make_shared<FakeContext>());
-    instance.Activate();
-    instance.Deactivate();
-    EXPECT_EQ(instance.GetInstance()->First(), 7);
+TEST(ComponentInstanceImpl, AClassWithoutHooksIsStillUsableAndDestroyedThroughTheBase) {
+    std::weak_ptr<Plain> watch;
+    {
+        std::unique_ptr<cs::detail::ComponentInstance> base =
+            std::make_unique<ComponentInstanceImpl<Plain, std::tuple<IFirst>>>();
+        auto& instance = static_cast<ComponentInstanceImpl<Plain, std::tuple<IFirst>>&>(*base);
+        EXPECT_FALSE(instance.DoesModifiedMethodExist());
+        // Before creation there is no object: hooks do nothing and there is nothing to publish.
+        instance.Activate();
+        instance.Deactivate();
+        EXPECT_EQ(instance.GetInterfaceMap(), nullptr);
+        instance.CreateInstance(std::make_shared<FakeContext>());
+        instance.Activate();
+        instance.Deactivate();
+        EXPECT_EQ(instance.GetInstance()->First(), 7);
+        watch = instance.GetInstance();
+    }
+    EXPECT_TRUE(watch.expired());
+    // A configuration constructor receives the properties.
+    ComponentInstanceImpl<Configured, std::tuple<IFirst>> configured;
+    configured.CreateInstance(std::make_shared<FakeContext>());
+    EXPECT_EQ(configured.GetInstance()->name, "fake");
 }
 
 TEST(ComponentInstanceImpl, InterfaceMapHoldsEachInterfaceAsItsOwnBase) {
@@ -150,12 +161,6 @@ TEST(ComponentInstanceImpl, InterfaceMapHoldsEachInterfaceAsItsOwnBase) {
     EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));
     // Each call gives a fresh map, so one caller's changes never show in another's.
     EXPECT_NE(instance.GetInterfaceMap(), map);
-}
-
-TEST(ComponentInstanceImpl, AConfigurationConstructorReceivesTheProperties) {
-    ComponentInstanceImpl<Configured, std::tuple<IFirst>> instance;
-    instance.CreateInstance(std::make_shared<FakeContext>());
-    EXPECT_EQ(instance.GetInstance()->name, "fake");
 }
 
 struct RecordingBinder final : Binder<Plain> {
@@ -186,19 +191,6 @@ TEST(ComponentInstanceImpl, BindersAreReachedByReferenceName) {
     instance.UnbindReferences();
     EXPECT_EQ(binder->log, "bind;bind-svc;unbind-svc;unbind;");
     EXPECT_THROW(instance.InvokeBindMethod("unknown", nullptr), std::out_of_range);
-}
-
-TEST(ComponentInstanceImpl, DestroysThroughTheBase) {
-    std::weak_ptr<Plain> watch;
-    {
-        std::unique_ptr<cs::detail::ComponentInstance> instance =
-            std::make_unique<ComponentInstanceImpl<Plain, std::tuple<IFirst>>>();
-        instance->CreateInstance(std::make_shared<FakeContext>());
-        watch =
-            static_cast<ComponentInstanceImpl<Plain, std::tuple<IFirst>>&>(*instance).GetInstance();
-        EXPECT_FALSE(watch.expired());
-    }
-    EXPECT_TRUE(watch.expired());
 }
 
 } // namespace

@@ -14,7 +14,6 @@
 
 #include <cstdlib>
 #include <latch>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -23,35 +22,15 @@ using dstest::IGreeter;
 
 namespace {
 
-std::string describe(const FrameworkEvent& event) {
-    auto error = event.GetThrowable();
-    return event.GetMessage() + (error ? " | " + fwtest::Describe(error) : "");
-}
-
 class DsRuntime : public ::testing::Test {
 protected:
     void SetUp() override {
         dsprobe::Reset();
-        testBundleWasLoaded = fwtest::IsLoaded(DS_TEST_BUNDLE);
-        framework = std::make_unique<Framework>(FrameworkFactory().NewFramework());
-        framework->Start();
-        context = framework->GetBundleContext();
-        context.AddFrameworkListener([this](const FrameworkEvent& event) {
-            if (event.GetType() == FrameworkEvent::FRAMEWORK_ERROR) {
-                std::lock_guard guard(lock);
-                errors.push_back(describe(event));
-            }
-        });
         const char* stage = std::getenv("TRIPWIRE_STAGE_DIR");
         ASSERT_NE(stage, nullptr) << "TRIPWIRE_STAGE_DIR is not set";
         runtime =
             context.InstallBundles(std::string(stage) + "/lib/libDeclarativeServices.so").at(0);
         testBundle = context.InstallBundles(DS_TEST_BUNDLE).at(0);
-    }
-
-    void TearDown() override {
-        framework->Stop();
-        framework->WaitForStop(std::chrono::seconds(30));
     }
 
     void startBoth() {
@@ -65,22 +44,27 @@ protected:
     }
 
     std::vector<std::string> takeErrors() {
-        std::lock_guard guard(lock);
-        return std::exchange(errors, {});
+        std::vector<std::string> texts;
+        for (const FrameworkEvent& event : fw.TakeErrors()) {
+            const auto error = event.GetThrowable();
+            texts.push_back(event.GetMessage() + (error ? " | " + fwtest::Describe(error) : ""));
+        }
+        return texts;
     }
 
-    std::unique_ptr<Framework> framework;
-    BundleContext context;
+    const bool testBundleWasLoaded = fwtest::IsLoaded(DS_TEST_BUNDLE);
+    fwtest::RunningFramework fw;
+    BundleContext context = fw.framework.GetBundleContext();
     Bundle runtime;
     Bundle testBundle;
-    bool testBundleWasLoaded = false;
-    std::mutex lock;
-    std::vector<std::string> errors;
 };
 
+// The runtime also takes on bundles that started before it.
 TEST_F(DsRuntime, RegistersEveryEnabledComponentWithoutLoadingCode) {
     EXPECT_EQ(runtime.GetSymbolicName(), "declarative_services");
-    startBoth();
+    testBundle.Start();
+    EXPECT_FALSE(component("greeter"));
+    runtime.Start();
     if (!testBundleWasLoaded) {
         EXPECT_FALSE(fwtest::IsLoaded(DS_TEST_BUNDLE))
             << "a delayed component's code was loaded early";
@@ -95,15 +79,6 @@ TEST_F(DsRuntime, RegistersEveryEnabledComponentWithoutLoadingCode) {
                                      "throwing_activate", "throwing_deactivate", "incomplete"}));
     EXPECT_EQ(dsprobe::Get("Greeter.new"), 0);
     EXPECT_TRUE(takeErrors().empty());
-}
-
-TEST_F(DsRuntime, TakesOnBundlesThatStartedBeforeIt) {
-    testBundle.Start();
-    EXPECT_FALSE(component("greeter"));
-    runtime.Start();
-    auto ref = component("greeter");
-    ASSERT_TRUE(ref);
-    EXPECT_EQ(context.GetService(ref)->Greet("x"), "hello x");
 }
 
 TEST_F(DsRuntime, RequestsShareOneInstanceActivatedOnce) {
@@ -147,8 +122,8 @@ TEST_F(DsRuntime, StoppingTheFrameworkDeactivatesAndDisposes) {
     startBoth();
     auto greeter = context.GetService(component("greeter"));
     ASSERT_TRUE(greeter);
-    framework->Stop();
-    framework->WaitForStop(std::chrono::seconds(30));
+    fw.framework.Stop();
+    fw.framework.WaitForStop(std::chrono::seconds(30));
     EXPECT_EQ(dsprobe::Get("Greeter.deactivate"), 1);
     EXPECT_EQ(dsprobe::Get("Greeter.delete"), 1);
     // Disposing of the component instance leaves the object to whoever still holds it.

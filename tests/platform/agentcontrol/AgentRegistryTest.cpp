@@ -6,6 +6,8 @@
 #include <fl/filesystem/path_conversion.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -91,13 +93,10 @@ TEST(AgentRegistry, ProbingNeverDisturbsTheHolderAndASecondInstanceFails) {
     }
     // Closing a descriptor would drop a classic POSIX lock of this process; ours must survive.
     EXPECT_TRUE(someoneHoldsLock(holder.lockFile()));
-    try {
-        AgentRegistration second(scratch.path(), "Agent");
-        FAIL() << "a second instance registered";
-    } catch (const AgentAlreadyRunning& error) {
-        EXPECT_NE(std::string(error.what()).find("pid " + std::to_string(::getpid())),
-                  std::string::npos);
-    }
+    EXPECT_NE(whatThrown<AgentAlreadyRunning>([&] {
+                  AgentRegistration(scratch.path(), "Agent");
+              }).find("pid " + std::to_string(::getpid())),
+              std::string::npos);
     EXPECT_EQ(readFile(holder.lockFile()), contentFor("Agent"));
 
     AgentRegistration moved(std::move(holder));

@@ -4,7 +4,7 @@
 
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/path_conversion.h>
-#include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/ModuleHome.h>
 
 #include <cppmicroservices/BundleContext.h>
 #include <cppmicroservices/FrameworkEvent.h>
@@ -64,26 +64,18 @@ TEST(FrameworkAccess, HoldsTheFrameworkAHostSetsAndReadersSeeAWholeOneOrNone) {
 struct RunningFrameworkTest : ::testing::Test {
     TempDirectory installRoot;
     ScopedVariable rootVariable{"QB_INSTALL_ROOT", installRoot.path().string()};
-    std::shared_ptr<cpp::Framework> framework = newFramework();
+    RunningFramework framework;
     fs::path folder = installRoot / "bin/win64/foundation/markers";
 
     RunningFrameworkTest() {
-        framework->Init();
-        framework->Start();
-        setFramework(framework);
         fs::create_directories(folder / "nested.so");
         fs::copy_file(QBTEST_MARKER_ALPHA, folder / "qbtest_marker_alpha.so");
         fs::copy_file(QBTEST_MARKER_BETA, folder / "qbtest_marker_beta.so");
         writeFile(folder / "README.txt", "not a bundle");
         writeFile(folder / "libold.so.1", "not a bundle either");
     }
-    ~RunningFrameworkTest() override {
-        clearFramework();
-        framework->Stop();
-        framework->WaitForStop(std::chrono::milliseconds(0));
-    }
     std::vector<std::string> markers() {
-        auto context = framework->GetBundleContext();
+        auto context = framework.context();
         std::vector<std::string> names;
         for (const auto& reference : context.GetServiceReferences<qbtest::IMarker>())
             names.push_back(context.GetService(reference)->bundleName());

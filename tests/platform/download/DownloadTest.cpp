@@ -8,6 +8,7 @@
 #include <foundation/httpclient/CurlHttpClient.h>
 #include <foundation/httpclient_core/HttpError.h>
 #include <tripwire/testsupport/LoopbackServer.h>
+#include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
 #include <gmock/gmock.h>
@@ -31,31 +32,8 @@ using tripwire::testsupport::sha256Hex;
 using tripwire::testsupport::TempDirectory;
 using tripwire::testsupport::writeFile;
 
-// Answers every request with `response` (a download's 2xx body goes to the file), or throws.
-struct ScriptedClient final : HttpClient {
-    HttpResponse response{200, {}, {}, {}, {}};
-    std::optional<HttpError::Kind> failure;
-    std::vector<std::string> urls;
-
-    HttpResponse send(const HttpRequest& request) override {
-        urls.push_back(request.url);
-        if (failure)
-            throw HttpError(*failure, "scripted failure");
-        return response;
-    }
-    // Like a real transfer, a failed one may leave part of the body behind.
-    HttpResponse download(const HttpRequest& request, const fs::path& file,
-                          const ProgressCallback&) override {
-        urls.push_back(request.url);
-        writeFile(file, response.isSuccess() || failure ? response.body : "");
-        if (failure)
-            throw HttpError(*failure, "scripted failure");
-        HttpResponse answer = response;
-        if (answer.isSuccess())
-            answer.body.clear();
-        return answer;
-    }
-};
+using ScriptedClient = tripwire::testsupport::ScriptedHttpClient;
+using tripwire::testsupport::FixedUrlManager;
 
 struct KCIDownloaderTest : testing::Test {
     const std::string content = std::string(1000, 'k') + "archive";
@@ -241,13 +219,6 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
          {"128.0.0.1", "10.0.0.1", "127.0.0.1.example.com", "::2", "", "localhost.example.com"})
         EXPECT_FALSE(isLoopbackHost(host)) << host;
 }
-
-struct FixedUrlManager final : foundation::urlmanager::UrlManager {
-    std::string getUrl(const std::string& key) const override {
-        EXPECT_EQ(key, foundation::urlmanager::QUILLBECK_DOT_COM);
-        return "https://base.example.test";
-    }
-};
 
 TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
     // No trusted key: signatures are SignedDocumentTest's.

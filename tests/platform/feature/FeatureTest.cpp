@@ -38,28 +38,23 @@ using tripwire::testsupport::ScopedVariable;
 constinit Feature<0> installErrorFeature{"QSHInstallErrorTELX"};
 
 TEST(FeatureFlag, SettingsAreReadAtEveryEvaluation) {
+    // clang-format off
     const std::pair<std::optional<std::string>, bool> cases[] = {
-        {std::nullopt, false},
-        {"", false},
-        {"QSHInstallErrorTELX", true},
-        {" \tQSHInstallErrorTELX\n , Other", true},
-        {"QSHInstallErrorTELX = TRUE", true},
+        {std::nullopt, false}, {"", false}, {"QSHInstallErrorTELX", true},
+        {" \tQSHInstallErrorTELX\n , Other", true}, {"QSHInstallErrorTELX = TRUE", true},
         // Unknown names, different case and near misses stay off.
-        {"Other", false},
-        {"qshinstallerrortelx", false},
+        {"Other", false}, {"qshinstallerrortelx", false},
         {"QSHInstallErrorTELXExtra,QSHInstallError", false},
         // Switching off, and the last entry winning.
         {"QSHInstallErrorTELX = OFF ", false},
         {"QSHInstallErrorTELX,QSHInstallErrorTELX=off", false},
         {"QSHInstallErrorTELX=off,QSHInstallErrorTELX", true},
         // Malformed entries are skipped without hiding the valid ones around them.
-        {",,=,=on,QSHInstallErrorTELX,", true},
-        {"QSHInstallErrorTELX=maybe", false},
-        {"QSHInstallErrorTELX=on=off", false},
-        {"QSHInstallErrorTELX,QSHInstallErrorTELX=", true},
-        {"QSH InstallErrorTELX", false},
-        {"QSHInstallErrorTELX\x01", false},
+        {",,=,=on,QSHInstallErrorTELX,", true}, {"QSHInstallErrorTELX=maybe", false},
+        {"QSHInstallErrorTELX=on=off", false}, {"QSHInstallErrorTELX,QSHInstallErrorTELX=", true},
+        {"QSH InstallErrorTELX", false}, {"QSHInstallErrorTELX\x01", false},
     };
+    // clang-format on
     for (const auto& [settings, on] : cases) {
         ScopedVariable flags("QB_FEATURE_FLAGS", settings);
         EXPECT_EQ(static_cast<bool>(installErrorFeature), on) << settings.value_or("<unset>");

@@ -9,6 +9,8 @@
 #include <tripwire/testsupport/TempDirectory.h>
 
 #include <boost/exception/diagnostic_information.hpp>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -71,7 +73,7 @@ TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
     EXPECT_EQ(fs::basic_path(), fs::basic_path(u"", true));
 }
 
-TEST_F(FilesystemTest, StatusAndExistenceSeeEveryKindOfEntry) {
+TEST_F(FilesystemTest, StatusAndExistenceSeeEveryKindOfEntryAndDirectoriesAreMadeWithParents) {
     writeFile(dir / "file");
     sfs::create_directory(dir / "sub");
     sfs::create_symlink(dir / "nowhere", dir / "dangling");
@@ -87,6 +89,11 @@ TEST_F(FilesystemTest, StatusAndExistenceSeeEveryKindOfEntry) {
     EXPECT_TRUE(fs::status(at("file")).is_regular_file());
     EXPECT_EQ(fs::status(at("file")).permissions(), static_cast<file_status::perms>(0640));
     EXPECT_EQ(fs::status(at("missing")).type(), fs::file_type::not_found);
+    // create_directories makes missing parents only.
+    EXPECT_TRUE(fs::create_directories(at("a/b/c")));
+    EXPECT_FALSE(fs::create_directories(at("a/b/c")));
+    for (const auto& bad : {at("file"), at("file/x"), fs::basic_path()})
+        EXPECT_THROW(fs::create_directories(bad), fs::filesystem_error);
 }
 
 TEST_F(FilesystemTest, PermissionsAddRemoveAndSetButLeaveLinkTargetsAlone) {
@@ -105,24 +112,14 @@ TEST_F(FilesystemTest, PermissionsAddRemoveAndSetButLeaveLinkTargetsAlone) {
     fs::permissions(at("link"), file_status::perms_add | file_status::perms_all);
     EXPECT_EQ(modeOf(dir / "file"), 0400u);
 
-    try {
-        fs::permissions(at("missing"), file_status::perms_add | file_status::perms_all);
-        FAIL() << "no exception";
-    } catch (const fs::filesystem_error& error) {
-        EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
-        EXPECT_EQ(error.path1(), str("missing"));
-        EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos);
-        const std::string diagnostic = boost::diagnostic_information(error, true);
-        EXPECT_NE(diagnostic.find(str("missing")), std::string::npos) << diagnostic;
-    }
-}
-
-TEST_F(FilesystemTest, CreateDirectoriesMakesMissingParentsOnly) {
-    EXPECT_TRUE(fs::create_directories(at("a/b/c")));
-    EXPECT_FALSE(fs::create_directories(at("a/b/c")));
-    writeFile(dir / "file");
-    for (const auto& bad : {at("file"), at("file/x"), fs::basic_path()})
-        EXPECT_THROW(fs::create_directories(bad), fs::filesystem_error);
+    const auto error = thrown<fs::filesystem_error>(
+        [&] { fs::permissions(at("missing"), file_status::perms_add | file_status::perms_all); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(error->path1(), str("missing"));
+    EXPECT_NE(std::string(error->what()).find("No such file or directory"), std::string::npos);
+    const std::string diagnostic = boost::diagnostic_information(*error, true);
+    EXPECT_NE(diagnostic.find(str("missing")), std::string::npos) << diagnostic;
 }
 
 TEST_F(FilesystemTest, CopyFileKeepsContentAndModeAndNeverLeavesAPartialTarget) {
@@ -248,19 +245,15 @@ TEST_F(FilesystemTest, TmpnamNamesFreshEntriesAlsoForConcurrentCallers) {
 }
 
 TEST(FilesystemPattern, StarMatchesAnyRunAndQuestionMarkOneCharacter) {
+    // clang-format off
     const std::tuple<const char16_t*, const char16_t*, bool> cases[] = {
-        {u"*", u"", true},
-        {u"kci*.zip", u"kci_2026.1.zip", true},
-        {u"kci*.zip", u"kci.zip.part", false},
-        {u"kci*.zip", u"xkci.zip", false},
-        {u"kci*.zip", u"KCI.zip", false},
-        {u"a*b*c", u"aXXbYYbc", true},
-        {u"a*b*c", u"aXXbYYbcd", false},
-        {u"?.txt", u"a.txt", true},
-        {u"?.txt", u".txt", false},
-        {u"**a", u"bbba", true},
-        {u"\u00E9*", u"\u00E9t\u00E9", true},
+        {u"*", u"", true}, {u"kci*.zip", u"kci_2026.1.zip", true},
+        {u"kci*.zip", u"kci.zip.part", false}, {u"kci*.zip", u"xkci.zip", false},
+        {u"kci*.zip", u"KCI.zip", false}, {u"a*b*c", u"aXXbYYbc", true},
+        {u"a*b*c", u"aXXbYYbcd", false}, {u"?.txt", u"a.txt", true}, {u"?.txt", u".txt", false},
+        {u"**a", u"bbba", true}, {u"\u00E9*", u"\u00E9t\u00E9", true},
     };
+    // clang-format on
     for (const auto& [pattern, name, match] : cases)
         EXPECT_EQ(halvex_pattern_string_context(pattern).matches(name), match)
             << ustring_to_utf8(pattern) << " vs " << ustring_to_utf8(name);
@@ -292,14 +285,12 @@ TEST_F(FilesystemTest, DirectoryIterationYieldsMatchesAndDescendsButNotThroughLi
     }
     upath_directory_iterator_impl none(top, halvex_pattern_string_context(u"*.exe"), true);
     EXPECT_FALSE(none.is_open());
-}
-
-TEST_F(FilesystemTest, NamesThatAreNotUtf8StayUsable) {
+    // A name that is not UTF-8 stays usable.
     writeFile(dir / "bad\xFFname");
-    upath_directory_iterator_impl it(at().string(), true, fs::iteration_skip_dots);
-    ASSERT_TRUE(it.is_open());
-    const fs::basic_path entry(it->full_pathname(), true);
-    EXPECT_THROW(ustring_to_utf8(it->filename()), fl::i18n::conversion_error);
+    upath_directory_iterator_impl bad(at().string(), halvex_pattern_string_context(u"bad*"), true);
+    ASSERT_TRUE(bad.is_open());
+    const fs::basic_path entry(bad->full_pathname(), true);
+    EXPECT_THROW(ustring_to_utf8(bad->filename()), fl::i18n::conversion_error);
     EXPECT_TRUE(fs::exists(entry));
     EXPECT_EQ(fs::remove_all(entry), 1u);
 }

@@ -3,6 +3,8 @@
 
 #include <tripwire/testsupport/TempDirectory.h>
 
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -40,13 +42,10 @@ TEST(I18nConversion, RejectsEveryKindOfInvalidUtf8WithItsOffset) {
         {"\xE2\x82x", 0},   // continuation missing mid-text
     };
     for (const auto& [bytes, offset] : cases) {
-        try {
-            utf8_to_ustring(bytes);
-            ADD_FAILURE() << "accepted at " << offset;
-        } catch (const conversion_error& error) {
-            EXPECT_EQ(error.offset(), offset);
-            EXPECT_NE(std::string(error.what()).find("invalid UTF-8"), std::string::npos);
-        }
+        const auto error =
+            tripwire::testsupport::thrown<conversion_error>([&] { utf8_to_ustring(bytes); });
+        EXPECT_EQ(error.value().offset(), offset);
+        EXPECT_NE(std::string(error->what()).find("invalid UTF-8"), std::string::npos);
     }
 }
 
@@ -77,13 +76,10 @@ TEST(I18nEnvironment, ValuesAreConvertedFromUtf8AndBadOnesNameTheVariable) {
     tripwire::testsupport::ScopedVariable variable(name, "/home/j\xC3\xBCrgen/\xF0\x9F\x93\x81");
     EXPECT_EQ(fl::i18n::getenv(name), u"/home/j\u00FCrgen/\U0001F4C1");
     ::setenv(name, "bad\xFFvalue", 1);
-    try {
-        fl::i18n::getenv(name);
-        FAIL() << "accepted";
-    } catch (const conversion_error& error) {
-        EXPECT_NE(std::string(error.what()).find(name), std::string::npos);
-        EXPECT_EQ(error.offset(), 3u);
-    }
+    const auto error =
+        tripwire::testsupport::thrown<conversion_error>([&] { fl::i18n::getenv(name); });
+    EXPECT_EQ(error.value().offset(), 3u);
+    EXPECT_NE(std::string(error->what()).find(name), std::string::npos);
 }
 
 } // namespace

@@ -165,7 +165,8 @@ TEST_F(InstallationDiscoveryTest, EachRootHasItsDirectoryAndOnlyTheFirstOverride
     EXPECT_THROW(writeLatestInstallInfo(basic_path(), written), std::invalid_argument);
 }
 
-TEST_F(InstallationDiscoveryTest, BackslashPathsBecomeNativePaths) {
+TEST_F(InstallationDiscoveryTest,
+       BackslashPathsBecomeNativeAndBadFilesAreNoInstallationWithTheReasonLogged) {
     writeFile(scratch / "override/LatestInstall.info",
               "LatestDSInstallerVersion 1.2.3.4\n"
               "LatestDSInstallRoot \"\\\\opt\\\\Q\\\\v1.2.3.4\"\n"
@@ -176,10 +177,6 @@ TEST_F(InstallationDiscoveryTest, BackslashPathsBecomeNativePaths) {
     EXPECT_EQ(info->path, basic_path(u"/opt/Q/v1.2.3.4", true));
     EXPECT_EQ(fl::filesystem::to_native(info->launcher),
               std::filesystem::path("/opt/Q/v1.2.3.4/bin/win64/Host"));
-    EXPECT_TRUE(log.records(kDiscoveryLoggerName).empty());
-}
-
-TEST_F(InstallationDiscoveryTest, MissingOrInvalidFilesAreNoInstallationWithTheReasonLogged) {
     EXPECT_FALSE(discover());
     writeFile(standardRoot / "LatestInstall.info", "LatestDSInstallerVersion 2024.7.0.6\n");
     EXPECT_FALSE(discover());

@@ -6,13 +6,14 @@
 #include <tripwire/testsupport/TempDirectory.h>
 
 #include <gmock/gmock.h>
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
 
 namespace {
@@ -141,14 +142,11 @@ TEST(QbflProcess, FailedStartsNameTheProgramAndTheReason) {
                                                     {(dir / "data.txt").string(), EACCES},
                                                     {"probe-copy", ENOENT}};
     for (const auto& [program, code] : failures) {
-        try {
-            run(program, {});
-            ADD_FAILURE() << "started " << program;
-        } catch (const std::system_error& error) {
-            EXPECT_EQ(error.code().value(), code) << program;
-            EXPECT_THAT(error.what(), HasSubstr(program));
-            EXPECT_THAT(error.what(), HasSubstr(std::strerror(code)));
-        }
+        const auto error = thrown<std::system_error>([&] { run(program, {}); });
+        ASSERT_TRUE(error) << program;
+        EXPECT_EQ(error->code().value(), code) << program;
+        EXPECT_THAT(error->what(), HasSubstr(program));
+        EXPECT_THAT(error->what(), HasSubstr(std::strerror(code)));
     }
     fcp::context badName;
     badName.environment()["A=B"] = "x";
@@ -166,12 +164,7 @@ TEST(QbflProcess, AProgramBusyBeingWrittenIsStartedOnceReleased) {
     ASSERT_GE(writer, 0);
     const std::string script = "#!/bin/sh\nexit 3\n";
     ASSERT_EQ(::write(writer, script.data(), script.size()), static_cast<ssize_t>(script.size()));
-    try {
-        run(program, {});
-        FAIL() << "started a program held open for writing";
-    } catch (const std::system_error& error) {
-        EXPECT_EQ(error.code().value(), ETXTBSY);
-    }
+    EXPECT_EQ(thrown<std::system_error>([&] { run(program, {}); }).value().code().value(), ETXTBSY);
     std::thread closer([writer] {
         std::this_thread::sleep_for(20ms);
         ::close(writer);
@@ -254,13 +247,9 @@ TEST(QbflTerminateChildren, EndsAttachedChildrenKillsStubbornOnesAndLeavesDetach
         EXPECT_TRUE(eventually([&] { return !procStat(orphan).has_value(); }));
         EXPECT_TRUE(isRunning(serviceHost.pid()));
 
-        try {
-            sleeper();
-            ADD_FAILURE() << "an attached launch after terminate_children succeeded";
-        } catch (const std::runtime_error& error) {
-            EXPECT_THAT(error.what(), HasSubstr("/bin/sleep"));
-            EXPECT_THAT(error.what(), HasSubstr("shutting down"));
-        }
+        const std::string refused = whatThrown<std::runtime_error>([] { sleeper(); });
+        EXPECT_THAT(refused, HasSubstr("/bin/sleep"));
+        EXPECT_THAT(refused, HasSubstr("shutting down"));
         fcp::process detached = sleeper(true);
         for (auto* child : {&detached, &serviceHost}) {
             ::kill(child->pid(), SIGKILL);

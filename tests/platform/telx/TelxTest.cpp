@@ -5,6 +5,8 @@
 
 #include <tripwire/testsupport/TempDirectory.h>
 
+#include <tripwire/testsupport/Thrown.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -46,15 +48,10 @@ struct TelxTest : ::testing::Test {
     }
     // Logs one event, expecting a WriteError with `code` that names its path; returns the path.
     std::filesystem::path writeError(const telx::TelxData& data, int code) {
-        try {
-            log(data);
-            ADD_FAILURE() << "no telx::WriteError";
-        } catch (const telx::WriteError& error) {
-            EXPECT_EQ(error.code().value(), code) << error.what();
-            EXPECT_NE(std::string(error.what()).find(error.getPath().string()), std::string::npos);
-            return error.getPath();
-        }
-        return {};
+        const auto error = thrown<telx::WriteError>([&] { log(data); });
+        EXPECT_EQ(error.value().code().value(), code) << error->what();
+        EXPECT_NE(std::string(error->what()).find(error->getPath().string()), std::string::npos);
+        return error->getPath();
     }
 };
 

@@ -43,22 +43,12 @@ TEST(UrlManager, TheOverrideIsReadAtEveryQuestionAndBadOnesAreLoggedAndIgnored) 
     EXPECT_EQ(manager->getUrl("NO_SUCH_KEY_FOR_TESTS"), "https://svc.example");
 }
 
-TEST(HttpMessage, HeaderLookupIgnoresCaseAndOnlyTwoHundredsAreSuccess) {
+TEST(HttpMessage, HeaderLookupIgnoresCaseAndTakesTheLastField) {
     using namespace foundation::httpclient_core;
     const HttpHeaders headers{{"Content-Length", "1"}, {"X-A", "a"}, {"content-length", "2"}};
-    EXPECT_EQ(findHeader(headers, "CONTENT-LENGTH"), "2") << "the last field";
+    EXPECT_EQ(findHeader(headers, "CONTENT-LENGTH"), "2");
     EXPECT_EQ(findHeader(headers, "x-a"), "a");
     EXPECT_EQ(findHeader(headers, "Content-Lengt"), std::nullopt);
-    for (const auto& [status, success] : {std::pair{200, true},
-                                          {299, true},
-                                          {0, false},
-                                          {199, false},
-                                          {301, false},
-                                          {500, false}}) {
-        HttpResponse response;
-        response.status = status;
-        EXPECT_EQ(response.isSuccess(), success) << status;
-    }
 }
 
 } // namespace
