@@ -126,6 +126,14 @@ Environment:
   QB_TELEMETRY_DIR         where usage events are appended
   QB_HTTPCLIENT_STALL_SECONDS, QB_HTTPCLIENT_STALL_BYTES_PER_SECOND
                            when a slow download is abandoned
+  QB_HTTPCLIENT_MAX_RESPONSE_BYTES
+                           the most an answer kept in memory may hold
+  QB_HTTPCLIENT_RETRIES, QB_HTTPCLIENT_RETRY_DELAY_MS
+                           retries of a cut or stalled download, first wait
+  QB_HTTPCLIENT_EXTRA_CA_FILE
+                           PEM file of authorities trusted beside the system's
+  QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT
+                           set: the service host is managed elsewhere
   https_proxy, http_proxy, all_proxy, no_proxy
                            proxy for downloads, handed to the installer)";
 }
