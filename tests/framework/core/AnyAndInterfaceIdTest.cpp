@@ -35,21 +35,17 @@ TEST(Any, HoldsValuesAndCastsOnlyToTheirType) {
     Any empty;
     EXPECT_TRUE(empty.Empty());
     EXPECT_EQ(empty.Type(), typeid(void));
-
     Any text = "literal";
     EXPECT_EQ(text.Type(), typeid(std::string)); // C strings are stored as strings
     EXPECT_EQ(any_cast<std::string>(text), "literal");
     EXPECT_THROW(any_cast<int>(text), cppmicroservices::BadAnyCastException);
     EXPECT_EQ(any_cast<int>(&text), nullptr);
-
     Any number = 42;
     EXPECT_EQ(number.ToString(), "42");
     EXPECT_TRUE(number == 42);
     EXPECT_FALSE(number == 42L);
-
     Any flag = true;
     EXPECT_EQ(flag.ToString(), "true");
-
     Any list = std::vector<std::string>{"a", "b"};
     EXPECT_EQ(list.ToString(), "[a,b]");
     Any copy = list;
@@ -63,11 +59,9 @@ TEST(AnyMap, CaseInsensitiveKindFindsKeysInAnyCaseAndCompoundKeysDescend) {
     ci["Service.Ranking"] = 7;
     EXPECT_EQ(ci.count("service.ranking"), 1u);
     EXPECT_EQ(any_cast<int>(ci.at("SERVICE.RANKING")), 7);
-
     AnyMap exact(AnyMap::ORDERED_MAP);
     exact["Key"] = 1;
     EXPECT_EQ(exact.count("key"), 0u);
-
     AnyMap inner(AnyMap::ORDERED_MAP);
     inner["leaf"] = std::string("x");
     AnyMap outer(AnyMap::ORDERED_MAP);
@@ -77,7 +71,6 @@ TEST(AnyMap, CaseInsensitiveKindFindsKeysInAnyCaseAndCompoundKeysDescend) {
     EXPECT_EQ(any_cast<int>(outer.AtCompoundKey("list.1")), 2);
     EXPECT_THROW(outer.AtCompoundKey("inner.missing"), std::out_of_range);
     EXPECT_TRUE(outer.AtCompoundKey("list.9", Any()).Empty());
-
     AnyMap fromProperties(std::unordered_map<std::string, Any>{{"a", 1}});
     EXPECT_EQ(fromProperties.size(), 1u);
 }

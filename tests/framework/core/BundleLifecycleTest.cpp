@@ -46,7 +46,7 @@ protected:
     });
 };
 
-TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
+TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
     EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
     EXPECT_EQ(context.GetBundle(), fw.framework);
     auto bundles = context.InstallBundles(FWTEST_PLAIN_PATH);
@@ -58,10 +58,8 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_GT(plain.GetBundleId(), 0);
     EXPECT_FALSE(plain.GetBundleContext());
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
-
     EXPECT_EQ(context.InstallBundles(FWTEST_PLAIN_PATH).at(0), plain); // same location, same bundle
     EXPECT_EQ(context.GetBundle(plain.GetBundleId()), plain);
-
     auto const& manifest = detail::GetBundleManifest(plain);
     EXPECT_EQ(manifest.at("scr").at("version"), 1);
     EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
@@ -71,14 +69,24 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(plain));
     EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(plain));
     EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(Bundle()));
-
     plain.Start(); // no activator: state and events only
     EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);
-    EXPECT_TRUE(plain.GetBundleContext());
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
-    plain.Stop();
+    // The seam loads the library once and hands it its bundle's context.
+    void* handle = detail::LoadBundleLibrary(plain);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
+    EXPECT_EQ(CallExported<int>(FWTEST_PLAIN_PATH, "fwtest_plain_loads"), 1);
+    EXPECT_EQ(
+        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
+        "fwtest_plain");
+    EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
+              plain.GetBundleContext());
+    plain.Stop(); // the library stays loaded; its context is no longer valid
     EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
-
+    EXPECT_EQ(
+        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
+        "");
     using E = BundleEvent;
     std::vector<std::pair<E::Type, std::string>> const expected{
         {E::BUNDLE_INSTALLED, "fwtest_plain"},
@@ -89,44 +97,22 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_EQ(events, expected);
 }
 
-TEST_F(BundleLifecycleTest, SeamLoadsTheLibraryOnceAndHandsItItsContext) {
-    Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
-    plain.Start();
-    void* handle = detail::LoadBundleLibrary(plain);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
-    EXPECT_EQ(CallExported<int>(FWTEST_PLAIN_PATH, "fwtest_plain_loads"), 1);
-    EXPECT_EQ(
-        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
-        "fwtest_plain");
-    EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
-              plain.GetBundleContext());
-
-    plain.Stop(); // the library stays loaded; its context is no longer valid
-    EXPECT_EQ(
-        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
-        "");
-}
-
 TEST_F(BundleLifecycleTest, ActivatorRunsWithTheBundleContextAndItsServicesGoOnStop) {
     Bundle bundle = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
     bundle.Start();
     ASSERT_TRUE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
-
     auto refs = context.GetServiceReferences<fwtest::IGreeter>();
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(refs[0].GetBundle(), bundle);
     EXPECT_TRUE(any_cast<bool>(refs[0].GetProperty("context_matches")));
     EXPECT_EQ(context.GetService(refs[0])->Greet(), "hello from fwtest_activator");
     EXPECT_EQ(bundle.GetRegisteredServices().size(), 1u);
-
     bundle.Stop();
     EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_stops"), 1);
     EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_destroyed"), 1);
     EXPECT_TRUE(context.GetServiceReferences<fwtest::IGreeter>().empty());
     EXPECT_FALSE(refs[0]);
-
     bundle.Start(); // a restart makes a new activator
     EXPECT_EQ(context.GetServiceReferences<fwtest::IGreeter>().size(), 1u);
 }
@@ -145,20 +131,20 @@ TEST_F(BundleLifecycleTest, FailingActivatorLeavesTheBundleResolvedWithoutServic
     EXPECT_TRUE(context.GetServiceReferences<fwtest::IGreeter>().empty());
 }
 
-TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrder) {
+TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrderAndItCanRestart) {
     Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
     Bundle active = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
     active.Start();
     plain.Start();
     events.clear();
-
+    EXPECT_EQ(fw.framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
+              FrameworkEvent::FRAMEWORK_WAIT_TIMEDOUT);
     std::thread waiter([&] {
         auto event = fw.framework.WaitForStop(std::chrono::milliseconds::zero());
         EXPECT_EQ(event.GetType(), FrameworkEvent::FRAMEWORK_STOPPED);
     });
     fw.framework.Stop();
     waiter.join();
-
     std::vector<std::string> stopping;
     for (auto const& [type, name] : events) {
         if (type == BundleEvent::BUNDLE_STOPPING) {
@@ -172,24 +158,9 @@ TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrder) {
     EXPECT_THROW(plain.Start(), std::runtime_error); // the framework is not running
     EXPECT_EQ(fw.framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
               FrameworkEvent::FRAMEWORK_STOPPED);
-}
-
-TEST(FrameworkLifecycle, WaitForStopTimesOutWhileRunningAndFrameworkCanRestart) {
-    auto framework = FrameworkFactory().NewFramework();
-    EXPECT_EQ(framework.GetState(), Bundle::STATE_INSTALLED);
-    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
-              FrameworkEvent::FRAMEWORK_STOPPED);
-    framework.Init();
-    EXPECT_EQ(framework.GetState(), Bundle::STATE_STARTING);
-    EXPECT_TRUE(framework.GetBundleContext());
-    framework.Start();
-    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
-              FrameworkEvent::FRAMEWORK_WAIT_TIMEDOUT);
-    framework.Stop();
-    framework.Start();
-    EXPECT_EQ(framework.GetState(), Bundle::STATE_ACTIVE);
-    EXPECT_TRUE(framework.GetBundleContext());
-    framework.Stop();
+    fw.framework.Start();
+    EXPECT_EQ(fw.framework.GetState(), Bundle::STATE_ACTIVE);
+    EXPECT_TRUE(fw.framework.GetBundleContext());
 }
 
 class BundleInstallErrorTest : public ::testing::Test {
@@ -212,7 +183,6 @@ protected:
             << prefix << tripwire::testsupport::readFile(dir / "zip");
         return (dir / name).string();
     }
-
     tripwire::testsupport::TempDirectory dir;
     fwtest::RunningFramework fw;
 };
@@ -224,28 +194,18 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
         std::vector<tripwire::testsupport::ArchiveEntry> zip; // appended to arbitrary bytes
         char const* error;
     } const cases[] = {
+        // clang-format off
         {"missing.so", {}, {}, "runtime_error: "},
         {"nozip.so", std::string(100000, 'x'), {}, "invalid_argument: Bundle file '"},
         {"empty.so", "", {}, "invalid_argument: "},
         // Garbage behind a valid-looking end record must not be read as an archive.
-        {"truncated.so",
-         std::string("PK\x05\x06", 4) + std::string(18, '\xff'),
-         {},
-         "invalid_argument"},
+        {"truncated.so", std::string("PK\x05\x06", 4) + std::string(18, '\xff'), {}, "invalid_argument"},
         {"nomanifest.so", {}, {{"b/other.json", "{}"}}, "no <name>/manifest.json"},
-        {"badjson.so",
-         {},
-         {{"b/manifest.json", "{\"bundle.symbolic_name\": "}},
-         "malformed manifest b/manifest.json"},
-        {"noname.so",
-         {},
-         {{"b/manifest.json", "{\"bundle.activator\": false}"}},
-         "has no \"bundle.symbolic_name\""},
+        {"badjson.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": "}}, "malformed manifest b/manifest.json"},
+        {"noname.so", {}, {{"b/manifest.json", "{\"bundle.activator\": false}"}}, "has no \"bundle.symbolic_name\""},
         {"array.so", {}, {{"b/manifest.json", "[1,2]"}}, "has no \"bundle.symbolic_name\""},
-        {"mismatch.so",
-         {},
-         {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}},
-         "not \"b\""},
+        {"mismatch.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}}, "not \"b\""},
+        // clang-format on
     };
     for (auto const& c : cases) {
         auto path = (dir / c.name).string();
@@ -259,7 +219,6 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
     EXPECT_EQ(fw.framework.GetBundleContext().GetBundles().size(), 1u); // nothing half-installed
-
     tripwire::testsupport::ArchiveEntry const good{"good_one/manifest.json",
                                                    "{\"bundle.symbolic_name\": \"good_one\"}"};
     EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})), "installed");

@@ -113,7 +113,6 @@ TEST(LDAPFilter, KeysDifferingOnlyInCaseAreAnError) {
     LDAPFilter filter("(vendor=Quill Beck)");
     EXPECT_FALSE(filter.MatchCase(Properties()));
     EXPECT_TRUE(LDAPFilter("(Vendor=Quill Beck)").MatchCase(Properties()));
-
     AnyMap clash(AnyMap::UNORDERED_MAP);
     clash["hosed"] = std::string("1");
     clash["HOSED"] = std::string("yum");

@@ -1,4 +1,5 @@
-// A bundle whose activator registers a greeter and counts its stops.
+// A bundle whose activator registers a greeter and counts its stops. Built as fwtest_failing
+// (FWTEST_FAILING), its start throws after registering: the framework must withdraw the service.
 #include "TestInterfaces.h"
 
 #include "cppmicroservices/BundleActivator.h"
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 
 CPPMICROSERVICES_INITIALIZE_BUNDLE
 
@@ -28,11 +30,14 @@ public:
         bool const sameContext = cppmicroservices::GetBundleContext() == context;
         registration = context.RegisterService<fwtest::IGreeter>(
             std::make_shared<Greeter>(), {{"context_matches", sameContext}});
+#ifdef FWTEST_FAILING
+        throw std::runtime_error("fwtest_failing refuses to start");
+#endif
     }
 
+    // The framework withdraws the service even if the activator does not.
     void Stop(cppmicroservices::BundleContext) override {
         ++stops;
-        // The framework withdraws the service even if the activator does not.
     }
 
 private:

@@ -36,16 +36,15 @@ public:
     Greeter() : Counted("Greeter") {
         // The bundle's own context must already be set when its first object is built.
         auto context = cppmicroservices::GetBundleContext();
-        dsprobe::Record("Greeter.ownBundle",
-                        context ? context.GetBundle().GetSymbolicName() : std::string());
+        dsprobe::Count("Greeter.ownBundle=" +
+                       (context ? context.GetBundle().GetSymbolicName() : std::string()));
     }
     void Activate(const std::shared_ptr<ComponentContext>& ctx) {
         dsprobe::Count("Greeter.activate");
-        dsprobe::Record("Greeter.contextBundle",
-                        ctx->GetBundleContext().GetBundle().GetSymbolicName());
-        auto props = ctx->GetProperties();
-        dsprobe::Record("Greeter.componentName",
-                        cppmicroservices::any_cast<std::string>(props.at("component.name")));
+        dsprobe::Count("Greeter.contextBundle=" +
+                       ctx->GetBundleContext().GetBundle().GetSymbolicName());
+        dsprobe::Count("Greeter.componentName=" + cppmicroservices::any_cast<std::string>(
+                                                      ctx->GetProperties().at("component.name")));
     }
     void Deactivate(const std::shared_ptr<ComponentContext>&) {
         dsprobe::Count("Greeter.deactivate");
