@@ -68,7 +68,7 @@ TEST_F(ServiceRegistryTest, ReferencesComeInRegistrationOrderWithFrameworkProper
     EXPECT_EQ(context.GetServiceReferences(us_service_interface_iid<IFoo>(), "(b=2)").size(), 1u);
 }
 
-TEST_F(ServiceRegistryTest, StringLookupFiltersAndTypedReferencesConvert) {
+TEST_F(ServiceRegistryTest, LookupByNameOrFilterAndTypedReferencesConvert) {
     auto reg = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(7), {{"ranking", 3}});
     context.RegisterService<IBar>(std::make_shared<Foo>(8)).Unregister();
     auto const fooId = us_service_interface_iid<IFoo>();
@@ -95,6 +95,10 @@ TEST_F(ServiceRegistryTest, StringLookupFiltersAndTypedReferencesConvert) {
     // "::I" is I of the global namespace; colons alone name nothing, not "every service".
     EXPECT_EQ(context.GetServiceReference("::" + fooId).GetInterfaceId(), fooId);
     EXPECT_TRUE(context.GetServiceReferences("::").empty());
+    EXPECT_EQ(
+        whatThrown<ServiceException>([&] { context.GetServiceReferences<IUndeclared>(); }),
+        "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
+    EXPECT_THROW(context.GetServiceReference<IUndeclared>(), ServiceException);
     // Keys that differ only in case would make a case-insensitive lookup ambiguous.
     EXPECT_THROW(context.RegisterService<IFoo>(std::make_shared<Foo>(5), {{"k", 1}, {"K", 2}}),
                  std::runtime_error);
@@ -139,13 +143,6 @@ TEST_F(ServiceRegistryTest, HigherRankingThenLowerIdComesFirst) {
     auto high = context.RegisterService<IFoo>(std::make_shared<Foo>(2));
     low.SetProperties({{Constants::SERVICE_RANKING, 1}}); // a new ranking reorders at once
     EXPECT_EQ(context.GetService(context.GetServiceReference<IFoo>())->Value(), 1);
-}
-
-TEST_F(ServiceRegistryTest, UndeclaredInterfaceIdIsAServiceException) {
-    EXPECT_EQ(
-        whatThrown<ServiceException>([&] { context.GetServiceReferences<IUndeclared>(); }),
-        "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
-    EXPECT_THROW(context.GetServiceReference<IUndeclared>(), ServiceException);
 }
 
 TEST_F(ServiceRegistryTest, ObjectsAreSharedAndUnregisteringKeepsHandedOutOnes) {

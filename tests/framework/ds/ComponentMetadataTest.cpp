@@ -71,13 +71,4 @@ TEST(ComponentMetadata, AMalformedScrDropsEverything) {
     }
 }
 
-TEST(ComponentMetadata, EntryPointNamesReplaceEveryScopeSeparator) {
-    using cppmicroservices::scrimpl::DisposerSymbol;
-    using cppmicroservices::scrimpl::FactorySymbol;
-    EXPECT_EQ(FactorySymbol("a::b::C"), "NewInstance_a_b_C");
-    EXPECT_EQ(DisposerSymbol("a::b::C"), "DeleteInstance_a_b_C");
-    EXPECT_EQ(FactorySymbol("Plain"), "NewInstance_Plain");
-    EXPECT_EQ(FactorySymbol("a_b::c"), "NewInstance_a_b_c");
-}
-
 } // namespace

@@ -34,19 +34,12 @@ protected:
     fs::path library = dir / "libthing.so";
 };
 
-TEST_F(PackManifest, AppendsManifestThenDirectoryAndLeavesTheLibraryIntact) {
+TEST_F(PackManifest, AppendsAManifestTheFrameworkReadsAndLeavesTheLibraryIntact) {
     ASSERT_EQ(pack("thing", R"({"bundle.symbolic_name": "thing", "scr": {"version": 1}})"), 0)
         << errors();
     const std::string file = readFile(library);
     ASSERT_EQ(file.compare(0, libraryBytes.size(), libraryBytes), 0);
-    // The local headers of the appended zip: the manifest (deflate, method 8) first, the
-    // directory entry last, as the real framework expects them.
-    const std::string local("PK\x03\x04", 4);
-    const std::size_t start = libraryBytes.size();
-    ASSERT_EQ(file.compare(start, 4, local), 0);
-    EXPECT_EQ(static_cast<unsigned char>(file[start + 8]), 8);
-    EXPECT_EQ(file.compare(start + 30, 19, "thing/manifest.json"), 0);
-    EXPECT_EQ(file.compare(file.rfind(local) + 30, 6, "thing/"), 0);
+    // The framework reads what was appended.
     auto framework = cppmicroservices::FrameworkFactory().NewFramework();
     framework.Start();
     auto headers = framework.GetBundleContext().InstallBundles(library).at(0).GetHeaders();

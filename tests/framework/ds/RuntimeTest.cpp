@@ -209,7 +209,7 @@ TEST_F(DsRuntime, AnImmediateComponentIsActivatedWhenItsBundleStarts) {
     expectCounts({{"Eager.ctor", 1}, {"Eager.activate", 1}});
     auto refs = context.GetServiceReferences<IGreeter>();
     ASSERT_EQ(refs.size(), 1u);
-    EXPECT_EQ(context.GetService(refs[0])->Greet("you"), "hi you");
+    EXPECT_EQ(context.GetService(refs[0])->Greet("you"), "hello you");
     EXPECT_EQ(dsprobe::Get("Eager.ctor"), 1);
     eager.Stop();
     expectCounts({{"Eager.deactivate", 1}, {"Eager.delete", 1}});
