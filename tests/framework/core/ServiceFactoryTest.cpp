@@ -1,8 +1,6 @@
 #include "../FrameworkTestUtil.h"
 
-#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Constants.h"
-#include "cppmicroservices/FrameworkEvent.h"
 #include "cppmicroservices/ServiceFactory.h"
 #include "cppmicroservices/ServiceObjects.h"
 
@@ -13,7 +11,6 @@
 #include <atomic>
 #include <functional>
 #include <latch>
-#include <mutex>
 #include <thread>
 
 using namespace cppmicroservices;

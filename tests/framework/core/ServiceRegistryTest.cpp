@@ -1,6 +1,5 @@
 #include "../FrameworkTestUtil.h"
 
-#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Constants.h"
 #include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/ServiceObjects.h"

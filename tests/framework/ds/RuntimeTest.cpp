@@ -4,9 +4,6 @@
 #include "bundle/IGreeter.hpp"
 #include "probe/DsProbe.hpp"
 
-#include "cppmicroservices/Bundle.h"
-#include "cppmicroservices/BundleContext.h"
-#include "cppmicroservices/FrameworkEvent.h"
 
 #include <gtest/gtest.h>
 
