@@ -144,7 +144,7 @@ TEST_F(ServiceRegistryTest, HigherRankingThenLowerIdComesFirst) {
     EXPECT_EQ(context.GetService(context.GetServiceReference<IFoo>())->Value(), 1);
 }
 
-TEST_F(ServiceRegistryTest, ObjectsAreSharedAndUnregisteringKeepsHandedOutOnes) {
+TEST_F(ServiceRegistryTest, ObjectsAndInterfaceMapsAreHandedOutAndSurviveUnregistering) {
     auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(5));
     auto ref = reg.GetReference();
     auto held = context.GetService(ref);
@@ -159,16 +159,14 @@ TEST_F(ServiceRegistryTest, ObjectsAreSharedAndUnregisteringKeepsHandedOutOnes) 
     EXPECT_EQ(held->Value(), 5); // still usable by whoever holds it
     EXPECT_THROW(reg.Unregister(), std::logic_error);
     EXPECT_THROW(reg.GetReference(), std::logic_error);
-}
-
-TEST_F(ServiceRegistryTest, InterfaceMapRegistrationAndBadMapsAreRejected) {
+    // An interface map registers the object under each interface; bad maps are rejected.
     auto foo = std::make_shared<Foo>(9);
     InterfaceMapConstPtr map = MakeInterfaceMap<IFoo, IBar>(foo);
     ASSERT_EQ(map->size(), 2u);
-    auto reg = context.RegisterService(map, {{"k", std::string("v")}});
-    auto ref = reg.GetReference(us_service_interface_iid<IBar>());
-    EXPECT_EQ(ref.GetInterfaceId(), us_service_interface_iid<IBar>());
-    InterfaceMapConstPtr got = context.GetService(ServiceReferenceU(ref));
+    auto mapReg = context.RegisterService(map, {{"k", std::string("v")}});
+    auto barRef = mapReg.GetReference(us_service_interface_iid<IBar>());
+    EXPECT_EQ(barRef.GetInterfaceId(), us_service_interface_iid<IBar>());
+    InterfaceMapConstPtr got = context.GetService(ServiceReferenceU(barRef));
     EXPECT_EQ(ExtractInterface<IFoo>(got)->Value(), 9);
     EXPECT_THROW(context.RegisterService(std::make_shared<InterfaceMap const>()),
                  std::invalid_argument);

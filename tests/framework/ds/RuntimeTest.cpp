@@ -4,7 +4,6 @@
 #include "bundle/IGreeter.hpp"
 #include "probe/DsProbe.hpp"
 
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -207,6 +206,7 @@ TEST_F(DsRuntime, AnImmediateComponentIsActivatedWhenItsBundleStarts) {
     auto refs = context.GetServiceReferences<IGreeter>();
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(context.GetService(refs[0])->Greet("you"), "hello you");
+    EXPECT_EQ(any_cast<std::string>(refs[0].GetProperty("component.name")), "dstest::Eager");
     EXPECT_EQ(dsprobe::Get("Eager.ctor"), 1);
     eager.Stop();
     expectCounts({{"Eager.deactivate", 1}, {"Eager.delete", 1}});
