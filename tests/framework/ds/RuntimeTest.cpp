@@ -124,31 +124,22 @@ TEST_F(DsRuntime, ConcurrentRequestsShareOneInstanceActivatedOnce) {
     EXPECT_EQ(static_cast<IGreeter*>(map->at("dstest::IGreeter").get())->Greet("map"), "hello map");
 }
 
-TEST_F(DsRuntime, StoppingTheFrameworkDeactivatesAndDisposes) {
+// The framework's stop goes the same way: the bundles, then the runtime.
+TEST_F(DsRuntime, StoppingTheBundleOrTheRuntimeDisposesAndRestartingMakesAFreshInstance) {
     startBoth();
     auto greeter = context.GetService(component("greeter"));
     ASSERT_TRUE(greeter);
-    fw.framework.Stop();
-    fw.framework.WaitForStop(std::chrono::seconds(30));
+    ASSERT_TRUE(context.GetService(component("throwing_deactivate")));
+    testBundle.Stop();
     // Disposing of the component instance leaves the object to whoever still holds it.
     expectCounts({{"Greeter.deactivate", 1}, {"Greeter.delete", 1}, {"Greeter.dtor", 0}});
+    // A throwing hook still disposes.
+    expectCounts({{"ThrowingDeactivate.deactivate", 1},
+                  {"ThrowingDeactivate.delete", 1},
+                  {"ThrowingDeactivate.dtor", 1}});
     EXPECT_EQ(greeter->Greet("after"), "hello after");
     greeter.reset();
     EXPECT_EQ(dsprobe::Get("Greeter.dtor"), 1);
-}
-
-TEST_F(DsRuntime, StoppingTheBundleOrTheRuntimeDisposesAndRestartingMakesAFreshInstance) {
-    startBoth();
-    ASSERT_TRUE(context.GetService(component("greeter")));
-    ASSERT_TRUE(context.GetService(component("throwing_deactivate")));
-    testBundle.Stop();
-    expectCounts({{"Greeter.deactivate", 1},
-                  {"Greeter.delete", 1},
-                  {"Greeter.dtor", 1},
-                  // a throwing hook still disposes
-                  {"ThrowingDeactivate.deactivate", 1},
-                  {"ThrowingDeactivate.delete", 1},
-                  {"ThrowingDeactivate.dtor", 1}});
     EXPECT_TRUE(context.GetServiceReferences<IGreeter>().empty());
     testBundle.Start();
     ASSERT_TRUE(context.GetService(component("greeter")));
