@@ -14,8 +14,9 @@
 
 namespace tripwire_fuzz {
 
-[[noreturn]] inline void violation(const char* harness, const char* what) {
-    std::fprintf(stderr, "%s fuzz: %s\n", harness, what);
+/// Each harness is its own program: the message needs no harness name.
+[[noreturn]] inline void violation(const char* what) {
+    std::fprintf(stderr, "fuzz: broken promise: %s\n", what);
     std::abort();
 }
 
