@@ -16,6 +16,7 @@
 #include <thread>
 
 using namespace cppmicroservices;
+using namespace tripwire::testsupport;
 
 namespace {
 
@@ -34,6 +35,24 @@ template <class R> R CallExported(std::string const& path, char const* symbol) {
 
 class BundleLifecycleTest : public ::testing::Test {
 protected:
+    std::string Install(std::string const& path) {
+        try {
+            context.InstallBundles(path);
+        } catch (std::invalid_argument const& e) {
+            return std::string("invalid_argument: ") + e.what();
+        } catch (std::runtime_error const& e) {
+            return std::string("runtime_error: ") + e.what();
+        }
+        return "installed";
+    }
+    // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
+    std::string WriteBundle(std::string const& name, std::string const& prefix,
+                            std::vector<ArchiveEntry> const& entries) {
+        writeZipArchive(dir / "zip", entries);
+        std::ofstream(dir / name, std::ios::binary) << prefix << readFile(dir / "zip");
+        return (dir / name).string();
+    }
+    TempDirectory dir;
     std::vector<std::pair<BundleEvent::Type, std::string>> events;
     fwtest::RunningFramework fw;
     BundleContext context = fw.framework.GetBundleContext();
@@ -158,35 +177,11 @@ TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrderAndItCan
     EXPECT_TRUE(fw.framework.GetBundleContext());
 }
 
-class BundleInstallErrorTest : public ::testing::Test {
-protected:
-    std::string Install(std::string const& path) {
-        try {
-            fw.framework.GetBundleContext().InstallBundles(path);
-        } catch (std::invalid_argument const& e) {
-            return std::string("invalid_argument: ") + e.what();
-        } catch (std::runtime_error const& e) {
-            return std::string("runtime_error: ") + e.what();
-        }
-        return "installed";
-    }
-    // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
-    std::string WriteBundle(std::string const& name, std::string const& prefix,
-                            std::vector<tripwire::testsupport::ArchiveEntry> const& entries) {
-        tripwire::testsupport::writeZipArchive(dir / "zip", entries);
-        std::ofstream(dir / name, std::ios::binary)
-            << prefix << tripwire::testsupport::readFile(dir / "zip");
-        return (dir / name).string();
-    }
-    tripwire::testsupport::TempDirectory dir;
-    fwtest::RunningFramework fw;
-};
-
-TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
+TEST_F(BundleLifecycleTest, EachBadFileGetsAClearErrorNamingIt) {
     struct {
         char const* name;
-        std::string raw; // the whole file, when there are no zip entries
-        std::vector<tripwire::testsupport::ArchiveEntry> zip; // appended to arbitrary bytes
+        std::string raw;               // the whole file, when there are no zip entries
+        std::vector<ArchiveEntry> zip; // appended to arbitrary bytes
         char const* error;
     } const cases[] = {
         // clang-format off
@@ -213,9 +208,8 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
-    EXPECT_EQ(fw.framework.GetBundleContext().GetBundles().size(), 1u); // nothing half-installed
-    tripwire::testsupport::ArchiveEntry const good{"good_one/manifest.json",
-                                                   "{\"bundle.symbolic_name\": \"good_one\"}"};
+    EXPECT_EQ(context.GetBundles().size(), 1u); // nothing half-installed
+    ArchiveEntry const good{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"};
     EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})), "installed");
     // Another file claiming the same symbolic name would clash on its entry points.
     EXPECT_NE(Install(WriteBundle("twin.so", "", {good})).find("already installed"),
