@@ -11,26 +11,25 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
-    std::vector<std::filesystem::path> inputs;
-    for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path given(argv[i]);
-        if (!std::filesystem::is_directory(given))
-            inputs.push_back(given);
-        else
-            for (const auto& entry : std::filesystem::directory_iterator(given))
-                if (entry.is_regular_file())
-                    inputs.push_back(entry.path());
-    }
-    for (const auto& file : inputs) {
+    std::size_t ran = 0;
+    const auto run = [&ran](const std::filesystem::path& file) {
         std::ifstream in(file, std::ios::binary);
         // libFuzzer never passes a null pointer, not even for an empty input.
         std::vector<std::uint8_t> bytes{0};
-        bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in),
-                     std::istreambuf_iterator<char>());
+        bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), {});
         std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size() - 1);
         std::fflush(stdout);
         LLVMFuzzerTestOneInput(bytes.data() + 1, bytes.size() - 1);
+        ++ran;
+    };
+    for (int i = 1; i < argc; ++i) {
+        if (!std::filesystem::is_directory(argv[i]))
+            run(argv[i]);
+        else
+            for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
+                if (entry.is_regular_file())
+                    run(entry.path());
     }
-    std::printf("%zu inputs ran\n", inputs.size());
-    return inputs.empty() ? 1 : 0;
+    std::printf("%zu inputs ran\n", ran);
+    return ran == 0 ? 1 : 0;
 }

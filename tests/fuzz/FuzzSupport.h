@@ -14,8 +14,9 @@
 
 namespace tripwire_fuzz {
 
-[[noreturn]] inline void violation(const char* harness, const char* what) {
-    std::fprintf(stderr, "%s fuzz: %s\n", harness, what);
+/// Each harness is its own program: the message needs no harness name.
+[[noreturn]] inline void violation(const char* what) {
+    std::fprintf(stderr, "fuzz: broken promise: %s\n", what);
     std::abort();
 }
 
@@ -28,14 +29,12 @@ inline const std::filesystem::path& scratchDirectory() {
 /// The input split at its first `count - 1` line feeds, always `count` fields.
 inline std::vector<std::string> splitFields(const std::uint8_t* data, std::size_t size,
                                             std::size_t count) {
-    std::string_view rest(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> fields;
-    for (auto end = rest.find('\n'); fields.size() + 1 < count && end != rest.npos;
-         end = rest.find('\n')) {
-        fields.emplace_back(rest.substr(0, end));
-        rest.remove_prefix(end + 1);
-    }
-    fields.emplace_back(rest);
+    std::vector<std::string> fields(1);
+    for (const char c : std::string_view(reinterpret_cast<const char*>(data), size))
+        if (c == '\n' && fields.size() < count)
+            fields.emplace_back();
+        else
+            fields.back() += c;
     fields.resize(count);
     return fields;
 }

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto name = manifest.find("bundle.symbolic_name");
         if (!manifest.is_object() || name == manifest.end() || !name->is_string() ||
             name->get<std::string>().empty())
-            tripwire_fuzz::violation("bundle manifest", "a manifest without a bundle name");
+            tripwire_fuzz::violation("a manifest without a bundle name");
     } catch (const std::runtime_error&) {
     } catch (const std::invalid_argument&) {
     }

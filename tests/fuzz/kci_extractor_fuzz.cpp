@@ -13,9 +13,7 @@ namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace kci = halvexconnector::latestversion::kciextractor;
-    const auto violation = [](const char* what) {
-        tripwire_fuzz::violation("kci extractor", what);
-    };
+    using tripwire_fuzz::violation;
     // <scratch>/work/fuzz.zip; nothing else may remain below <scratch> after a run.
     const fs::path root = tripwire_fuzz::scratchDirectory(), archive = root / "work/fuzz.zip";
     const fs::path extracted = root / "work/fuzz.extracted";

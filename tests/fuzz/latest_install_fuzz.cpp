@@ -8,9 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace discovery = halvexconnector::latestversion::installationdiscovery;
-    const auto violation = [](const char* what) {
-        tripwire_fuzz::violation("LatestInstall.info", what);
-    };
+    using tripwire_fuzz::violation;
     const auto reading = discovery::parseLatestInstallInfo(
         std::string_view(reinterpret_cast<const char*>(data), size));
     if (reading.record.has_value() != reading.problem.empty())

@@ -6,9 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace checker = halvexconnector::latestversion::checker;
-    const auto violation = [](const char* what) {
-        tripwire_fuzz::violation("latest-version document", what);
-    };
+    using tripwire_fuzz::violation;
     checker::LatestVersionDocument document;
     try {
         document = checker::parseLatestVersionDocument(

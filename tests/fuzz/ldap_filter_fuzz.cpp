@@ -35,10 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         reparsed = us::LDAPFilter(filter.ToString());
     } catch (const std::invalid_argument&) {
-        tripwire_fuzz::violation("LDAP filter", "the normalised text of a filter does not parse");
+        tripwire_fuzz::violation("the normalised text of a filter does not parse");
     }
     if (!(reparsed == filter) || reparsed.Match(properties) != matched)
-        tripwire_fuzz::violation("LDAP filter",
-                                 "the normalised text of a filter is a different filter");
+        tripwire_fuzz::violation("the normalised text of a filter is a different filter");
     return 0;
 }

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const proxy::Proxy parsed = proxy::parseProxyUrl(setting);
         if (parsed.getType() == proxy::Proxy::Type::DIRECT || parsed.getHost().empty() ||
             parsed.getPort() == 0)
-            tripwire_fuzz::violation("proxy setting", "a proxy without a type, host or port");
+            tripwire_fuzz::violation("a proxy without a type, host or port");
         (void)parsed.toUrl();
     } catch (const std::invalid_argument&) {
     }
@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return std::nullopt;
         });
     if (settings.select(url).size() != 1)
-        tripwire_fuzz::violation("proxy setting", "a selection without exactly one entry");
+        tripwire_fuzz::violation("a selection without exactly one entry");
     return 0;
 }

@@ -10,9 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace impl = halvexconnector::tripwireimpl;
-    const auto violation = [](const char* what) {
-        tripwire_fuzz::violation("version comparison", what);
-    };
+    using tripwire_fuzz::violation;
     std::uint32_t required[4] = {};
     const std::size_t head = std::min<std::size_t>(size, sizeof required);
     std::memcpy(required, data, head);

@@ -1,10 +1,8 @@
 #include "../FrameworkTestUtil.h"
-#include "bundles/TestInterfaces.h"
+#include "../ds/bundle/IGreeter.hpp"
 
 #include "BundleInternals.h"
-#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/BundleEvent.h"
-#include "cppmicroservices/FrameworkEvent.h"
 #include "cppmicroservices/LDAPFilter.h"
 
 #include <tripwire/testsupport/KciArchive.h>
@@ -18,19 +16,18 @@
 #include <thread>
 
 using namespace cppmicroservices;
+using namespace tripwire::testsupport;
 
 namespace {
 
+// Calls a function that a loaded bundle library exports.
 template <class R> R CallExported(std::string const& path, char const* symbol) {
     void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (!handle) {
-        throw std::runtime_error(std::string("not loaded: ") + path);
-    }
-    auto fn = reinterpret_cast<R (*)()>(dlsym(handle, symbol));
-    dlclose(handle);
+    auto fn = handle ? reinterpret_cast<R (*)()>(dlsym(handle, symbol)) : nullptr;
     if (!fn) {
-        throw std::runtime_error(std::string("no symbol ") + symbol);
+        throw std::runtime_error(path + " is not loaded or lacks " + symbol);
     }
+    dlclose(handle);
     return fn();
 }
 
@@ -38,6 +35,24 @@ template <class R> R CallExported(std::string const& path, char const* symbol) {
 
 class BundleLifecycleTest : public ::testing::Test {
 protected:
+    std::string Install(std::string const& path) {
+        try {
+            context.InstallBundles(path);
+        } catch (std::invalid_argument const& e) {
+            return std::string("invalid_argument: ") + e.what();
+        } catch (std::runtime_error const& e) {
+            return std::string("runtime_error: ") + e.what();
+        }
+        return "installed";
+    }
+    // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
+    std::string WriteBundle(std::string const& name, std::string const& prefix,
+                            std::vector<ArchiveEntry> const& entries) {
+        writeZipArchive(dir / "zip", entries);
+        std::ofstream(dir / name, std::ios::binary) << prefix << readFile(dir / "zip");
+        return (dir / name).string();
+    }
+    TempDirectory dir;
     std::vector<std::pair<BundleEvent::Type, std::string>> events;
     fwtest::RunningFramework fw;
     BundleContext context = fw.framework.GetBundleContext();
@@ -46,7 +61,7 @@ protected:
     });
 };
 
-TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
+TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
     EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
     EXPECT_EQ(context.GetBundle(), fw.framework);
     auto bundles = context.InstallBundles(FWTEST_PLAIN_PATH);
@@ -58,10 +73,8 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_GT(plain.GetBundleId(), 0);
     EXPECT_FALSE(plain.GetBundleContext());
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
-
     EXPECT_EQ(context.InstallBundles(FWTEST_PLAIN_PATH).at(0), plain); // same location, same bundle
     EXPECT_EQ(context.GetBundle(plain.GetBundleId()), plain);
-
     auto const& manifest = detail::GetBundleManifest(plain);
     EXPECT_EQ(manifest.at("scr").at("version"), 1);
     EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
@@ -71,14 +84,24 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(plain));
     EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(plain));
     EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(Bundle()));
-
     plain.Start(); // no activator: state and events only
     EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);
-    EXPECT_TRUE(plain.GetBundleContext());
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
-    plain.Stop();
+    // The seam loads the library once and hands it its bundle's context.
+    void* handle = detail::LoadBundleLibrary(plain);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
+    EXPECT_EQ(CallExported<int>(FWTEST_PLAIN_PATH, "fwtest_plain_loads"), 1);
+    EXPECT_EQ(
+        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
+        "fwtest_plain");
+    EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
+              plain.GetBundleContext());
+    plain.Stop(); // the library stays loaded; its context is no longer valid
     EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
-
+    EXPECT_EQ(
+        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
+        "");
     using E = BundleEvent;
     std::vector<std::pair<E::Type, std::string>> const expected{
         {E::BUNDLE_INSTALLED, "fwtest_plain"},
@@ -89,76 +112,53 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestWithoutLoadingCode) {
     EXPECT_EQ(events, expected);
 }
 
-TEST_F(BundleLifecycleTest, SeamLoadsTheLibraryOnceAndHandsItItsContext) {
-    Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
-    plain.Start();
-    void* handle = detail::LoadBundleLibrary(plain);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
-    EXPECT_EQ(CallExported<int>(FWTEST_PLAIN_PATH, "fwtest_plain_loads"), 1);
-    EXPECT_EQ(
-        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
-        "fwtest_plain");
-    EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
-              plain.GetBundleContext());
-
-    plain.Stop(); // the library stays loaded; its context is no longer valid
-    EXPECT_EQ(
-        std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
-        "");
-}
-
-TEST_F(BundleLifecycleTest, ActivatorRunsWithTheBundleContextAndItsServicesGoOnStop) {
+TEST_F(BundleLifecycleTest, ActivatorRunsWithTheBundleContextAndItsServicesGoOnStopOrFailure) {
     Bundle bundle = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
     bundle.Start();
     ASSERT_TRUE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
-
-    auto refs = context.GetServiceReferences<fwtest::IGreeter>();
+    auto refs = context.GetServiceReferences<dstest::IGreeter>();
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(refs[0].GetBundle(), bundle);
     EXPECT_TRUE(any_cast<bool>(refs[0].GetProperty("context_matches")));
-    EXPECT_EQ(context.GetService(refs[0])->Greet(), "hello from fwtest_activator");
+    EXPECT_EQ(context.GetService(refs[0])->Greet(""), "hello from fwtest_activator");
     EXPECT_EQ(bundle.GetRegisteredServices().size(), 1u);
-
     bundle.Stop();
     EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_stops"), 1);
     EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_destroyed"), 1);
-    EXPECT_TRUE(context.GetServiceReferences<fwtest::IGreeter>().empty());
+    EXPECT_TRUE(context.GetServiceReferences<dstest::IGreeter>().empty());
     EXPECT_FALSE(refs[0]);
-
     bundle.Start(); // a restart makes a new activator
-    EXPECT_EQ(context.GetServiceReferences<fwtest::IGreeter>().size(), 1u);
-}
-
-TEST_F(BundleLifecycleTest, FailingActivatorLeavesTheBundleResolvedWithoutServices) {
-    Bundle bundle = context.InstallBundles(FWTEST_FAILING_PATH).at(0);
+    EXPECT_EQ(context.GetServiceReferences<dstest::IGreeter>().size(), 1u);
+    bundle.Stop();
+    // A failing start leaves the bundle resolved, without the services it registered.
+    Bundle failing = context.InstallBundles(FWTEST_FAILING_PATH).at(0);
     try {
-        bundle.Start();
+        failing.Start();
         FAIL() << "expected the start to fail";
     } catch (std::runtime_error const& e) {
         auto const text = fwtest::Describe(std::current_exception());
         EXPECT_NE(text.find("fwtest_failing refuses to start"), std::string::npos) << text;
     }
-    EXPECT_EQ(bundle.GetState(), Bundle::STATE_RESOLVED);
-    EXPECT_FALSE(bundle.GetBundleContext());
-    EXPECT_TRUE(context.GetServiceReferences<fwtest::IGreeter>().empty());
+    EXPECT_EQ(failing.GetState(), Bundle::STATE_RESOLVED);
+    EXPECT_FALSE(failing.GetBundleContext());
+    EXPECT_TRUE(context.GetServiceReferences<dstest::IGreeter>().empty());
 }
 
-TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrder) {
+TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrderAndItCanRestart) {
     Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
     Bundle active = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
     active.Start();
     plain.Start();
     events.clear();
-
+    EXPECT_EQ(fw.framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
+              FrameworkEvent::FRAMEWORK_WAIT_TIMEDOUT);
     std::thread waiter([&] {
         auto event = fw.framework.WaitForStop(std::chrono::milliseconds::zero());
         EXPECT_EQ(event.GetType(), FrameworkEvent::FRAMEWORK_STOPPED);
     });
     fw.framework.Stop();
     waiter.join();
-
     std::vector<std::string> stopping;
     for (auto const& [type, name] : events) {
         if (type == BundleEvent::BUNDLE_STOPPING) {
@@ -172,80 +172,30 @@ TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrder) {
     EXPECT_THROW(plain.Start(), std::runtime_error); // the framework is not running
     EXPECT_EQ(fw.framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
               FrameworkEvent::FRAMEWORK_STOPPED);
+    fw.framework.Start();
+    EXPECT_EQ(fw.framework.GetState(), Bundle::STATE_ACTIVE);
+    EXPECT_TRUE(fw.framework.GetBundleContext());
 }
 
-TEST(FrameworkLifecycle, WaitForStopTimesOutWhileRunningAndFrameworkCanRestart) {
-    auto framework = FrameworkFactory().NewFramework();
-    EXPECT_EQ(framework.GetState(), Bundle::STATE_INSTALLED);
-    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
-              FrameworkEvent::FRAMEWORK_STOPPED);
-    framework.Init();
-    EXPECT_EQ(framework.GetState(), Bundle::STATE_STARTING);
-    EXPECT_TRUE(framework.GetBundleContext());
-    framework.Start();
-    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
-              FrameworkEvent::FRAMEWORK_WAIT_TIMEDOUT);
-    framework.Stop();
-    framework.Start();
-    EXPECT_EQ(framework.GetState(), Bundle::STATE_ACTIVE);
-    EXPECT_TRUE(framework.GetBundleContext());
-    framework.Stop();
-}
-
-class BundleInstallErrorTest : public ::testing::Test {
-protected:
-    std::string Install(std::string const& path) {
-        try {
-            fw.framework.GetBundleContext().InstallBundles(path);
-        } catch (std::invalid_argument const& e) {
-            return std::string("invalid_argument: ") + e.what();
-        } catch (std::runtime_error const& e) {
-            return std::string("runtime_error: ") + e.what();
-        }
-        return "installed";
-    }
-    // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
-    std::string WriteBundle(std::string const& name, std::string const& prefix,
-                            std::vector<tripwire::testsupport::ArchiveEntry> const& entries) {
-        tripwire::testsupport::writeZipArchive(dir / "zip", entries);
-        std::ofstream(dir / name, std::ios::binary)
-            << prefix << tripwire::testsupport::readFile(dir / "zip");
-        return (dir / name).string();
-    }
-
-    tripwire::testsupport::TempDirectory dir;
-    fwtest::RunningFramework fw;
-};
-
-TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
+TEST_F(BundleLifecycleTest, EachBadFileGetsAClearErrorNamingIt) {
     struct {
         char const* name;
-        std::string raw; // the whole file, when there are no zip entries
-        std::vector<tripwire::testsupport::ArchiveEntry> zip; // appended to arbitrary bytes
+        std::string raw;               // the whole file, when there are no zip entries
+        std::vector<ArchiveEntry> zip; // appended to arbitrary bytes
         char const* error;
     } const cases[] = {
+        // clang-format off
         {"missing.so", {}, {}, "runtime_error: "},
         {"nozip.so", std::string(100000, 'x'), {}, "invalid_argument: Bundle file '"},
         {"empty.so", "", {}, "invalid_argument: "},
         // Garbage behind a valid-looking end record must not be read as an archive.
-        {"truncated.so",
-         std::string("PK\x05\x06", 4) + std::string(18, '\xff'),
-         {},
-         "invalid_argument"},
+        {"truncated.so", std::string("PK\x05\x06", 4) + std::string(18, '\xff'), {}, "invalid_argument"},
         {"nomanifest.so", {}, {{"b/other.json", "{}"}}, "no <name>/manifest.json"},
-        {"badjson.so",
-         {},
-         {{"b/manifest.json", "{\"bundle.symbolic_name\": "}},
-         "malformed manifest b/manifest.json"},
-        {"noname.so",
-         {},
-         {{"b/manifest.json", "{\"bundle.activator\": false}"}},
-         "has no \"bundle.symbolic_name\""},
+        {"badjson.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": "}}, "malformed manifest b/manifest.json"},
+        {"noname.so", {}, {{"b/manifest.json", "{\"bundle.activator\": false}"}}, "has no \"bundle.symbolic_name\""},
         {"array.so", {}, {{"b/manifest.json", "[1,2]"}}, "has no \"bundle.symbolic_name\""},
-        {"mismatch.so",
-         {},
-         {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}},
-         "not \"b\""},
+        {"mismatch.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}}, "not \"b\""},
+        // clang-format on
     };
     for (auto const& c : cases) {
         auto path = (dir / c.name).string();
@@ -258,10 +208,8 @@ TEST_F(BundleInstallErrorTest, EachBadFileGetsAClearErrorNamingIt) {
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
-    EXPECT_EQ(fw.framework.GetBundleContext().GetBundles().size(), 1u); // nothing half-installed
-
-    tripwire::testsupport::ArchiveEntry const good{"good_one/manifest.json",
-                                                   "{\"bundle.symbolic_name\": \"good_one\"}"};
+    EXPECT_EQ(context.GetBundles().size(), 1u); // nothing half-installed
+    ArchiveEntry const good{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"};
     EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})), "installed");
     // Another file claiming the same symbolic name would clash on its entry points.
     EXPECT_NE(Install(WriteBundle("twin.so", "", {good})).find("already installed"),

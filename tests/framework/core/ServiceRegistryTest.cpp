@@ -1,6 +1,5 @@
 #include "../FrameworkTestUtil.h"
 
-#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Constants.h"
 #include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/ServiceObjects.h"
@@ -42,17 +41,15 @@ protected:
     BundleContext context = fw.framework.GetBundleContext();
 };
 
-TEST_F(ServiceRegistryTest, ReferencesComeInRegistrationOrderWithStandardProperties) {
+TEST_F(ServiceRegistryTest, ReferencesComeInRegistrationOrderWithFrameworkProperties) {
     auto first = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
     auto second = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(2),
                                                       {{"tag", std::string("two")}});
-
     auto refs = context.GetServiceReferences<IFoo>();
     ASSERT_EQ(refs.size(), 2u);
     EXPECT_EQ(context.GetService(refs[0])->Value(), 1);
     EXPECT_EQ(context.GetService(refs[1])->Value(), 2);
     EXPECT_EQ(context.GetService(context.GetServiceReference<IFoo>())->Value(), 1);
-
     auto const classes =
         any_cast<std::vector<std::string>>(refs[1].GetProperty(Constants::OBJECTCLASS));
     EXPECT_EQ(classes.size(), 2u);
@@ -62,12 +59,17 @@ TEST_F(ServiceRegistryTest, ReferencesComeInRegistrationOrderWithStandardPropert
               Constants::SCOPE_SINGLETON);
     EXPECT_EQ(any_cast<std::string>(refs[1].GetProperty("TAG")), "two");
     EXPECT_EQ(refs[0].GetBundle(), fw.framework);
+    // New properties replace the old, except the framework's own keys.
+    auto const id = any_cast<long>(refs[1].GetProperty(Constants::SERVICE_ID));
+    second.SetProperties({{"b", 2}, {Constants::SERVICE_ID, 999L}});
+    EXPECT_TRUE(refs[1].GetProperty("tag").Empty());
+    EXPECT_EQ(any_cast<long>(refs[1].GetProperty(Constants::SERVICE_ID)), id);
+    EXPECT_EQ(context.GetServiceReferences(us_service_interface_iid<IFoo>(), "(b=2)").size(), 1u);
 }
 
-TEST_F(ServiceRegistryTest, StringLookupFiltersAndTypedReferencesConvert) {
+TEST_F(ServiceRegistryTest, LookupByNameOrFilterAndTypedReferencesConvert) {
     auto reg = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(7), {{"ranking", 3}});
     context.RegisterService<IBar>(std::make_shared<Foo>(8)).Unregister();
-
     auto const fooId = us_service_interface_iid<IFoo>();
     auto const barId = us_service_interface_iid<IBar>();
     EXPECT_EQ(context.GetServiceReferences(fooId, "(ranking>=3)").size(), 1u);
@@ -75,28 +77,27 @@ TEST_F(ServiceRegistryTest, StringLookupFiltersAndTypedReferencesConvert) {
     EXPECT_TRUE(context.GetServiceReferences("no::Such").empty());
     EXPECT_EQ(context.GetServiceReferences("").size(), 1u); // every service
     EXPECT_THROW(context.GetServiceReferences(fooId, "(ranking>=3"), std::invalid_argument);
-
     ServiceReferenceU untyped = context.GetServiceReferences(barId).at(0);
     EXPECT_EQ(untyped.GetInterfaceId(), barId);
     EXPECT_TRUE(untyped.IsConvertibleTo(fooId));
     EXPECT_FALSE(untyped.IsConvertibleTo("no::Such"));
-
     ServiceReference<IFoo> typed(untyped);
     ASSERT_TRUE(typed);
     EXPECT_EQ(typed.GetInterfaceId(), fooId);
     EXPECT_EQ(context.GetService(typed)->Value(), 7);
-
     struct IOther {
         virtual ~IOther() = default;
     };
     ServiceReference<IOther> notOffered(untyped);
     EXPECT_FALSE(notOffered);
-
     EXPECT_TRUE(LDAPFilter("(ranking=3)").Match(typed));
-
     // "::I" is I of the global namespace; colons alone name nothing, not "every service".
     EXPECT_EQ(context.GetServiceReference("::" + fooId).GetInterfaceId(), fooId);
     EXPECT_TRUE(context.GetServiceReferences("::").empty());
+    EXPECT_EQ(
+        whatThrown<ServiceException>([&] { context.GetServiceReferences<IUndeclared>(); }),
+        "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
+    EXPECT_THROW(context.GetServiceReference<IUndeclared>(), ServiceException);
     // Keys that differ only in case would make a case-insensitive lookup ambiguous.
     EXPECT_THROW(context.RegisterService<IFoo>(std::make_shared<Foo>(5), {{"k", 1}, {"K", 2}}),
                  std::runtime_error);
@@ -143,19 +144,14 @@ TEST_F(ServiceRegistryTest, HigherRankingThenLowerIdComesFirst) {
     EXPECT_EQ(context.GetService(context.GetServiceReference<IFoo>())->Value(), 1);
 }
 
-TEST_F(ServiceRegistryTest, UndeclaredInterfaceIdIsAServiceException) {
-    EXPECT_EQ(
-        whatThrown<ServiceException>([&] { context.GetServiceReferences<IUndeclared>(); }),
-        "The service interface class has no CPPMICROSERVICES_DECLARE_SERVICE_INTERFACE macro");
-    EXPECT_THROW(context.GetServiceReference<IUndeclared>(), ServiceException);
-}
-
-TEST_F(ServiceRegistryTest, UnregisteringWithdrawsTheServiceButKeepsHandedOutObjects) {
+TEST_F(ServiceRegistryTest, ObjectsAndInterfaceMapsAreHandedOutAndSurviveUnregistering) {
     auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(5));
     auto ref = reg.GetReference();
     auto held = context.GetService(ref);
+    auto objects = context.GetServiceObjects(ref); // a plain service: the one registered object
+    EXPECT_EQ(objects.GetService(), held);
+    EXPECT_EQ(objects.GetServiceReference(), ref);
     reg.Unregister();
-
     EXPECT_FALSE(ref);
     EXPECT_FALSE(ref.GetBundle());
     EXPECT_TRUE(context.GetServiceReferences<IFoo>().empty());
@@ -163,18 +159,15 @@ TEST_F(ServiceRegistryTest, UnregisteringWithdrawsTheServiceButKeepsHandedOutObj
     EXPECT_EQ(held->Value(), 5); // still usable by whoever holds it
     EXPECT_THROW(reg.Unregister(), std::logic_error);
     EXPECT_THROW(reg.GetReference(), std::logic_error);
-}
-
-TEST_F(ServiceRegistryTest, InterfaceMapRegistrationAndBadMapsAreRejected) {
+    // An interface map registers the object under each interface; bad maps are rejected.
     auto foo = std::make_shared<Foo>(9);
     InterfaceMapConstPtr map = MakeInterfaceMap<IFoo, IBar>(foo);
     ASSERT_EQ(map->size(), 2u);
-    auto reg = context.RegisterService(map, {{"k", std::string("v")}});
-    auto ref = reg.GetReference(us_service_interface_iid<IBar>());
-    EXPECT_EQ(ref.GetInterfaceId(), us_service_interface_iid<IBar>());
-    InterfaceMapConstPtr got = context.GetService(ServiceReferenceU(ref));
+    auto mapReg = context.RegisterService(map, {{"k", std::string("v")}});
+    auto barRef = mapReg.GetReference(us_service_interface_iid<IBar>());
+    EXPECT_EQ(barRef.GetInterfaceId(), us_service_interface_iid<IBar>());
+    InterfaceMapConstPtr got = context.GetService(ServiceReferenceU(barRef));
     EXPECT_EQ(ExtractInterface<IFoo>(got)->Value(), 9);
-
     EXPECT_THROW(context.RegisterService(std::make_shared<InterfaceMap const>()),
                  std::invalid_argument);
     EXPECT_THROW(context.RegisterService(InterfaceMapConstPtr()), std::invalid_argument);
@@ -183,38 +176,19 @@ TEST_F(ServiceRegistryTest, InterfaceMapRegistrationAndBadMapsAreRejected) {
     EXPECT_THROW(context.RegisterService(nullObject), std::invalid_argument);
 }
 
-TEST_F(ServiceRegistryTest, SetPropertiesKeepsTheFrameworkKeys) {
-    auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(1), {{"a", 1}});
-    auto const id = any_cast<long>(reg.GetReference().GetProperty(Constants::SERVICE_ID));
-    reg.SetProperties({{"b", 2}, {Constants::SERVICE_ID, 999L}});
-    auto ref = reg.GetReference();
-    EXPECT_TRUE(ref.GetProperty("a").Empty());
-    EXPECT_EQ(any_cast<int>(ref.GetProperty("b")), 2);
-    EXPECT_EQ(any_cast<long>(ref.GetProperty(Constants::SERVICE_ID)), id);
-    EXPECT_EQ(context.GetServiceReferences(us_service_interface_iid<IFoo>(), "(b=2)").size(), 1u);
-}
-
-TEST_F(ServiceRegistryTest, ServiceObjectsHandOutTheSingletonObject) {
-    auto foo = std::make_shared<Foo>(3);
-    auto reg = context.RegisterService<IFoo>(foo);
-    auto objects = context.GetServiceObjects(context.GetServiceReference<IFoo>());
-    auto a = objects.GetService();
-    auto b = objects.GetService();
-    EXPECT_EQ(a.get(), static_cast<IFoo*>(foo.get()));
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(objects.GetServiceReference(), reg.GetReference());
-}
-
-TEST(ServiceRegistryLifetime, ContextIsInvalidOnceTheFrameworkStops) {
+TEST(ServiceRegistryLifetime, ContextIsValidFromInitUntilTheFrameworkStops) {
     auto framework = FrameworkFactory().NewFramework();
     EXPECT_FALSE(framework.GetBundleContext());
+    EXPECT_EQ(framework.GetState(), Bundle::STATE_INSTALLED);
+    EXPECT_EQ(framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
+              FrameworkEvent::FRAMEWORK_STOPPED);
     framework.Init();
+    EXPECT_EQ(framework.GetState(), Bundle::STATE_STARTING);
     auto context = framework.GetBundleContext();
     ASSERT_TRUE(context);
     auto reg = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
     auto ref = context.GetServiceReference<IFoo>();
     framework.Stop();
-
     EXPECT_FALSE(context);
     EXPECT_FALSE(ref); // the framework's own services went with it
     EXPECT_THROW(context.GetServiceReferences<IFoo>(), std::runtime_error);

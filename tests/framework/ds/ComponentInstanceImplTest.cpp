@@ -64,104 +64,27 @@ struct Hooked final : IFirst, ISecond {
         return ::operator new(size);
     }
     static void operator delete(void* p) { ::operator delete(p); }
-
     int activated = 0, deactivated = 0, modified = 0;
     std::string modifiedName;
     std::shared_ptr<ComponentContext> seen;
 };
 
-// Look-alike hooks with the wrong signatures: none of them may be called.
+// A configuration constructor, and look-alike hooks with the wrong signatures: none of them may
+// be called.
 struct LookAlike final : IFirst {
+    explicit LookAlike(const std::shared_ptr<cppmicroservices::AnyMap>& props)
+        : name(cppmicroservices::any_cast<std::string>(props->at("component.name"))) {}
     int First() override { return 0; }
     bool Activate(const std::shared_ptr<ComponentContext>&) { return called = true; }
     void Deactivate(int) { called = true; }
     void Modified(const std::shared_ptr<ComponentContext>&) { called = true; }
     bool called = false;
+    std::string name;
 };
 
 struct Plain final : IFirst {
     int First() override { return 7; }
 };
-
-struct Configured final : IFirst {
-    explicit Configured(const std::shared_ptr<cppmicroservices::AnyMap>& props)
-        : name(cppmicroservices::any_cast<std::string>(props->at("component.name"))) {}
-    int First() override { return 3; }
-    std::string name;
-};
-
-TEST(ComponentInstanceImpl, CallsTheHooksWithTheContextItWasCreatedWith) {
-    ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>> instance;
-    auto ctx = std::make_shared<FakeContext>();
-    plainNews = 0;
-    instance.CreateInstance(ctx);
-    EXPECT_EQ(plainNews, 0) << "the object must come from std::make_shared";
-    auto obj = instance.GetInstance();
-    ASSERT_TRUE(obj);
-
-    instance.BindReferences(ctx);
-    instance.Activate();
-    EXPECT_EQ(obj->activated, 1);
-    EXPECT_EQ(obj->seen, ctx);
-    EXPECT_TRUE(instance.DoesModifiedMethodExist());
-    instance.Modified();
-    EXPECT_EQ(obj->modified, 1);
-    EXPECT_EQ(obj->modifiedName, "fake");
-    instance.Deactivate();
-    EXPECT_EQ(obj->deactivated, 1);
-    obj->seen.reset();
-}
-
-TEST(ComponentInstanceImpl, IgnoresHooksWithOtherSignatures) {
-    ComponentInstanceImpl<LookAlike, std::tuple<IFirst>> instance;
-    instance.CreateInstance(std::make_shared<FakeContext>());
-    EXPECT_FALSE(instance.DoesModifiedMethodExist());
-    instance.Activate();
-    instance.Modified();
-    instance.Deactivate();
-    EXPECT_FALSE(instance.GetInstance()->called);
-}
-
-TEST(ComponentInstanceImpl, AClassWithoutHooksIsStillUsableAndDestroyedThroughTheBase) {
-    std::weak_ptr<Plain> watch;
-    {
-        std::unique_ptr<cs::detail::ComponentInstance> base =
-            std::make_unique<ComponentInstanceImpl<Plain, std::tuple<IFirst>>>();
-        auto& instance = static_cast<ComponentInstanceImpl<Plain, std::tuple<IFirst>>&>(*base);
-        EXPECT_FALSE(instance.DoesModifiedMethodExist());
-        // Before creation there is no object: hooks do nothing and there is nothing to publish.
-        instance.Activate();
-        instance.Deactivate();
-        EXPECT_EQ(instance.GetInterfaceMap(), nullptr);
-        instance.CreateInstance(std::make_shared<FakeContext>());
-        instance.Activate();
-        instance.Deactivate();
-        EXPECT_EQ(instance.GetInstance()->First(), 7);
-        watch = instance.GetInstance();
-    }
-    EXPECT_TRUE(watch.expired());
-    // A configuration constructor receives the properties.
-    ComponentInstanceImpl<Configured, std::tuple<IFirst>> configured;
-    configured.CreateInstance(std::make_shared<FakeContext>());
-    EXPECT_EQ(configured.GetInstance()->name, "fake");
-}
-
-TEST(ComponentInstanceImpl, InterfaceMapHoldsEachInterfaceAsItsOwnBase) {
-    ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>> instance;
-    instance.CreateInstance(std::make_shared<FakeContext>());
-    auto map = instance.GetInterfaceMap();
-    ASSERT_TRUE(map);
-    ASSERT_EQ(map->size(), 2u);
-    auto first = map->at(us_service_interface_iid<IFirst>());
-    auto second = map->at(us_service_interface_iid<ISecond>());
-    // Each entry must point at the right base sub-object, not at the start of the object.
-    EXPECT_EQ(static_cast<IFirst*>(first.get())->First(), 1);
-    EXPECT_EQ(static_cast<ISecond*>(second.get())->Second(), 2);
-    EXPECT_EQ(second.get(), static_cast<ISecond*>(instance.GetInstance().get()));
-    EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));
-    // Each call gives a fresh map, so one caller's changes never show in another's.
-    EXPECT_NE(instance.GetInterfaceMap(), map);
-}
 
 struct RecordingBinder final : Binder<Plain> {
     RecordingBinder() : Binder<Plain>("ref") {}
@@ -181,16 +104,72 @@ struct RecordingBinder final : Binder<Plain> {
     std::string log;
 };
 
-TEST(ComponentInstanceImpl, BindersAreReachedByReferenceName) {
+TEST(ComponentInstanceImpl, CallsTheHooksWithItsContextAndPublishesEachInterfaceAsItsOwnBase) {
+    ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>> instance;
+    auto ctx = std::make_shared<FakeContext>();
+    plainNews = 0;
+    instance.CreateInstance(ctx);
+    EXPECT_EQ(plainNews, 0) << "the object must come from std::make_shared";
+    auto obj = instance.GetInstance();
+    ASSERT_TRUE(obj);
+    instance.BindReferences(ctx);
+    instance.Activate();
+    EXPECT_EQ(obj->activated, 1);
+    EXPECT_EQ(obj->seen, ctx);
+    EXPECT_TRUE(instance.DoesModifiedMethodExist());
+    instance.Modified();
+    EXPECT_EQ(obj->modified, 1);
+    EXPECT_EQ(obj->modifiedName, "fake");
+    instance.Deactivate();
+    EXPECT_EQ(obj->deactivated, 1);
+    obj->seen.reset();
+    auto map = instance.GetInterfaceMap();
+    ASSERT_TRUE(map);
+    ASSERT_EQ(map->size(), 2u);
+    auto first = map->at(us_service_interface_iid<IFirst>());
+    auto second = map->at(us_service_interface_iid<ISecond>());
+    // Each entry must point at the right base sub-object, not at the start of the object.
+    EXPECT_EQ(static_cast<IFirst*>(first.get())->First(), 1);
+    EXPECT_EQ(static_cast<ISecond*>(second.get())->Second(), 2);
+    EXPECT_EQ(second.get(), static_cast<ISecond*>(obj.get()));
+    EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));
+    // Each call gives a fresh map, so one caller's changes never show in another's.
+    EXPECT_NE(instance.GetInterfaceMap(), map);
+}
+
+TEST(ComponentInstanceImpl, OtherClassesAreUsableAndHooksWithOtherSignaturesIgnored) {
+    ComponentInstanceImpl<LookAlike, std::tuple<IFirst>> lookAlike;
+    lookAlike.CreateInstance(std::make_shared<FakeContext>());
+    EXPECT_FALSE(lookAlike.DoesModifiedMethodExist());
+    lookAlike.Activate();
+    lookAlike.Modified();
+    lookAlike.Deactivate();
+    EXPECT_FALSE(lookAlike.GetInstance()->called);
+    EXPECT_EQ(lookAlike.GetInstance()->name, "fake"); // the constructor got the properties
+
     auto binder = std::make_shared<RecordingBinder>();
-    ComponentInstanceImpl<Plain, std::tuple<IFirst>> instance({}, {binder});
-    instance.CreateInstance(std::make_shared<FakeContext>());
-    instance.BindReferences(std::make_shared<FakeContext>());
-    instance.InvokeBindMethod("ref", std::make_shared<int>(1));
-    instance.InvokeUnbindMethod("ref", nullptr);
-    instance.UnbindReferences();
-    EXPECT_EQ(binder->log, "bind;bind-svc;unbind-svc;unbind;");
-    EXPECT_THROW(instance.InvokeBindMethod("unknown", nullptr), std::out_of_range);
+    std::weak_ptr<Plain> watch;
+    {
+        using PlainInstance = ComponentInstanceImpl<Plain, std::tuple<IFirst>>;
+        std::unique_ptr<cs::detail::ComponentInstance> base(new PlainInstance({}, {binder}));
+        auto& instance = static_cast<PlainInstance&>(*base);
+        EXPECT_FALSE(instance.DoesModifiedMethodExist());
+        // Before creation there is no object: hooks do nothing and there is nothing to publish.
+        instance.Activate();
+        instance.Deactivate();
+        EXPECT_EQ(instance.GetInterfaceMap(), nullptr);
+        instance.CreateInstance(std::make_shared<FakeContext>());
+        EXPECT_EQ(instance.GetInstance()->First(), 7);
+        watch = instance.GetInstance();
+        // Binders are reached by reference name.
+        instance.BindReferences(std::make_shared<FakeContext>());
+        instance.InvokeBindMethod("ref", std::make_shared<int>(1));
+        instance.InvokeUnbindMethod("ref", nullptr);
+        instance.UnbindReferences();
+        EXPECT_EQ(binder->log, "bind;bind-svc;unbind-svc;unbind;");
+        EXPECT_THROW(instance.InvokeBindMethod("unknown", nullptr), std::out_of_range);
+    }
+    EXPECT_TRUE(watch.expired()); // destroyed through the base
 }
 
 } // namespace

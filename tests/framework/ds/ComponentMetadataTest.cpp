@@ -11,29 +11,7 @@ json scrWith(json components) {
     return json{{"version", 1}, {"components", std::move(components)}};
 }
 
-TEST(ComponentMetadata, ReadsADelayedSingletonWithDefaultsAndTheOptionalFlags) {
-    auto meta = ParseScrMetadata(scrWith(json::array({
-        {{"implementation-class", "a::b::Impl"},
-         {"service", {{"interfaces", {"a::IFoo", "a::IBar"}}}}},
-        {{"implementation-class", "X"},
-         {"name", "x"},
-         {"immediate", true},
-         {"enabled", false},
-         {"service", {{"interfaces", {"I"}}, {"scope", "singleton"}}}},
-    })));
-    ASSERT_TRUE(meta.errors.empty());
-    ASSERT_EQ(meta.components.size(), 2u);
-    const auto& c = meta.components[0];
-    EXPECT_EQ(c.name, "a::b::Impl");
-    EXPECT_FALSE(c.immediate);
-    EXPECT_TRUE(c.enabled);
-    EXPECT_EQ(c.service.interfaces, (std::vector<std::string>{"a::IFoo", "a::IBar"}));
-    EXPECT_EQ(c.service.scope, "singleton");
-    EXPECT_EQ(meta.components[1].name, "x");
-    EXPECT_TRUE(meta.components[1].immediate);
-    EXPECT_FALSE(meta.components[1].enabled);
-}
-
+// Valid metadata, with defaults and flags, is what the runtime tests' bundles declare.
 TEST(ComponentMetadata, ABadComponentIsDroppedAndTheOthersKept) {
     const json svc = {{"interfaces", {"I"}}};
     auto meta = ParseScrMetadata(scrWith(json::array({
@@ -69,15 +47,6 @@ TEST(ComponentMetadata, AMalformedScrDropsEverything) {
         EXPECT_TRUE(meta.components.empty()) << scr.dump();
         EXPECT_EQ(meta.errors.size(), 1u) << scr.dump();
     }
-}
-
-TEST(ComponentMetadata, EntryPointNamesReplaceEveryScopeSeparator) {
-    using cppmicroservices::scrimpl::DisposerSymbol;
-    using cppmicroservices::scrimpl::FactorySymbol;
-    EXPECT_EQ(FactorySymbol("a::b::C"), "NewInstance_a_b_C");
-    EXPECT_EQ(DisposerSymbol("a::b::C"), "DeleteInstance_a_b_C");
-    EXPECT_EQ(FactorySymbol("Plain"), "NewInstance_Plain");
-    EXPECT_EQ(FactorySymbol("a_b::c"), "NewInstance_a_b_c");
 }
 
 } // namespace

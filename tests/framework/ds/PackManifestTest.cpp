@@ -20,7 +20,6 @@ namespace {
 class PackManifest : public ::testing::Test {
 protected:
     void SetUp() override { std::ofstream(library, std::ios::binary) << libraryBytes; }
-
     int pack(const std::string& name, const std::string& manifestText) {
         std::ofstream(dir / "manifest.json") << manifestText;
         std::string cmd = std::string("'") + PACK_TOOL + "' '" + library.string() + "' '" + name +
@@ -30,33 +29,23 @@ protected:
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
     std::string errors() { return readFile(dir / "err.txt"); }
-
     const std::string libraryBytes = "\177ELF" + std::string(1000, '\0') + "PK";
     tripwire::testsupport::TempDirectory dir;
     fs::path library = dir / "libthing.so";
 };
 
-TEST_F(PackManifest, AppendsManifestThenDirectoryAndLeavesTheLibraryIntact) {
+TEST_F(PackManifest, AppendsAManifestTheFrameworkReadsAndLeavesTheLibraryIntact) {
     ASSERT_EQ(pack("thing", R"({"bundle.symbolic_name": "thing", "scr": {"version": 1}})"), 0)
         << errors();
     const std::string file = readFile(library);
     ASSERT_EQ(file.compare(0, libraryBytes.size(), libraryBytes), 0);
-    // The local headers of the appended zip: the manifest (deflate, method 8) first, the
-    // directory entry last, as the real framework expects them.
-    const std::string local("PK\x03\x04", 4);
-    const std::size_t start = libraryBytes.size();
-    ASSERT_EQ(file.compare(start, 4, local), 0);
-    EXPECT_EQ(static_cast<unsigned char>(file[start + 8]), 8);
-    EXPECT_EQ(file.compare(start + 30, 19, "thing/manifest.json"), 0);
-    EXPECT_EQ(file.compare(file.rfind(local) + 30, 6, "thing/"), 0);
-
+    // The framework reads what was appended.
     auto framework = cppmicroservices::FrameworkFactory().NewFramework();
     framework.Start();
     auto headers = framework.GetBundleContext().InstallBundles(library).at(0).GetHeaders();
     framework.Stop();
     EXPECT_EQ(any_cast<std::string>(headers.at("bundle.symbolic_name")), "thing");
     EXPECT_EQ(any_cast<int>(headers.AtCompoundKey("scr.version")), 1);
-
     // Packing twice is refused.
     EXPECT_NE(pack("thing", R"({"bundle.symbolic_name": "thing"})"), 0);
     EXPECT_NE(errors().find("already"), std::string::npos);

@@ -1,5 +1,6 @@
-// A bundle whose activator registers a greeter and counts its stops.
-#include "TestInterfaces.h"
+// A bundle whose activator registers a greeter and counts its stops. Built as fwtest_failing
+// (FWTEST_FAILING), its start throws after registering: the framework must withdraw the service.
+#include "../../ds/bundle/IGreeter.hpp"
 
 #include "cppmicroservices/BundleActivator.h"
 #include "cppmicroservices/BundleInitialization.h"
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 
 CPPMICROSERVICES_INITIALIZE_BUNDLE
 
@@ -15,8 +17,8 @@ namespace {
 std::atomic<int> stops{0};
 std::atomic<int> destroyed{0};
 
-struct Greeter final : fwtest::IGreeter {
-    std::string Greet() const override { return "hello from fwtest_activator"; }
+struct Greeter final : dstest::IGreeter {
+    std::string Greet(const std::string&) override { return "hello from fwtest_activator"; }
 };
 
 class Activator final : public cppmicroservices::BundleActivator {
@@ -26,17 +28,20 @@ public:
     void Start(cppmicroservices::BundleContext context) override {
         // The setter must have run before the activator: both contexts are the same.
         bool const sameContext = cppmicroservices::GetBundleContext() == context;
-        registration = context.RegisterService<fwtest::IGreeter>(
+        registration = context.RegisterService<dstest::IGreeter>(
             std::make_shared<Greeter>(), {{"context_matches", sameContext}});
+#ifdef FWTEST_FAILING
+        throw std::runtime_error("fwtest_failing refuses to start");
+#endif
     }
 
+    // The framework withdraws the service even if the activator does not.
     void Stop(cppmicroservices::BundleContext) override {
         ++stops;
-        // The framework withdraws the service even if the activator does not.
     }
 
 private:
-    cppmicroservices::ServiceRegistration<fwtest::IGreeter> registration;
+    cppmicroservices::ServiceRegistration<dstest::IGreeter> registration;
 };
 
 } // namespace

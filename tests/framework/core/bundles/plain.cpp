@@ -9,9 +9,7 @@ CPPMICROSERVICES_INITIALIZE_BUNDLE
 
 namespace {
 std::atomic<int> loads{0};
-struct CountLoad {
-    CountLoad() { ++loads; }
-} const countLoad;
+[[maybe_unused]] const int countLoad = ++loads; // runs when the library is loaded
 } // namespace
 
 extern "C" US_ABI_EXPORT int fwtest_plain_loads() {

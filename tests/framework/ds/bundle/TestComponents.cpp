@@ -1,5 +1,6 @@
-// Components of the test bundle "ds_test_bundle", with their entry points written out by hand
-// the way generated ones look. Each reports what happens to it through the probe.
+// Components of the test bundles "ds_test_bundle" and "ds_test_eager" (whose manifest names only
+// Eager), with their entry points written out by hand the way generated ones look. Each reports
+// what happens to it through the probe.
 #include "../probe/DsProbe.hpp"
 #include "IGreeter.hpp"
 
@@ -19,51 +20,42 @@ using cppmicroservices::service::component::detail::ComponentInstanceImpl;
 namespace dstest {
 
 // Counts its life under its class name, as "<name>.ctor", ".dtor", ".activate", ".deactivate".
-class Counted : public IGreeter {
-public:
+struct Counted : IGreeter {
     explicit Counted(std::string name) : name(std::move(name)) {
         dsprobe::Count(this->name + ".ctor");
     }
     ~Counted() override { dsprobe::Count(name + ".dtor"); }
     std::string Greet(const std::string& who) override { return "hello " + who; }
-
-protected:
     std::string name;
 };
 
-class Greeter final : public Counted {
-public:
+struct Greeter final : Counted {
     Greeter() : Counted("Greeter") {
         // The bundle's own context must already be set when its first object is built.
         auto context = cppmicroservices::GetBundleContext();
-        dsprobe::Record("Greeter.ownBundle",
-                        context ? context.GetBundle().GetSymbolicName() : std::string());
+        dsprobe::Count("Greeter.ownBundle=" +
+                       (context ? context.GetBundle().GetSymbolicName() : std::string()));
     }
     void Activate(const std::shared_ptr<ComponentContext>& ctx) {
         dsprobe::Count("Greeter.activate");
-        dsprobe::Record("Greeter.contextBundle",
-                        ctx->GetBundleContext().GetBundle().GetSymbolicName());
-        auto props = ctx->GetProperties();
-        dsprobe::Record("Greeter.componentName",
-                        cppmicroservices::any_cast<std::string>(props.at("component.name")));
+        dsprobe::Count("Greeter.contextBundle=" +
+                       ctx->GetBundleContext().GetBundle().GetSymbolicName());
+        dsprobe::Count("Greeter.componentName=" + cppmicroservices::any_cast<std::string>(
+                                                      ctx->GetProperties().at("component.name")));
     }
     void Deactivate(const std::shared_ptr<ComponentContext>&) {
         dsprobe::Count("Greeter.deactivate");
     }
 };
 
-class NullFactory final : public Counted {
-public:
+struct NullFactory final : Counted {
     NullFactory() : Counted("NullFactory") {}
 };
-
-class ThrowingCtor final : public Counted {
-public:
+struct ThrowingCtor final : Counted {
     ThrowingCtor() : Counted("ThrowingCtor") { throw std::runtime_error("constructor refused"); }
 };
 
-class ThrowingActivate final : public Counted {
-public:
+struct ThrowingActivate final : Counted {
     ThrowingActivate() : Counted("ThrowingActivate") {}
     void Activate(const std::shared_ptr<ComponentContext>&) {
         dsprobe::Count("ThrowingActivate.activate");
@@ -74,8 +66,7 @@ public:
     }
 };
 
-class ThrowingDeactivate final : public Counted {
-public:
+struct ThrowingDeactivate final : Counted {
     ThrowingDeactivate() : Counted("ThrowingDeactivate") {}
     void Deactivate(const std::shared_ptr<ComponentContext>&) {
         dsprobe::Count("ThrowingDeactivate.deactivate");
@@ -84,9 +75,17 @@ public:
 };
 
 // Declared in the manifest with one more interface than it publishes.
-class Incomplete final : public Counted {
-public:
+struct Incomplete final : Counted {
     Incomplete() : Counted("Incomplete") {}
+};
+
+// Immediate: created as soon as its bundle starts.
+struct Eager final : Counted {
+    Eager() : Counted("Eager") {}
+    void Activate(const std::shared_ptr<ComponentContext>&) { dsprobe::Count("Eager.activate"); }
+    void Deactivate(const std::shared_ptr<ComponentContext>&) {
+        dsprobe::Count("Eager.deactivate");
+    }
 };
 
 } // namespace dstest
@@ -111,14 +110,13 @@ DSTEST_ENTRY_POINTS(ThrowingCtor)
 DSTEST_ENTRY_POINTS(ThrowingActivate)
 DSTEST_ENTRY_POINTS(ThrowingDeactivate)
 DSTEST_ENTRY_POINTS(Incomplete)
+DSTEST_ENTRY_POINTS(Eager)
 
 // A factory that fails as an allocation failure would.
 extern "C" US_ABI_EXPORT ComponentInstance* NewInstance_dstest_NullFactory() {
     dsprobe::Count("NullFactory.new");
     return nullptr;
 }
-extern "C" US_ABI_EXPORT void DeleteInstance_dstest_NullFactory(ComponentInstance* instance) {
-    delete instance;
-}
+extern "C" US_ABI_EXPORT void DeleteInstance_dstest_NullFactory(ComponentInstance*) {}
 
 // "dstest::Missing" is declared in the manifest but has no entry points here.

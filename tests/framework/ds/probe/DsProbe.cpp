@@ -8,7 +8,6 @@ namespace dsprobe {
 namespace {
 std::mutex lock;
 std::map<std::string, int> counts;
-std::map<std::string, std::string> values;
 } // namespace
 
 void Count(const std::string& event) {
@@ -22,21 +21,9 @@ int Get(const std::string& event) {
     return it == counts.end() ? 0 : it->second;
 }
 
-void Record(const std::string& key, const std::string& value) {
-    std::lock_guard guard(lock);
-    values[key] = value;
-}
-
-std::string Recorded(const std::string& key) {
-    std::lock_guard guard(lock);
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-}
-
 void Reset() {
     std::lock_guard guard(lock);
     counts.clear();
-    values.clear();
 }
 
 } // namespace dsprobe

@@ -1,16 +1,15 @@
 #ifndef DSTEST_DSPROBE_HPP
 #define DSTEST_DSPROBE_HPP
 
-// Counters shared by the test program and the test bundles: one copy in the process, so the
-// tests can see what the bundles' code did without reaching into the bundles.
+// Counters (an event may carry a value: "Greeter.ownBundle=name") shared by the test program and
+// the test bundles: one copy in the process, so the tests can see what the bundles' code did
+// without reaching into the bundles.
 #include <string>
 
 namespace dsprobe {
 
 void Count(const std::string& event);
 int Get(const std::string& event);
-void Record(const std::string& key, const std::string& value);
-std::string Recorded(const std::string& key);
 void Reset();
 
 } // namespace dsprobe
