@@ -2,9 +2,8 @@
 #include <foundation/urlmanager/UrlManager.h>
 
 #include <foundation/log/testing/RecordCapture.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <gtest/gtest.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace foundation::urlmanager {
 namespace {
@@ -14,13 +13,12 @@ using tripwire::testsupport::ScopedVariable;
 TEST(UrlManager, TheOverrideIsReadAtEveryQuestionAndBadOnesAreLoggedAndIgnored) {
     const auto manager = createUrlManager();
     const std::string builtIn = "https://www.quillbeck.com";
+    // clang-format off
     const std::pair<std::optional<std::string>, std::string> accepted[] = {
-        {std::nullopt, builtIn},
-        {"", builtIn}, // empty counts as unset, without a record
-        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"},
-        {"HTTPS://staging.example/base//", "https://staging.example/base"},
-        {"https://[::1]:9443", "https://[::1]:9443"},
-    };
+        {std::nullopt, builtIn}, {"", builtIn}, // empty counts as unset, without a record
+        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"}, {"https://[::1]:9443", "https://[::1]:9443"},
+        {"HTTPS://staging.example/base//", "https://staging.example/base"}};
+    // clang-format on
     for (const auto& [value, url] : accepted) {
         foundation::log::testing::RecordCapture capture;
         ScopedVariable variable("QB_URL_QUILLBECK_DOT_COM", value);
