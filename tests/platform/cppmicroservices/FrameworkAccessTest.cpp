@@ -1,15 +1,12 @@
 #include "foundation/cppmicroservices/FrameworkAccess.h"
-
 #include "Marker.h"
-
-#include <fl/filesystem/detail/native_form.h>
-#include <fl/filesystem/path_conversion.h>
-#include <tripwire/testsupport/ModuleHome.h>
 
 #include <cppmicroservices/BundleContext.h>
 #include <cppmicroservices/FrameworkFactory.h>
-
+#include <fl/filesystem/detail/native_form.h>
+#include <fl/filesystem/path_conversion.h>
 #include <gtest/gtest.h>
+#include <tripwire/testsupport/ModuleHome.h>
 
 namespace foundation::cppmicroservices {
 namespace {

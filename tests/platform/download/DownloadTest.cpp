@@ -1,20 +1,17 @@
 // The latest-version check and the archive download against a scripted HTTP client: the real
 // client's transport faults are the bundle tests' business, what the two make of them is ours.
-#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
-#include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
-#include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
-
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/httpclient/CurlHttpClient.h>
 #include <foundation/httpclient_core/HttpError.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
+#include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
+#include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
+#include <random>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <random>
 
 namespace halvexconnector::latestversion {
 namespace {

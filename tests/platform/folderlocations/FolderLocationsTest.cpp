@@ -2,11 +2,9 @@
 #include "halvexconnector/folderlocations/FolderLocations.h"
 #include "halvexconnector/folderlocations/FolderRoots.h"
 
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <gtest/gtest.h>
-
 #include <pwd.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace halvexconnector::folderlocations {
 namespace {

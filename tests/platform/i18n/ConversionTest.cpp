@@ -1,6 +1,5 @@
 #include <fl/i18n/conversion.h>
 #include <fl/i18n/environment.h>
-
 #include <gtest/gtest.h>
 #include <random>
 #include <tripwire/testsupport/TempDirectory.h>

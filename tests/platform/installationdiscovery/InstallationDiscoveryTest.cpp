@@ -3,10 +3,9 @@
 
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/log/testing/RecordCapture.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace halvexconnector::latestversion::installationdiscovery {
 namespace {
@@ -41,8 +40,7 @@ TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
         // Only backslash and quote are unescaped.
         {"LatestDSInstallerVersion 2024.7.0.6\nLatestDSInstallRoot \"a\\\\b\\\"c\\d \\n\"\n"
          "DSLauncherExecutable \"single\\backslash\\\\\"\n",
-         "a\\b\"c\\d \\n", "single\\backslash\\"},
-    };
+         "a\\b\"c\\d \\n", "single\\backslash\\"}};
     for (const auto& [text, root, launcher] : cases) {
         const auto reading = parseLatestInstallInfo(text);
         ASSERT_TRUE(reading.record) << reading.problem;

@@ -1,16 +1,14 @@
 #include "halvexconnector/latestversion/kciextractor/KCIExtractor.h"
 
-#include <fl/filesystem/path_conversion.h>
-#include <foundation/log/testing/RecordCapture.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <archive.h>
 #include <archive_entry.h>
+#include <fl/filesystem/path_conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <functional>
 #include <sys/stat.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace {
 
@@ -223,8 +221,7 @@ TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
         {{{"setup", "x"}}, "no kci.json"},
         {{{"sub/kci.json", manifestText("setup")}}, "no kci.json"},
         {{manifest("bin/setup"), {"setup", "x"}}, "\"bin/setup\", which is not a file"},
-        {{manifest("bin"), {"bin/setup", "x"}}, "not a file"},
-    };
+        {{manifest("bin"), {"bin/setup", "x"}}, "not a file"}};
     for (const auto& [entries, logged] : cases) {
         log.clear();
         writeZip(archive, entries);
@@ -269,8 +266,7 @@ TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
         // Duplicates, also spelled differently or repeating an entry of the valid prefix.
         {{{"data/a.txt", "one"}, {"data/a.txt", "two"}}, "data/a.txt"},
         {{{"data/a.txt", "one"}, {"./data//a.txt", "two"}}, "./data//a.txt"},
-        {{directory("data/x/"), {"data/x", "two"}}, "data/x"}, {{{"bin/setup", "two"}}, "bin/setup"},
-    };
+        {{directory("data/x/"), {"data/x", "two"}}, "data/x"}, {{{"bin/setup", "two"}}, "bin/setup"}};
     // clang-format on
     for (const auto& [tail, refused] : cases) {
         writeHostile(tail);

@@ -1,22 +1,18 @@
-#include <telx/LoggingService.h>
-#include <telx/WriteError.h>
-#include <telx/util/DateTime.h>
-#include <telx/util/Location.h>
-
-#include <tripwire/testsupport/TempDirectory.h>
-
-#include <tripwire/testsupport/Thrown.h>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <telx/LoggingService.h>
+#include <telx/WriteError.h>
+#include <telx/util/DateTime.h>
+#include <telx/util/Location.h>
 #include <thread>
+#include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include <foundation/httpclient_core/HttpClient.h>
-#include <foundation/urlmanager/UrlManager.h>
-
 #include <foundation/log/testing/RecordCapture.h>
+#include <foundation/urlmanager/UrlManager.h>
 #include <gtest/gtest.h>
 #include <tripwire/testsupport/TempDirectory.h>
 

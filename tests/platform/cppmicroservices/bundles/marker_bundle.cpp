@@ -4,7 +4,6 @@
 #include <cppmicroservices/BundleActivator.h>
 #include <cppmicroservices/BundleContext.h>
 #include <cppmicroservices/BundleInitialization.h>
-
 #include <memory>
 
 CPPMICROSERVICES_INITIALIZE_BUNDLE
