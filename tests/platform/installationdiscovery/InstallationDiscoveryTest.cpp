@@ -71,7 +71,7 @@ TEST(LatestInstallFile, MissingEmptyOrMalformedFieldsMeanNoInstallation) {
         EXPECT_THAT(problemOf(kGood + bad), HasSubstr("line 4")) << bad;
 }
 
-TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCannotCarry) {
+TEST(LatestInstallFile, WritesAtomicallyReadsBackAndTellsMissingFilesFromUnusableOnes) {
     TempDirectory scratch;
     const auto directory = scratch / "new/root";
     const LatestInstallRecord awkward{"2026.1.2.3", "/opt/with space/back\\slash/\"quoted\"",
@@ -104,10 +104,6 @@ TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCann
                      std::system_error);
     }
     EXPECT_EQ(readFile(directory / "LatestInstall.info"), text) << "a failed write keeps the file";
-}
-
-TEST(LatestInstallFile, MissingFilesAreToldFromUnusableOnes) {
-    TempDirectory scratch;
     const auto missing = readLatestInstallFile(scratch / "nowhere");
     EXPECT_TRUE(missing.fileMissing);
     EXPECT_THAT(missing.problem, HasSubstr("LatestInstall.info"));
