@@ -12,6 +12,7 @@
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
 namespace halvexconnector::latestversion {
 namespace {
@@ -36,13 +37,8 @@ struct KCIDownloaderTest : testing::Test {
             from, fl::filesystem::path_from_native(directory)));
     }
     DownloadError failureOf(const std::string& from, const fs::path& directory) {
-        try {
-            fetch(from, directory);
-        } catch (const DownloadError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no DownloadError for " << from;
-        return DownloadError(Reason::TRANSFER, "none");
+        return thrown<DownloadError>([&] { fetch(from, directory); })
+            .value_or(DownloadError(Reason::TRANSFER, "no DownloadError for " + from));
     }
 };
 
@@ -146,14 +142,10 @@ TEST(KCIDownloaderOverHttp, ResumesACutDownloadAndRefusesWhatCannotFit) {
          {std::pair{server.fileUrl("kci.zip") + "#size=" + huge, false},
           std::pair{server.fileUrl("kci.zip", "length=" + huge), true}}) {
         fs::remove_all(temp / "v");
-        try {
-            fetch(url);
-            ADD_FAILURE() << url;
-        } catch (const DownloadError& error) {
-            EXPECT_EQ(error.reason(), Reason::NO_SPACE);
-            EXPECT_THAT(error.what(), HasSubstr("free space in " + (temp / "v").string()));
-            EXPECT_THAT(error.what(), HasSubstr(huge + " and a margin), "));
-        }
+        const auto error = thrown<DownloadError>([&] { fetch(url); });
+        EXPECT_EQ(error.value().reason(), Reason::NO_SPACE);
+        EXPECT_THAT(error->what(), HasSubstr("free space in " + (temp / "v").string()));
+        EXPECT_THAT(error->what(), HasSubstr(huge + " and a margin), "));
         EXPECT_EQ(fs::exists(temp / "v") && fs::is_empty(temp / "v"), created) << url;
     }
 }
@@ -172,23 +164,16 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
     for (const std::string& bad : std::vector<std::string>{
              "", "kci.zip", "file:///etc/passwd", "https:///x.zip", "https://h/k zip",
              "http://[::1/x", "https://h/k.zip#sha256=abc",
-             "https://h/k.zip#sha256=" + std::string(64, 'g'), "https://h/k.zip#size=1k"}) {
-        try {
-            parseDownloadUrl(bad);
-            ADD_FAILURE() << bad;
-        } catch (const DownloadError& error) {
-            EXPECT_EQ(error.reason(), Reason::INVALID_URL) << bad;
-        }
-    }
+             "https://h/k.zip#sha256=" + std::string(64, 'g'), "https://h/k.zip#size=1k"})
+        EXPECT_EQ(thrown<DownloadError>([&] { parseDownloadUrl(bad); }).value().reason(),
+                  Reason::INVALID_URL)
+            << bad;
     // File names stay inside the directory.
-    const std::pair<std::string, std::string> names[] = {
-        {"kci-2024.zip", "kci-2024.zip"},
-        {"..%2F..%2Fetc%2Fpasswd", "_.._etc_passwd"},
-        {"a%5Cb%00c", "a_b_c"},
-        {".hidden.zip", "hidden.zip"},
-        {"", "kci.zip"},
-        {"%2E%2E", "kci.zip"},
-        {"...", "kci.zip"}};
+    // clang-format off
+    const std::pair<std::string, std::string> names[] = {{"kci-2024.zip", "kci-2024.zip"},
+        {"..%2F..%2Fetc%2Fpasswd", "_.._etc_passwd"}, {"a%5Cb%00c", "a_b_c"},
+        {".hidden.zip", "hidden.zip"}, {"", "kci.zip"}, {"%2E%2E", "kci.zip"}, {"...", "kci.zip"}};
+    // clang-format on
     for (const auto& [raw, safe] : names)
         EXPECT_EQ(sanitiseFileName(raw), safe) << raw;
     const auto longName = sanitiseFileName(std::string(500, 'x') + ".zip");
@@ -209,12 +194,7 @@ TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
     const auto client = std::make_shared<ScriptedClient>();
     checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
     const auto failureOf = [&check] {
-        try {
-            check.getLatestKCIUrl();
-        } catch (const checker::LatestVersionError& error) {
-            return std::string(error.what());
-        }
-        return std::string("no LatestVersionError");
+        return whatThrown<checker::LatestVersionError>([&check] { check.getLatestKCIUrl(); });
     };
     client->response.body =
         latestDocument("2024.7.0.6", "https://h.test/k.zip#old", std::string(64, 'C'), 1234);

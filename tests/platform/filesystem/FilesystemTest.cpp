@@ -38,15 +38,12 @@ struct FilesystemTest : ::testing::Test {
 };
 
 TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
+    // "./x/../y" stays: symbolic links would make resolving it wrong.
+    // clang-format off
     const std::pair<ustring, ustring> forms[] = {
-        {u"", u""},
-        {u"//", u"/"},
-        {u"\\", u"/"},
-        {u"C:\\Users\\me", u"C:/Users/me"},
-        {u"/a//b///c/", u"/a/b/c"},
-        {u"a\\/\\b\\", u"a/b"},
-        {u"./x/../y", u"./x/../y"}, // not resolved: symbolic links would make that wrong
-    };
+        {u"", u""}, {u"//", u"/"}, {u"\\", u"/"}, {u"C:\\Users\\me", u"C:/Users/me"},
+        {u"/a//b///c/", u"/a/b/c"}, {u"a\\/\\b\\", u"a/b"}, {u"./x/../y", u"./x/../y"}};
+    // clang-format on
     for (const auto& [in, out] : forms) {
         EXPECT_EQ(fs::detail::make_native_form(in, true), out) << ustring_to_utf8(in);
         EXPECT_EQ(fs::detail::make_native_form(in, false), in);
