@@ -266,7 +266,8 @@ TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
         // Duplicates, also spelled differently or repeating an entry of the valid prefix.
         {{{"data/a.txt", "one"}, {"data/a.txt", "two"}}, "data/a.txt"},
         {{{"data/a.txt", "one"}, {"./data//a.txt", "two"}}, "./data//a.txt"},
-        {{directory("data/x/"), {"data/x", "two"}}, "data/x"}, {{{"bin/setup", "two"}}, "bin/setup"}};
+        {{directory("data/x/"), {"data/x", "two"}}, "data/x"},
+        {{{"bin/setup", "two"}}, "bin/setup"}};
     // clang-format on
     for (const auto& [tail, refused] : cases) {
         writeHostile(tail);

@@ -15,7 +15,8 @@ TEST(UrlManager, TheOverrideIsReadAtEveryQuestionAndBadOnesAreLoggedAndIgnored) 
     // clang-format off
     const std::pair<std::optional<std::string>, std::string> accepted[] = {
         {std::nullopt, builtIn}, {"", builtIn}, // empty counts as unset, without a record
-        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"}, {"https://[::1]:9443", "https://[::1]:9443"},
+        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"},
+        {"https://[::1]:9443", "https://[::1]:9443"},
         {"HTTPS://staging.example/base//", "https://staging.example/base"}};
     // clang-format on
     for (const auto& [value, url] : accepted) {
