@@ -1,110 +1,36 @@
 #include "foundation/cppmicroservices/FrameworkAccess.h"
 
-#include "Marker.h"
-
-#include <fl/filesystem/detail/native_form.h>
+#include <cppmicroservices/Bundle.h>
 #include <fl/filesystem/path_conversion.h>
-#include <tripwire/testsupport/ModuleHome.h>
-
-#include <cppmicroservices/BundleContext.h>
-#include <cppmicroservices/FrameworkEvent.h>
-#include <cppmicroservices/FrameworkFactory.h>
-
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <thread>
+#include <tripwire/InstallLayout.h>
+#include <tripwire/testsupport/ModuleHome.h>
 
 namespace foundation::cppmicroservices {
 namespace {
 
-namespace cpp = ::cppmicroservices;
-namespace fs = std::filesystem;
 using namespace tripwire::testsupport;
+using fl::filesystem::path_from_native;
 
-std::shared_ptr<cpp::Framework> newFramework() {
-    return std::make_shared<cpp::Framework>(cpp::FrameworkFactory().NewFramework());
-}
-
-// The relative location the way callers build it: components appended to an empty path.
-fl::filesystem::basic_path relative(std::initializer_list<std::u16string> components) {
-    std::u16string text;
-    for (const auto& component : components)
-        fl::filesystem::detail::concatenate_pathname(text, component, true);
-    return fl::filesystem::basic_path(text, true);
-}
-
-TEST(FrameworkAccess, HoldsTheFrameworkAHostSetsAndReadersSeeAWholeOneOrNone) {
+// The module installs its bundles by folder below the install root (its tests take that road);
+// here the others: no framework, nothing there, an absolute folder, one library named directly,
+// a library without a manifest, and a second call that starts nothing twice.
+TEST(FrameworkAccess, InstallsAndStartsTheBundlesOfAPlaceOnce) {
+    const auto folder = staged::root() / tripwire::layout::httpProxyBundleDirectory;
     EXPECT_EQ(getFramework(), nullptr);
-    EXPECT_TRUE(installAndStart(relative({u"bin", u"win64", u"foundation"})).empty());
-    const auto first = newFramework(), second = newFramework();
-    EXPECT_EQ(setFramework(first), nullptr);
-    EXPECT_EQ(setFramework(second), first);
-    EXPECT_EQ(getFramework(), second);
-    std::atomic<bool> stop{false};
-    std::atomic<int> strange{0};
-    std::vector<std::thread> readers;
-    for (int t = 0; t < 8; ++t)
-        readers.emplace_back([&] {
-            while (!stop.load()) {
-                const auto seen = getFramework();
-                strange += seen && seen != first && seen != second;
-            }
-        });
-    for (int round = 0; round < 2000; ++round)
-        setFramework(round % 3 == 0 ? nullptr : (round % 3 == 1 ? first : second));
-    stop = true;
-    for (auto& reader : readers)
-        reader.join();
-    EXPECT_EQ(strange.load(), 0);
-    clearFramework();
-    EXPECT_EQ(getFramework(), nullptr);
-}
-
-struct RunningFrameworkTest : ::testing::Test {
-    TempDirectory installRoot;
-    ScopedVariable rootVariable{"QB_INSTALL_ROOT", installRoot.path().string()};
+    EXPECT_TRUE(installAndStart(path_from_native(folder)).empty()) << "no framework";
     RunningFramework framework;
-    fs::path folder = installRoot / "bin/win64/foundation/markers";
-
-    RunningFrameworkTest() {
-        fs::create_directories(folder / "nested.so");
-        fs::copy_file(QBTEST_MARKER_ALPHA, folder / "qbtest_marker_alpha.so");
-        fs::copy_file(QBTEST_MARKER_BETA, folder / "qbtest_marker_beta.so");
-        writeFile(folder / "README.txt", "not a bundle");
-        writeFile(folder / "libold.so.1", "not a bundle either");
-    }
-    std::vector<std::string> markers() {
-        auto context = framework.context();
-        std::vector<std::string> names;
-        for (const auto& reference : context.GetServiceReferences<qbtest::IMarker>())
-            names.push_back(context.GetService(reference)->bundleName());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-};
-
-TEST_F(RunningFrameworkTest, InstallsAndStartsEveryBundleOfAFolderOnce) {
-    const auto location = relative({u"bin", u"win64", u"foundation", u"markers"});
-    const auto bundles = installAndStart(location);
-    ASSERT_EQ(bundles.size(), 2u);
-    EXPECT_EQ(bundles[0].GetSymbolicName(), "qbtest_marker_alpha");
-    EXPECT_EQ(bundles[1].GetState(), cpp::Bundle::STATE_ACTIVE);
-    EXPECT_EQ(markers(), (std::vector<std::string>{"qbtest_marker_alpha", "qbtest_marker_beta"}));
-    const auto again = installAndStart(location);
-    ASSERT_EQ(again.size(), 2u);
-    EXPECT_EQ(again[1].GetBundleId(), bundles[1].GetBundleId());
-    EXPECT_EQ(markers().size(), 2u) << "a second call must not start bundles twice";
-    EXPECT_TRUE(installAndStart(relative({u"bin", u"nothing", u"here"})).empty());
-}
-
-TEST_F(RunningFrameworkTest, AnAbsolutePathMayNameOneLibraryAndOneWithoutManifestIsAnError) {
-    EXPECT_EQ(
-        installAndStart(fl::filesystem::path_from_native(folder / "qbtest_marker_beta.so")).size(),
-        1u);
-    EXPECT_EQ(markers(), std::vector<std::string>{"qbtest_marker_beta"});
-    writeFile(folder / "broken.so", "no manifest here");
-    EXPECT_ANY_THROW(installAndStart(fl::filesystem::path_from_native(folder)));
+    const TempDirectory other;
+    EXPECT_TRUE(installAndStart(path_from_native(other / "missing")).empty());
+    const auto bundles = installAndStart(path_from_native(folder));
+    ASSERT_EQ(bundles.size(), 1u);
+    EXPECT_EQ(bundles[0].GetState(), ::cppmicroservices::Bundle::STATE_ACTIVE);
+    const ScopedVariable root("QB_INSTALL_ROOT", staged::root().string());
+    for (const auto& again : {path_from_native(folder / "qbhttpproxybundle.so"),
+                              path_from_native(tripwire::layout::httpProxyBundleDirectory)})
+        EXPECT_EQ(installAndStart(again).at(0).GetBundleId(), bundles[0].GetBundleId());
+    writeFile(other / "broken.so", "no manifest here");
+    EXPECT_ANY_THROW(installAndStart(path_from_native(other.path())));
 }
 
 } // namespace

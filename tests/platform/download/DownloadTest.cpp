@@ -1,20 +1,18 @@
 // The latest-version check and the archive download against a scripted HTTP client: the real
 // client's transport faults are the bundle tests' business, what the two make of them is ours.
-#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
-#include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
-#include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
-
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/httpclient/CurlHttpClient.h>
 #include <foundation/httpclient_core/HttpError.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
+#include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
+#include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
+#include <random>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <random>
+#include <tripwire/testsupport/Thrown.h>
 
 namespace halvexconnector::latestversion {
 namespace {
@@ -24,16 +22,8 @@ using namespace foundation::httpclient_core;
 using kcidownloader::DownloadError;
 using Reason = DownloadError::Reason;
 using testing::HasSubstr;
-using tripwire::testsupport::latestDocument;
-using tripwire::testsupport::LoopbackServer;
-using tripwire::testsupport::modeOf;
-using tripwire::testsupport::readFile;
-using tripwire::testsupport::sha256Hex;
-using tripwire::testsupport::TempDirectory;
-using tripwire::testsupport::writeFile;
-
-using ScriptedClient = tripwire::testsupport::ScriptedHttpClient;
-using tripwire::testsupport::FixedUrlManager;
+using namespace tripwire::testsupport;
+using ScriptedClient = ScriptedHttpClient;
 
 struct KCIDownloaderTest : testing::Test {
     const std::string content = std::string(1000, 'k') + "archive";
@@ -47,13 +37,8 @@ struct KCIDownloaderTest : testing::Test {
             from, fl::filesystem::path_from_native(directory)));
     }
     DownloadError failureOf(const std::string& from, const fs::path& directory) {
-        try {
-            fetch(from, directory);
-        } catch (const DownloadError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no DownloadError for " << from;
-        return DownloadError(Reason::TRANSFER, "none");
+        return thrown<DownloadError>([&] { fetch(from, directory); })
+            .value_or(DownloadError(Reason::TRANSFER, "no DownloadError for " + from));
     }
 };
 
@@ -73,45 +58,40 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesVerifiesAndNamesTheArchive) {
 }
 
 TEST_F(KCIDownloaderTest, EveryFaultEndsWithItsReasonAndNoFileLeftBehind) {
-    struct Case {
-        int status;
-        std::optional<HttpError::Kind> failure;
-        std::string length;
-        std::string fragment;
-        std::string effectiveUrl;
-        Reason reason;
-        std::string text;
-    };
-    const std::string wrong = sha256Hex("something else");
-    const Case cases[] = {
-        {404, {}, "", "", "", Reason::HTTP_STATUS, "HTTP status 404"},
-        {204, {}, "", "", "", Reason::HTTP_STATUS, "HTTP status 204"},
-        {200, HttpError::Kind::TRUNCATED, "", "", "", Reason::TRUNCATED, "scripted failure"},
-        {200, HttpError::Kind::STALLED, "", "", "", Reason::STALLED, ""},
-        {200, HttpError::Kind::TLS, "", "", "", Reason::TLS, ""},
-        {200, HttpError::Kind::FILE, "", "", "", Reason::FILE_SYSTEM, ""},
-        {200, HttpError::Kind::INSECURE_REDIRECT, "", "", "", Reason::INSECURE_URL, ""},
-        {200, HttpError::Kind::INVALID_REQUEST, "", "", "", Reason::INVALID_URL, ""},
-        {200, HttpError::Kind::TOO_MANY_REDIRECTS, "", "", "", Reason::TRANSFER, ""},
-        {200, HttpError::Kind::CONNECT, "", "", "", Reason::TRANSFER, ""},
-        {200, {}, "20", "", "", Reason::SIZE_MISMATCH, "Content-Length announced 20"},
-        {200, {}, "", "#sha256=" + wrong, "", Reason::DIGEST_MISMATCH, "expected " + wrong},
-        // A redirect must not lead an https download into the clear.
-        {200, {}, "", "", "http://cdn.example.test/kci.zip", Reason::INSECURE_URL, "loopback"},
-    };
-    for (const auto& fault : cases) {
-        client->response.status = fault.status;
-        client->failure = fault.failure;
-        client->response.headers.clear();
-        if (!fault.length.empty())
-            client->response.headers = {{"Content-Length", fault.length}};
-        client->response.effectiveUrl = fault.effectiveUrl;
-        const auto error = failureOf(url + fault.fragment, temp / "v");
-        EXPECT_EQ(error.reason(), fault.reason) << fault.text;
-        EXPECT_THAT(error.what(), HasSubstr(fault.text));
+    const auto expectFailure = [&](const std::string& fragment, Reason reason,
+                                   const std::string& text) {
+        const auto error = failureOf(url + fragment, temp / "v");
+        EXPECT_EQ(error.reason(), reason) << text;
+        EXPECT_THAT(error.what(), HasSubstr(text));
         EXPECT_THAT(error.what(), HasSubstr("download of " + url));
-        EXPECT_TRUE(fs::is_empty(temp / "v")) << fault.text;
+        EXPECT_TRUE(fs::is_empty(temp / "v")) << text;
+    };
+    using Kind = HttpError::Kind;
+    for (const auto& [kind, reason] : {std::pair{Kind::TRUNCATED, Reason::TRUNCATED},
+                                       {Kind::STALLED, Reason::STALLED},
+                                       {Kind::TLS, Reason::TLS},
+                                       {Kind::FILE, Reason::FILE_SYSTEM},
+                                       {Kind::INSECURE_REDIRECT, Reason::INSECURE_URL},
+                                       {Kind::INVALID_REQUEST, Reason::INVALID_URL},
+                                       {Kind::TOO_MANY_REDIRECTS, Reason::TRANSFER},
+                                       {Kind::CONNECT, Reason::TRANSFER}}) {
+        client->failure = kind;
+        expectFailure("", reason, "scripted failure");
     }
+    client->failure.reset();
+    for (const int status : {404, 204}) {
+        client->response.status = status;
+        expectFailure("", Reason::HTTP_STATUS, "HTTP status " + std::to_string(status));
+    }
+    client->response.status = 200;
+    const std::string wrong = sha256Hex("something else");
+    expectFailure("#sha256=" + wrong, Reason::DIGEST_MISMATCH, "expected " + wrong);
+    // A redirect must not lead an https download into the clear.
+    client->response.effectiveUrl = "http://cdn.example.test/kci.zip";
+    expectFailure("", Reason::INSECURE_URL, "loopback");
+    client->response.effectiveUrl.clear();
+    client->response.headers = {{"Content-Length", "20"}};
+    expectFailure("", Reason::SIZE_MISMATCH, "Content-Length announced 20");
 }
 
 TEST_F(KCIDownloaderTest, UnsafeRequestsAreRefusedBeforeTouchingAnything) {
@@ -120,8 +100,7 @@ TEST_F(KCIDownloaderTest, UnsafeRequestsAreRefusedBeforeTouchingAnything) {
         {"http://downloads.example.test/kci.zip", temp / "v", Reason::INSECURE_URL},
         {"ftp://127.0.0.1/kci.zip", temp / "v", Reason::INVALID_URL},
         {url, temp / "plain/v", Reason::FILE_SYSTEM},
-        {url, fs::path(), Reason::FILE_SYSTEM},
-    };
+        {url, fs::path(), Reason::FILE_SYSTEM}};
     for (const auto& [from, directory, reason] : cases)
         EXPECT_EQ(failureOf(from, directory).reason(), reason) << from << " into " << directory;
     EXPECT_FALSE(fs::exists(temp / "v"));
@@ -163,14 +142,10 @@ TEST(KCIDownloaderOverHttp, ResumesACutDownloadAndRefusesWhatCannotFit) {
          {std::pair{server.fileUrl("kci.zip") + "#size=" + huge, false},
           std::pair{server.fileUrl("kci.zip", "length=" + huge), true}}) {
         fs::remove_all(temp / "v");
-        try {
-            fetch(url);
-            ADD_FAILURE() << url;
-        } catch (const DownloadError& error) {
-            EXPECT_EQ(error.reason(), Reason::NO_SPACE);
-            EXPECT_THAT(error.what(), HasSubstr("free space in " + (temp / "v").string()));
-            EXPECT_THAT(error.what(), HasSubstr(huge + " and a margin), "));
-        }
+        const auto error = thrown<DownloadError>([&] { fetch(url); });
+        EXPECT_EQ(error.value().reason(), Reason::NO_SPACE);
+        EXPECT_THAT(error->what(), HasSubstr("free space in " + (temp / "v").string()));
+        EXPECT_THAT(error->what(), HasSubstr(huge + " and a margin), "));
         EXPECT_EQ(fs::exists(temp / "v") && fs::is_empty(temp / "v"), created) << url;
     }
 }
@@ -189,24 +164,16 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
     for (const std::string& bad : std::vector<std::string>{
              "", "kci.zip", "file:///etc/passwd", "https:///x.zip", "https://h/k zip",
              "http://[::1/x", "https://h/k.zip#sha256=abc",
-             "https://h/k.zip#sha256=" + std::string(64, 'g'), "https://h/k.zip#size=1k"}) {
-        try {
-            parseDownloadUrl(bad);
-            ADD_FAILURE() << bad;
-        } catch (const DownloadError& error) {
-            EXPECT_EQ(error.reason(), Reason::INVALID_URL) << bad;
-        }
-    }
+             "https://h/k.zip#sha256=" + std::string(64, 'g'), "https://h/k.zip#size=1k"})
+        EXPECT_EQ(thrown<DownloadError>([&] { parseDownloadUrl(bad); }).value().reason(),
+                  Reason::INVALID_URL)
+            << bad;
     // File names stay inside the directory.
-    const std::pair<std::string, std::string> names[] = {
-        {"kci-2024.zip", "kci-2024.zip"},
-        {"..%2F..%2Fetc%2Fpasswd", "_.._etc_passwd"},
-        {"a%5Cb%00c", "a_b_c"},
-        {".hidden.zip", "hidden.zip"},
-        {"", "kci.zip"},
-        {"%2E%2E", "kci.zip"},
-        {"...", "kci.zip"},
-    };
+    // clang-format off
+    const std::pair<std::string, std::string> names[] = {{"kci-2024.zip", "kci-2024.zip"},
+        {"..%2F..%2Fetc%2Fpasswd", "_.._etc_passwd"}, {"a%5Cb%00c", "a_b_c"},
+        {".hidden.zip", "hidden.zip"}, {"", "kci.zip"}, {"%2E%2E", "kci.zip"}, {"...", "kci.zip"}};
+    // clang-format on
     for (const auto& [raw, safe] : names)
         EXPECT_EQ(sanitiseFileName(raw), safe) << raw;
     const auto longName = sanitiseFileName(std::string(500, 'x') + ".zip");
@@ -223,16 +190,11 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
 TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
     // No trusted key: signatures are SignedDocumentTest's.
     const TempDirectory keyless;
-    const tripwire::testsupport::ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());
+    const ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());
     const auto client = std::make_shared<ScriptedClient>();
     checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
     const auto failureOf = [&check] {
-        try {
-            check.getLatestKCIUrl();
-        } catch (const checker::LatestVersionError& error) {
-            return std::string(error.what());
-        }
-        return std::string("no LatestVersionError");
+        return whatThrown<checker::LatestVersionError>([&check] { check.getLatestKCIUrl(); });
     };
     client->response.body =
         latestDocument("2024.7.0.6", "https://h.test/k.zip#old", std::string(64, 'C'), 1234);
@@ -244,19 +206,18 @@ TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
     client->response.body = latestDocument("", "");
     EXPECT_EQ(check.getLatestKCIUrl(), std::make_pair(std::string(), std::string()));
 
+    const std::string v1 = R"({"version": "1", "url": )";
     const std::pair<std::string, std::string> malformed[] = {
         {"not json", "not valid JSON"},
         {"[1,2]", "not a JSON object"},
         {R"({"url": "https://h/k.zip"})", "\"version\" is missing"},
         {R"({"version": 7, "url": "https://h/k.zip"})", "\"version\" is not a string"},
         {R"({"version": "1"})", "\"url\" is missing"},
-        {R"({"version": "1", "url": "ftp://h/k.zip"})", "not an absolute http or https URL"},
-        {R"({"version": "1", "url": "https://h/k zip"})", "not an absolute http or https URL"},
-        {R"({"version": "1", "url": "https://h/k.zip", "sha256": "abc"})", "64 hexadecimal"},
-        {R"({"version": "1", "url": "https://h/k.zip", "sha256": 5})",
-         "\"sha256\" is not a string"},
-        {R"({"version": "1", "url": "https://h/k.zip", "size": -1})", "\"size\""},
-    };
+        {v1 + R"("ftp://h/k.zip"})", "not an absolute http or https URL"},
+        {v1 + R"("https://h/k zip"})", "not an absolute http or https URL"},
+        {v1 + R"("https://h/k.zip", "sha256": "abc"})", "64 hexadecimal"},
+        {v1 + R"("https://h/k.zip", "sha256": 5})", "\"sha256\" is not a string"},
+        {v1 + R"("https://h/k.zip", "size": -1})", "\"size\""}};
     for (const auto& [document, reason] : malformed) {
         client->response.body = document;
         EXPECT_THAT(failureOf(), HasSubstr("malformed")) << document;

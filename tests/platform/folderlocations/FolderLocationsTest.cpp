@@ -2,11 +2,9 @@
 #include "halvexconnector/folderlocations/FolderLocations.h"
 #include "halvexconnector/folderlocations/FolderRoots.h"
 
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <gtest/gtest.h>
-
 #include <pwd.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace halvexconnector::folderlocations {
 namespace {
@@ -28,35 +26,15 @@ struct FolderLocationsTest : ::testing::Test {
     ScopedVariable dataHome{"XDG_DATA_HOME", "/xdg"};
 };
 
-TEST_F(FolderLocationsTest, EachModeHasItsDefaultsAndOverrides) {
-    const std::tuple<Override, Override, basic_path, basic_path> standard[] = {
-        {boost::none, boost::none, path(u"/xdg/Quillbeck/RodudedOzovizaz"),
-         path(u"/xdg/Quillbeck/RodudedOzovizaz/locks")},
-        {over(u"/o/first"), boost::none, path(u"/o/first"), path(u"/o/first/locks")},
-        {boost::none, over(u"/o/second"), path(u"/xdg/Quillbeck/RodudedOzovizaz"),
-         path(u"/o/second")},
-        {over(u""), over(u""), path(u"/xdg/Quillbeck/RodudedOzovizaz"),
-         path(u"/xdg/Quillbeck/RodudedOzovizaz/locks")},
-        {over(u"\\o\\Bibliothèque\\"), boost::none, path(u"/o/Bibliothèque"),
-         path(u"/o/Bibliothèque/locks")},
-    };
-    for (const auto& [first, second, storage, locks] : standard) {
-        const FolderLocations locations(first, second);
-        EXPECT_EQ(locations.userStorageRoot(), storage);
-        EXPECT_EQ(locations.lockRoot(), locks);
-    }
-    const std::tuple<Override, Override, Override, basic_path, basic_path> drive[] = {
-        {boost::none, boost::none, boost::none, path(u"/xdg/Quillbeck/Drive"),
-         path(u"/xdg/Quillbeck/Drive/locks")},
-        {boost::none, over(u"/d/first"), over(u"/d/second"), path(u"/d/first"), path(u"/d/second")},
-        {over(u"/base"), boost::none, boost::none, path(u"/base/Quillbeck/Drive"),
-         path(u"/base/Quillbeck/Drive/locks")},
-    };
-    for (const auto& [base, first, second, storage, locks] : drive) {
-        const agent::utils::FolderLocations locations(base, first, second);
-        EXPECT_EQ(locations.storageRoot(), storage);
-        EXPECT_EQ(locations.lockRoot(), locks);
-    }
+// The roots under the service object's overrides are the module tests' business; here the
+// conversion of an override's text and the drive mode's base.
+TEST_F(FolderLocationsTest, OverridesAreNativePathsAndEmptyOnesCountAsUnset) {
+    const FolderLocations converted(over(u"\\o\\Bibliothèque\\"), over(u""));
+    EXPECT_EQ(converted.userStorageRoot(), path(u"/o/Bibliothèque"));
+    EXPECT_EQ(converted.lockRoot(), path(u"/o/Bibliothèque/locks"));
+    const agent::utils::FolderLocations drive(over(u"/base"), boost::none, boost::none);
+    EXPECT_EQ(drive.storageRoot(), path(u"/base/Quillbeck/Drive"));
+    EXPECT_EQ(drive.lockRoot(), path(u"/base/Quillbeck/Drive/locks"));
 }
 
 TEST_F(FolderLocationsTest, DataHomeFollowsAnAbsoluteXdgValueThenHomeThenThePasswordEntry) {

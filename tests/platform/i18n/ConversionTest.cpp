@@ -1,13 +1,9 @@
 #include <fl/i18n/conversion.h>
 #include <fl/i18n/environment.h>
-
-#include <tripwire/testsupport/TempDirectory.h>
-
-#include <tripwire/testsupport/Thrown.h>
-
 #include <gtest/gtest.h>
-
 #include <random>
+#include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
 namespace {
 
@@ -15,8 +11,10 @@ using fl::i18n::conversion_error;
 using fl::i18n::ustring;
 using fl::i18n::ustring_to_utf8;
 using fl::i18n::utf8_to_ustring;
+using tripwire::testsupport::ScopedVariable;
+using tripwire::testsupport::thrown;
 
-TEST(I18nConversion, RoundTripsTextFromEveryPlane) {
+TEST(I18nConversion, RoundTripsEveryPlaneAndRejectsInvalidUtf8WithItsOffset) {
     for (const std::string& utf8 :
          {std::string("plain \x01\x7F"), std::string("caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"),
           std::string("\xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"), std::string("nul\0inside", 10),
@@ -26,25 +24,16 @@ TEST(I18nConversion, RoundTripsTextFromEveryPlane) {
     for (const ustring& unpaired : {ustring{u'a', 0xD800}, ustring{0xDC00, u'a'},
                                     ustring{0xDE00, 0xD83D}, ustring{0xD83D, u'x', 0xDE00}})
         EXPECT_THROW(ustring_to_utf8(unpaired), conversion_error);
-}
-
-TEST(I18nConversion, RejectsEveryKindOfInvalidUtf8WithItsOffset) {
-    const std::pair<std::string, std::size_t> cases[] = {
-        {"ab\x80", 2},           // lone continuation
-        {"\xC0\xAF", 0},         // overlong two-byte
-        {"x\xC1\xBF", 1},        // overlong C1
-        {"\xE0\x80\xAF", 0},     // overlong three-byte
-        {"\xF0\x80\x80\xAF", 0}, // overlong four-byte
-        {"ok\xED\xBF\xBF", 2},   // encoded surrogate
-        {"\xF4\x90\x80\x80", 0}, // beyond U+10FFFF
-        {"\xFF", 0},
-        {"abc\xE2\x82", 3}, // truncated at the end
-        {"\xE2\x82x", 0},   // continuation missing mid-text
-    };
+    // A lone continuation, overlong forms of each length, an encoded surrogate, beyond U+10FFFF,
+    // and a sequence cut short at the end and mid-text.
+    // clang-format off
+    const std::pair<std::string, std::size_t> cases[] = {{"ab\x80", 2}, {"\xC0\xAF", 0},
+        {"x\xC1\xBF", 1}, {"\xE0\x80\xAF", 0}, {"\xF0\x80\x80\xAF", 0}, {"ok\xED\xBF\xBF", 2},
+        {"\xF4\x90\x80\x80", 0}, {"\xFF", 0}, {"abc\xE2\x82", 3}, {"\xE2\x82x", 0}};
+    // clang-format on
     for (const auto& [bytes, offset] : cases) {
-        const auto error =
-            tripwire::testsupport::thrown<conversion_error>([&] { utf8_to_ustring(bytes); });
-        EXPECT_EQ(error.value().offset(), offset);
+        const auto error = thrown<conversion_error>([&] { utf8_to_ustring(bytes); });
+        EXPECT_EQ(error.value().offset(), offset) << bytes;
         EXPECT_NE(std::string(error->what()).find("invalid UTF-8"), std::string::npos);
     }
 }
@@ -70,14 +59,13 @@ TEST(I18nConversion, EscapedBytesRoundTripExactlyAndStrictFormsRejectThem) {
 TEST(I18nEnvironment, ValuesAreConvertedFromUtf8AndBadOnesNameTheVariable) {
     const char* name = "QB_I18N_TEST_VARIABLE";
     for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
-        tripwire::testsupport::ScopedVariable variable(name, value);
+        ScopedVariable variable(name, value);
         EXPECT_TRUE(fl::i18n::getenv(name).empty());
     }
-    tripwire::testsupport::ScopedVariable variable(name, "/home/j\xC3\xBCrgen/\xF0\x9F\x93\x81");
+    ScopedVariable variable(name, "/home/j\xC3\xBCrgen/\xF0\x9F\x93\x81");
     EXPECT_EQ(fl::i18n::getenv(name), u"/home/j\u00FCrgen/\U0001F4C1");
     ::setenv(name, "bad\xFFvalue", 1);
-    const auto error =
-        tripwire::testsupport::thrown<conversion_error>([&] { fl::i18n::getenv(name); });
+    const auto error = thrown<conversion_error>([&] { fl::i18n::getenv(name); });
     EXPECT_EQ(error.value().offset(), 3u);
     EXPECT_NE(std::string(error->what()).find(name), std::string::npos);
 }

@@ -3,15 +3,16 @@
 
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/log/testing/RecordCapture.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace halvexconnector::latestversion::installationdiscovery {
 namespace {
 
 using fl::filesystem::basic_path;
 using namespace tripwire::testsupport;
+using ::testing::HasSubstr;
 
 const std::string kGood = "LatestDSInstallerVersion 2024.7.0.6\n"
                           "LatestDSInstallRoot \"/opt/qb/v2024.7.0.6\"\n"
@@ -39,8 +40,7 @@ TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
         // Only backslash and quote are unescaped.
         {"LatestDSInstallerVersion 2024.7.0.6\nLatestDSInstallRoot \"a\\\\b\\\"c\\d \\n\"\n"
          "DSLauncherExecutable \"single\\backslash\\\\\"\n",
-         "a\\b\"c\\d \\n", "single\\backslash\\"},
-    };
+         "a\\b\"c\\d \\n", "single\\backslash\\"}};
     for (const auto& [text, root, launcher] : cases) {
         const auto reading = parseLatestInstallInfo(text);
         ASSERT_TRUE(reading.record) << reading.problem;
@@ -51,14 +51,12 @@ TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
 }
 
 TEST(LatestInstallFile, MissingEmptyOrMalformedFieldsMeanNoInstallation) {
-    EXPECT_NE(problemOf("").find("LatestDSInstallerVersion"), std::string::npos);
-    EXPECT_NE(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"/r\"\n")
-                  .find("DSLauncherExecutable"),
-              std::string::npos);
-    EXPECT_NE(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"\"\n"
-                        "DSLauncherExecutable \"/r/x\"\n")
-                  .find("LatestDSInstallRoot"),
-              std::string::npos);
+    EXPECT_THAT(problemOf(""), HasSubstr("LatestDSInstallerVersion"));
+    EXPECT_THAT(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"/r\"\n"),
+                HasSubstr("DSLauncherExecutable"));
+    EXPECT_THAT(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"\"\n"
+                          "DSLauncherExecutable \"/r/x\"\n"),
+                HasSubstr("LatestDSInstallRoot"));
     for (const std::string bad : {
              "LatestDSInstallRoot\n",                 // key without value
              "LatestDSInstallRoot   \t\n",            // blanks only
@@ -70,10 +68,10 @@ TEST(LatestInstallFile, MissingEmptyOrMalformedFieldsMeanNoInstallation) {
              "LatestDSInstallRoot \"/other\"\n",      // a required key twice
              "Unknown.Key value\n",                   // not a key at all
          })
-        EXPECT_NE(problemOf(kGood + bad).find("line 4"), std::string::npos) << bad;
+        EXPECT_THAT(problemOf(kGood + bad), HasSubstr("line 4")) << bad;
 }
 
-TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCannotCarry) {
+TEST(LatestInstallFile, WritesAtomicallyReadsBackAndTellsMissingFilesFromUnusableOnes) {
     TempDirectory scratch;
     const auto directory = scratch / "new/root";
     const LatestInstallRecord awkward{"2026.1.2.3", "/opt/with space/back\\slash/\"quoted\"",
@@ -82,8 +80,7 @@ TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCann
     writeLatestInstallFile(directory, awkward);
     const auto text = readFile(directory / "LatestInstall.info");
     EXPECT_TRUE(text.starts_with("LatestDSInstallerVersion 2026.1.2.3\n")) << text;
-    EXPECT_NE(text.find("DSLauncherExecutable \"C:\\\\Program Files\\\\x.exe\"\n"),
-              std::string::npos);
+    EXPECT_THAT(text, HasSubstr("DSLauncherExecutable \"C:\\\\Program Files\\\\x.exe\"\n"));
     const auto reading = readLatestInstallFile(directory);
     ASSERT_TRUE(reading.record) << reading.problem;
     EXPECT_EQ(reading.record->installRoot, awkward.installRoot);
@@ -107,13 +104,9 @@ TEST(LatestInstallFile, WritesAtomicallyWhatReadsBackAndRefusesWhatTheFormatCann
                      std::system_error);
     }
     EXPECT_EQ(readFile(directory / "LatestInstall.info"), text) << "a failed write keeps the file";
-}
-
-TEST(LatestInstallFile, MissingFilesAreToldFromUnusableOnes) {
-    TempDirectory scratch;
     const auto missing = readLatestInstallFile(scratch / "nowhere");
     EXPECT_TRUE(missing.fileMissing);
-    EXPECT_NE(missing.problem.find("LatestInstall.info"), std::string::npos);
+    EXPECT_THAT(missing.problem, HasSubstr("LatestInstall.info"));
     std::filesystem::create_directories(scratch / "dir/LatestInstall.info");
     writeFile(scratch / "big/LatestInstall.info", kGood + std::string(70000, '#'));
     for (const char* unusable : {"dir", "big"}) {
@@ -130,40 +123,11 @@ struct InstallationDiscoveryTest : ::testing::Test {
     foundation::log::testing::RecordCapture log;
     std::filesystem::path standardRoot = scratch / "data/Quillbeck/RodudedOzovizaz";
 
-    boost::optional<HXCInstallationInfo>
-    discover(InstallationDiscoveryRoot root = InstallationDiscoveryRoot::STANDARD,
-             const boost::optional<basic_path>& first = boost::none) {
-        return discoverLatestHALVEXConnectorInstall(root, first, boost::none);
+    boost::optional<HXCInstallationInfo> discover(const boost::optional<basic_path>& first = {}) {
+        return discoverLatestHALVEXConnectorInstall(InstallationDiscoveryRoot::STANDARD, first,
+                                                    boost::none);
     }
 };
-
-TEST_F(InstallationDiscoveryTest, EachRootHasItsDirectoryAndOnlyTheFirstOverrideMovesIt) {
-    using Root = InstallationDiscoveryRoot;
-    EXPECT_EQ(discoveryDirectory(Root::STANDARD, boost::none, boost::none),
-              fl::filesystem::path_from_native(standardRoot));
-    EXPECT_EQ(discoveryDirectory(Root::DRIVE, boost::none, boost::none),
-              fl::filesystem::path_from_native(scratch / "data/Quillbeck/Drive"));
-    const basic_path first(u"/over/first", true), second(u"/over/second", true);
-    for (auto root : {Root::STANDARD, Root::DRIVE}) {
-        const auto byDefault = discoveryDirectory(root, boost::none, boost::none);
-        EXPECT_EQ(discoveryDirectory(root, first, second), first);
-        EXPECT_EQ(discoveryDirectory(root, boost::none, second), byDefault);
-        EXPECT_EQ(discoveryDirectory(root, basic_path(), boost::none), byDefault);
-    }
-    EXPECT_THROW(discoveryDirectory(static_cast<Root>(7), first, boost::none),
-                 std::invalid_argument);
-
-    const HXCInstallationInfo written{basic_path(u"/opt/Q/v2026", true),
-                                      basic_path(u"/opt/Q/v2026/bin/Host", true), "2026.1.0.0"};
-    writeLatestInstallInfo(discoveryDirectory(Root::DRIVE, boost::none, boost::none), written);
-    const auto found = discover(Root::DRIVE);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->path, written.path);
-    EXPECT_EQ(found->launcher, written.launcher);
-    EXPECT_EQ(found->version, written.version);
-    EXPECT_FALSE(discover(Root::STANDARD));
-    EXPECT_THROW(writeLatestInstallInfo(basic_path(), written), std::invalid_argument);
-}
 
 TEST_F(InstallationDiscoveryTest,
        BackslashPathsBecomeNativeAndBadFilesAreNoInstallationWithTheReasonLogged) {
@@ -171,8 +135,7 @@ TEST_F(InstallationDiscoveryTest,
               "LatestDSInstallerVersion 1.2.3.4\n"
               "LatestDSInstallRoot \"\\\\opt\\\\Q\\\\v1.2.3.4\"\n"
               "DSLauncherExecutable \"/opt/Q\\\\v1.2.3.4/bin\\\\win64\\\\Host\"\n");
-    const auto info = discover(InstallationDiscoveryRoot::STANDARD,
-                               fl::filesystem::path_from_native(scratch / "override"));
+    const auto info = discover(fl::filesystem::path_from_native(scratch / "override"));
     ASSERT_TRUE(info);
     EXPECT_EQ(info->path, basic_path(u"/opt/Q/v1.2.3.4", true));
     EXPECT_EQ(fl::filesystem::to_native(info->launcher),
@@ -183,9 +146,13 @@ TEST_F(InstallationDiscoveryTest,
     const auto records = log.records(kDiscoveryLoggerName);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].severity, kMissingFileSeverity);
-    EXPECT_NE(records[0].message.find(standardRoot.string()), std::string::npos);
+    EXPECT_THAT(records[0].message, HasSubstr(standardRoot.string()));
     EXPECT_EQ(records[1].severity, kInvalidFileSeverity);
-    EXPECT_NE(records[1].message.find("LatestDSInstallRoot"), std::string::npos);
+    EXPECT_THAT(records[1].message, HasSubstr("LatestDSInstallRoot"));
+    EXPECT_THROW(
+        discoveryDirectory(static_cast<InstallationDiscoveryRoot>(7), boost::none, boost::none),
+        std::invalid_argument);
+    EXPECT_THROW(writeLatestInstallInfo(basic_path(), *info), std::invalid_argument);
 }
 
 } // namespace

@@ -1,16 +1,14 @@
 #include "halvexconnector/latestversion/kciextractor/KCIExtractor.h"
 
-#include <fl/filesystem/path_conversion.h>
-#include <foundation/log/testing/RecordCapture.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
 #include <archive.h>
 #include <archive_entry.h>
+#include <fl/filesystem/path_conversion.h>
+#include <foundation/log/testing/RecordCapture.h>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <functional>
 #include <sys/stat.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace {
 
@@ -20,26 +18,21 @@ using namespace tripwire::testsupport;
 using ::testing::HasSubstr;
 
 // One zip entry, including what a well-behaved packer would never write. A regular file with a
-// link target is a hard link; `zeros` replaces the content by that many zero bytes.
+// link target is a hard link; `zeros` appends that many zero bytes to the content.
 struct Entry {
-    Entry(std::string name, std::string content = "", mode_t type = AE_IFREG, mode_t perm = 0644,
-          std::string link = "", std::uint64_t zeros = 0)
-        : name(std::move(name)), content(std::move(content)), type(type), perm(perm),
-          link(std::move(link)), zeros(zeros) {}
     std::string name, content;
-    mode_t type, perm;
-    std::string link;
-    std::uint64_t zeros;
+    mode_t type = AE_IFREG, perm = 0644;
+    std::string link{};
+    std::uint64_t zeros = 0;
 };
-
 Entry directory(const std::string& name) {
     return {name, "", AE_IFDIR, 0755};
 }
 std::string manifestText(const std::string& installer, const std::string& version = "2026.12.0.1") {
     return R"({"version": ")" + version + R"(", "installer": ")" + installer + "\"}";
 }
-Entry manifest(const std::string& installer, const std::string& version = "2026.12.0.1") {
-    return {"kci.json", manifestText(installer, version)};
+Entry manifest(const std::string& installer) {
+    return {"kci.json", manifestText(installer)};
 }
 
 void writeZip(const fs::path& target, const std::vector<Entry>& entries, bool stored = false) {
@@ -170,13 +163,10 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
     EXPECT_EQ(readFile(extracted / "data/..a"), "dots") << "a name is no \"..\" for its dots";
     // The installer runs whatever the archive said; everything is owner-only and no set-id bit
     // survives.
-    const std::pair<const char*, mode_t> modes[] = {{"bin/setup", 0700},
-                                                    {"bin/servicehost", 0700},
-                                                    {"data/readme.txt", 0600},
-                                                    {"kci.json", 0600},
-                                                    {"", 0700},
-                                                    {"data", 0700},
-                                                    {"empty", 0700}};
+    // clang-format off
+    const std::pair<const char*, mode_t> modes[] = {{"bin/setup", 0700}, {"bin/servicehost", 0700},
+        {"data/readme.txt", 0600}, {"kci.json", 0600}, {"", 0700}, {"data", 0700}, {"empty", 0700}};
+    // clang-format on
     for (const auto& [name, mode] : modes)
         EXPECT_EQ(modeOf(extracted / name), mode) << name;
     EXPECT_TRUE(fs::exists(archive)) << "the archive stays where it is";
@@ -231,8 +221,7 @@ TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
         {{{"setup", "x"}}, "no kci.json"},
         {{{"sub/kci.json", manifestText("setup")}}, "no kci.json"},
         {{manifest("bin/setup"), {"setup", "x"}}, "\"bin/setup\", which is not a file"},
-        {{manifest("bin"), {"bin/setup", "x"}}, "not a file"},
-    };
+        {{manifest("bin"), {"bin/setup", "x"}}, "not a file"}};
     for (const auto& [entries, logged] : cases) {
         log.clear();
         writeZip(archive, entries);
@@ -260,25 +249,26 @@ TEST_F(KCIExtractorTest, MalformedManifestsAndInstallerPathsAreRefused) {
 }
 
 TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
+    const auto link = [](const std::string& to) {
+        return Entry{"data/etc", "", AE_IFLNK, 0777, to};
+    };
+    // clang-format off
     const std::pair<std::vector<Entry>, std::string> cases[] = {
-        {{{"../escaped.txt", "p"}}, "../escaped.txt"},
+        {{{"../escaped.txt", "p"}}, "../escaped.txt"}, {{{"data/..", "p"}}, "data/.."},
         {{{"data/../../escaped.txt", "p"}}, "data/../../escaped.txt"},
-        {{{"data/..", "p"}}, "data/.."},
         {{{(outside / "abs.txt").string(), "p"}}, (outside / "abs.txt").string()},
         {{{".", "a file in the place of the extraction directory"}}, "."},
         // The zip reader turns '\' into '/', which must not smuggle a ".." past the check.
         {{{"data\\..\\..\\x", "p"}}, "data/../../x"},
         // Links are refused before anything goes through them.
-        {{{"data/etc", "", AE_IFLNK, 0777, outside.string()}, {"data/etc/injected", "p"}},
-         "data/etc"},
-        {{{"data/etc", "", AE_IFLNK, 0777, "/etc"}}, "data/etc"},
-        {{{"data/etc", "", AE_IFLNK, 0777, ".."}}, "data/etc"},
+        {{link(outside.string()), {"data/etc/injected", "p"}}, "data/etc"},
+        {{link("/etc")}, "data/etc"}, {{link("..")}, "data/etc"},
         // Duplicates, also spelled differently or repeating an entry of the valid prefix.
         {{{"data/a.txt", "one"}, {"data/a.txt", "two"}}, "data/a.txt"},
         {{{"data/a.txt", "one"}, {"./data//a.txt", "two"}}, "./data//a.txt"},
         {{directory("data/x/"), {"data/x", "two"}}, "data/x"},
-        {{{"bin/setup", "two"}}, "bin/setup"},
-    };
+        {{{"bin/setup", "two"}}, "bin/setup"}};
+    // clang-format on
     for (const auto& [tail, refused] : cases) {
         writeHostile(tail);
         expectRefused(refused);

@@ -1,17 +1,13 @@
 #include "RestartBudget.h"
-
-#include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
 #include "halvexconnector/serviceprocess/client_lifetime/ServiceProcessKeepAlive.h"
 
+#include <csignal>
 #include <fl/filesystem/path_conversion.h>
 #include <foundation/log/testing/RecordCapture.h>
+#include <future>
+#include <gtest/gtest.h>
 #include <tripwire/testsupport/ChildProcess.h>
 #include <tripwire/testsupport/TempDirectory.h>
-
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <future>
 
 using halvexconnector::serviceprocess::client_lifetime::KeepAlivePolicy;
 using halvexconnector::serviceprocess::client_lifetime::ServiceProcessKeepAlive;
@@ -87,7 +83,8 @@ TEST(KeepAliveRestartBudget, PausesDoubleUpToTheLongestAndFiveStartsAMinuteEndIt
     EXPECT_EQ(last, 10s);
 }
 
-TEST(KeepAlive, UnstartableLaunchersAreTerminalFailuresNotExceptions) {
+// An empty path starts what the installation names (the service object's tests start it so).
+TEST(KeepAlive, UnstartableOrUnknownLaunchersAreTerminalFailuresNotExceptions) {
     TempDirectory dir;
     writeFile(dir / "not executable", "#!/bin/sh\nexit 0\n");
     EXPECT_TRUE(ServiceProcessKeepAlive().hasTerminalFailure());
@@ -95,9 +92,16 @@ TEST(KeepAlive, UnstartableLaunchersAreTerminalFailuresNotExceptions) {
         EXPECT_TRUE(startServiceProcess(fl::filesystem::path_from_native(dir / name), policy())
                         .hasTerminalFailure())
             << name;
+    KeepAlivePolicy looking = policy();
+    looking.launcherLookup = [] {
+        return std::optional<fl::filesystem::basic_path>();
+    };
+    EXPECT_TRUE(startServiceProcess({}, looking).hasTerminalFailure());
+    const ScopedVariable dataHome("XDG_DATA_HOME", (dir / "data").string());
+    EXPECT_TRUE(startServiceProcess({}, policy()).hasTerminalFailure()) << "nothing installed";
 }
 
-TEST(KeepAlive, AbnormalEndsSpendTheBudgetOfFiveStartsThenFailTerminally) {
+TEST(KeepAlive, AbnormalEndsSpendTheBudgetOfFiveStartsACleanExitNone) {
     for (const char* body : {"exit 3", "kill -KILL $$"}) {
         ServiceScript service(body);
         foundation::log::testing::RecordCapture log;
@@ -108,6 +112,12 @@ TEST(KeepAlive, AbnormalEndsSpendTheBudgetOfFiveStartsThenFailTerminally) {
         EXPECT_EQ(log.count_containing("restart budget is spent"), 1u);
         for (const pid_t pid : service.pids())
             EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid); })) << pid;
+    }
+    ServiceScript clean("exit 0");
+    for (std::size_t round = 1; round <= 2; ++round) { // and a fresh start may follow
+        auto keepAlive = startServiceProcess(clean.path(), policy());
+        ASSERT_TRUE(eventually([&] { return keepAlive.hasTerminalFailure(); }));
+        EXPECT_EQ(clean.starts(), round);
     }
 }
 
@@ -135,15 +145,6 @@ TEST(KeepAlive, RestartsAfterACrashAndSupervisesTheDetachedNewProcess) {
     EXPECT_EQ(service.starts(), 3u);
 }
 
-TEST(KeepAlive, ACleanExitIsNotRestartedAndAllowsAFreshStart) {
-    ServiceScript service("exit 0");
-    for (std::size_t round = 1; round <= 2; ++round) {
-        auto keepAlive = startServiceProcess(service.path(), policy());
-        ASSERT_TRUE(eventually([&] { return keepAlive.hasTerminalFailure(); }));
-        EXPECT_EQ(service.starts(), round);
-    }
-}
-
 TEST(KeepAlive, DestructionIsPromptWhileRunningAndWhilePausingAndMovesHandOver) {
     ServiceScript running("exec sleep 60");
     auto first = startServiceProcess(running.path(), policy());
@@ -160,26 +161,6 @@ TEST(KeepAlive, DestructionIsPromptWhileRunningAndWhilePausingAndMovesHandOver) 
     EXPECT_FALSE(pausing.hasTerminalFailure()) << "a pause before a restart is no failure";
     EXPECT_TRUE(destroysPromptly(std::move(pausing)));
     EXPECT_EQ(crashing.starts(), 1u);
-}
-
-TEST(KeepAlive, AnEmptyPathStartsTheLauncherTheLookupOrTheInstallationNames) {
-    namespace discovery = halvexconnector::latestversion::installationdiscovery;
-    ServiceScript service("exec sleep 60");
-    KeepAlivePolicy looking = policy();
-    looking.launcherLookup = [] {
-        return std::optional<fl::filesystem::basic_path>();
-    };
-    EXPECT_TRUE(startServiceProcess({}, looking).hasTerminalFailure());
-
-    const ScopedVariable dataHome("XDG_DATA_HOME", (service.dir / "data").string());
-    EXPECT_TRUE(startServiceProcess({}, policy()).hasTerminalFailure()) << "nothing installed";
-    const auto root = discovery::discoveryDirectory(discovery::InstallationDiscoveryRoot::STANDARD,
-                                                    boost::none, boost::none);
-    discovery::writeLatestInstallInfo(
-        root, {fl::filesystem::path_from_native(service.dir.path()), service.path(), "1.2.3.4"});
-    auto keepAlive = startServiceProcess({}, policy());
-    ASSERT_TRUE(eventually([&] { return service.starts() == 1; }));
-    EXPECT_EQ(keepAlive.processId(), service.pids()[0]);
 }
 
 } // namespace

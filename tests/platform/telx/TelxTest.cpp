@@ -1,22 +1,18 @@
-#include <telx/LoggingService.h>
-#include <telx/WriteError.h>
-#include <telx/util/DateTime.h>
-#include <telx/util/Location.h>
-
-#include <tripwire/testsupport/TempDirectory.h>
-
-#include <tripwire/testsupport/Thrown.h>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <telx/LoggingService.h>
+#include <telx/WriteError.h>
+#include <telx/util/DateTime.h>
+#include <telx/util/Location.h>
 #include <thread>
+#include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
 namespace {
 
@@ -62,7 +58,15 @@ template <typename Pairs> std::vector<std::string> keysOf(const Pairs& pairs) {
     return keys;
 }
 
-TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSet) {
+TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingWhenIncomplete) {
+    for (int missing = 0; missing < 3; ++missing) {
+        auto id = identification();
+        (missing == 0   ? id.setProduct("")
+         : missing == 1 ? id.setAppComponent("")
+                        : id.setEventKey(""));
+        EXPECT_THROW(telx::LoggingService::getService().logData(id, {}, {}), std::invalid_argument);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir));
     telx::TelxData data;
     for (const char* key : {"startTimestamp", "installResult", "mode", "aaa", "startTimestamp"})
         data.setKeyValue(key, std::string("v-") + key);
@@ -89,17 +93,6 @@ TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSet) {
     EXPECT_EQ(line["data"]["message"], data.getValue("message"));
     EXPECT_EQ(line["data"]["path"], "/tmp/\xef\xbf\xbd-bad");
     EXPECT_EQ(event(1)["seq"], first + 1);
-}
-
-TEST_F(TelxTest, IncompleteIdentificationIsRejectedBeforeAnythingIsWritten) {
-    for (int missing = 0; missing < 3; ++missing) {
-        auto id = identification();
-        (missing == 0   ? id.setProduct("")
-         : missing == 1 ? id.setAppComponent("")
-                        : id.setEventKey(""));
-        EXPECT_THROW(telx::LoggingService::getService().logData(id, {}, {}), std::invalid_argument);
-    }
-    EXPECT_FALSE(std::filesystem::exists(dir));
 }
 
 // Permission bits do not stop root, so each failure here is one that stops root too.

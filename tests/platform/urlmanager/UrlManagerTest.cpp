@@ -1,10 +1,8 @@
 #include <foundation/httpclient_core/HttpClient.h>
-#include <foundation/urlmanager/UrlManager.h>
-
 #include <foundation/log/testing/RecordCapture.h>
-#include <tripwire/testsupport/TempDirectory.h>
-
+#include <foundation/urlmanager/UrlManager.h>
 #include <gtest/gtest.h>
+#include <tripwire/testsupport/TempDirectory.h>
 
 namespace foundation::urlmanager {
 namespace {
@@ -14,13 +12,13 @@ using tripwire::testsupport::ScopedVariable;
 TEST(UrlManager, TheOverrideIsReadAtEveryQuestionAndBadOnesAreLoggedAndIgnored) {
     const auto manager = createUrlManager();
     const std::string builtIn = "https://www.quillbeck.com";
+    // clang-format off
     const std::pair<std::optional<std::string>, std::string> accepted[] = {
-        {std::nullopt, builtIn},
-        {"", builtIn}, // empty counts as unset, without a record
+        {std::nullopt, builtIn}, {"", builtIn}, // empty counts as unset, without a record
         {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"},
-        {"HTTPS://staging.example/base//", "https://staging.example/base"},
         {"https://[::1]:9443", "https://[::1]:9443"},
-    };
+        {"HTTPS://staging.example/base//", "https://staging.example/base"}};
+    // clang-format on
     for (const auto& [value, url] : accepted) {
         foundation::log::testing::RecordCapture capture;
         ScopedVariable variable("QB_URL_QUILLBECK_DOT_COM", value);
