@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <set>
 
@@ -65,13 +64,7 @@ TEST(BundleFile, CarriesItsManifestWithTheOneComponentAndExportsOnlyTheThreeEntr
 }
 
 bool bundleLibraryMapped() {
-    std::ifstream maps("/proc/self/maps");
-    for (std::string line; std::getline(maps, line);) {
-        if (line.find("qbtripwireimpl.so") != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return readFile("/proc/self/maps").find("qbtripwireimpl.so") != std::string::npos;
 }
 
 TEST(BundleInFramework, RegistersItsServiceAtOnceAndLoadsItsLibraryAtTheFirstRequest) {
