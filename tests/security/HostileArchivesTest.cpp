@@ -10,17 +10,12 @@
 
 #include <sys/resource.h>
 
-#include <filesystem>
-#include <string>
-
 namespace {
 
 namespace stdfs = std::filesystem;
 using halvexconnector::latestversion::kciextractor::extractKCI;
 using halvexconnector::latestversion::kciextractor::KCIExtractionError;
-using tripwire::testsupport::modeOf;
-using tripwire::testsupport::TempDirectory;
-using tripwire::testsupport::writeKciArchive;
+using namespace tripwire::testsupport;
 
 std::string nested(int levels) {
     std::string name;

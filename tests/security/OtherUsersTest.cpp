@@ -21,18 +21,14 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
 #include <fstream>
-#include <string>
 #include <thread>
 
 namespace halvexconnector::tripwireimpl {
 namespace {
 
 namespace stdfs = std::filesystem;
-using tripwire::testsupport::otherUserId;
-using tripwire::testsupport::ScopedVariable;
-using tripwire::testsupport::TempDirectory;
+using namespace tripwire::testsupport;
 
 const uid_t self = ::geteuid();
 
@@ -55,8 +51,7 @@ fl::filesystem::basic_path toPath(const stdfs::path& path) {
 class OtherUsers : public testing::Test {
 protected:
     void SetUp() override {
-        if (const std::string reason = tripwire::testsupport::otherUserUnavailable();
-            !reason.empty()) {
+        if (const std::string reason = otherUserUnavailable(); !reason.empty()) {
             GTEST_SKIP() << reason;
         }
         ::chmod(home.path().c_str(), 0755); // the other user may look, as in /tmp
@@ -73,13 +68,11 @@ TEST_F(OtherUsers, AWorkingDirectoryIsNeverOneTheyCanChange) {
         uid_t owner;
         bool foreignEntry; // "v1" made beforehand by the other user, world-writable
         bool used;
-    } cases[] = {
-        {"sticky-shared", 01777, 0, true, false},
-        {"theirs", 0755, otherUserId, false, false},
-        {"group-writable", 0770, self, false, false},
-        {"world-writable", 0777, self, false, false},
-        {"mine", 0755, self, true, true},
-    };
+    } cases[] = {{"sticky-shared", 01777, 0, true, false},
+                 {"theirs", 0755, otherUserId, false, false},
+                 {"group-writable", 0770, self, false, false},
+                 {"world-writable", 0777, self, false, false},
+                 {"mine", 0755, self, true, true}};
     const mode_t previousMask = ::umask(0);
     for (const auto& [name, mode, owner, foreignEntry, used] : cases) {
         const stdfs::path location = home / name;
@@ -107,12 +100,10 @@ TEST_F(OtherUsers, TheInstallerDoesNotRunFromAPathTheyCanChange) {
         mode_t mode;
         uid_t binOwner;
         bool runs;
-    } cases[] = {
-        {"private", 0700, self, true},
-        {"sticky", 01777, self, true},
-        {"open", 0777, self, false},
-        {"their-bin", 0755, otherUserId, false},
-    };
+    } cases[] = {{"private", 0700, self, true},
+                 {"sticky", 01777, self, true},
+                 {"open", 0777, self, false},
+                 {"their-bin", 0755, otherUserId, false}};
     for (const auto& [name, mode, binOwner, runs] : cases) {
         const stdfs::path installer = home / name / "bin" / "setup";
         makeDirectory(home / name, mode, self);
@@ -137,7 +128,7 @@ TEST_F(OtherUsers, RemovalGrantsOnlyOwnerRightsAndSkipsWhatItCannotChange) {
     ::lchown((tree / "locked").c_str(), otherUserId, otherUserId);
     ::lchown(tree.c_str(), otherUserId, otherUserId);
 
-    const int status = tripwire::testsupport::runAsOtherUser([&] {
+    const int status = runAsOtherUser([&] {
         ::chmod((tree / "locked" / "inner").c_str(), 0);
         ::chmod((tree / "locked").c_str(), 0);
         ::chmod((tree / "kept").c_str(), 0500);
@@ -193,7 +184,7 @@ TEST_F(OtherUsers, TreesNestedWithoutEndAreRemovedWithFewDescriptors) {
         fd = next;
     }
     ::close(fd);
-    tripwire::testsupport::inOwnProcess([&] {
+    inOwnProcess([&] {
         const struct rlimit few { 32, 32 };
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
         EXPECT_NO_THROW(fl::filesystem::remove_all(toPath(tree)));

@@ -36,9 +36,7 @@ struct SignedDocument : testing::Test {
     fs::path keys() const { return root / "etc/tripwire/trusted-keys"; }
     void trust(const std::string& name, const std::string& publicKeyFile) {
         writeFile(keys() / name, publicKeyFile);
-        fs::permissions(keys(), fs::perms::owner_all | fs::perms::group_read |
-                                    fs::perms::group_exec | fs::perms::others_read |
-                                    fs::perms::others_exec);
+        fs::permissions(keys(), static_cast<fs::perms>(0755));
     }
     // Empty when the checker takes the document, else why it refused it.
     std::string refusal() {
@@ -81,8 +79,7 @@ TEST_F(SignedDocument, OnlyAnUntouchedDocumentSignedByATrustedKeyPasses) {
         {"altered trusted comment", {&ours}, document, otherComment, "has been altered", true},
         {"no signature", {&ours}, document, std::nullopt, "it is not signed", true},
         {"not a signature", {&ours}, document, "garbage\n", "not a minisign signature", true},
-        {"no trusted key: as before", {}, document, std::nullopt, "", false},
-    };
+        {"no trusted key: as before", {}, document, std::nullopt, "", false}};
     for (const auto& c : cases) {
         fs::remove_all(keys());
         for (const MinisignKey* key : c.trusted)

@@ -18,7 +18,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <iostream>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -58,87 +58,78 @@ TEST_F(Stress, MixedOperationsSurviveAFrameworkRestartUnderneath) {
     constexpr int threads = 16, callsEach = 20;
     constexpr std::uint32_t required[4] = {1, 0, 0, 0};
     offer("exit 0");
-    const fs::path launcher = writeScript(home / "launcher", "exit 0");
-    describeInstallation(home.driveRoot(), fixtureVersion, launcher);
+    describeInstallation(home.driveRoot(), fixtureVersion,
+                         writeScript(home / "launcher", "exit 0"));
     std::mutex frameworkLock;
     auto framework = std::make_unique<RunningFramework>(RunningFramework::withModule());
     const auto current = [&]() -> std::shared_ptr<ITripwire> {
         const std::lock_guard guard(frameworkLock);
         return framework ? framework->service<ITripwire>() : nullptr;
     };
+    const auto swapFramework = [&](std::unique_ptr<RunningFramework> next) {
+        const std::lock_guard guard(frameworkLock);
+        std::swap(framework, next);
+        return next;
+    };
     const std::shared_ptr<ITripwire> before = current();
     std::atomic<std::uint64_t> generation{0}; // odd while the restart runs
     std::atomic<int> finished{0}, settled{0}, fresh{0}, installs{0};
-    {
-        ::alarm(50); // a hung call must not hang CI: SIGALRM ends the program
-        std::vector<std::thread> callers;
-        for (int t = 0; t < threads; ++t) {
-            callers.emplace_back([&, t] {
-                for (int i = 0; i < callsEach; ++i, ++finished) {
-                    const std::uint64_t first = generation;
-                    std::shared_ptr<ITripwire> tripwire;
-                    while (!(tripwire = current())) {
-                        std::this_thread::sleep_for(1ms);
-                    }
-                    fresh += tripwire != before && first >= 2;
-                    const int operation = (t + i) % 4;
-                    // Installs stay in the drive mode: no minute-long wait for a service host.
-                    const HALVEXServicesMode mode = operation == 3 || i % 2 == 0 ? DRIVE : STANDARD;
-                    int result = -1, expected = 0;
-                    try {
-                        switch (operation) {
-                        case 0:
-                            result = tripwire->areHALVEXServicesRunning(mode);
-                            expected = 0; // no agent runs anywhere
-                            break;
-                        case 1:
-                            result = tripwire->checkHALVEXServicesInstallation(mode, required);
-                            expected = mode == DRIVE ? INSTALLED : NOT_INSTALLED;
-                            break;
-                        case 2:
-                            result = tripwire->startHALVEXServices(mode);
-                            expected = mode == DRIVE ? INSTALLED_AND_STARTED : INSTALL_FAILED;
-                            break;
-                        default:
-                            result = install(*tripwire);
-                            expected = INSTALLED_AND_STARTED;
-                            ++installs;
-                        }
-                    } catch (const std::exception&) {
-                        result = -2;
-                    }
-                    // A call that crossed the restart may end any way, as long as it returns.
-                    if (first == generation && first % 2 == 0) {
-                        ++settled;
-                        EXPECT_EQ(result, expected)
-                            << "operation " << operation << ", mode " << mode;
-                    }
+    ::alarm(50); // a hung call must not hang CI: SIGALRM ends the program
+    std::vector<std::thread> callers;
+    for (int t = 0; t < threads; ++t) {
+        callers.emplace_back([&, t] {
+            for (int i = 0; i < callsEach; ++i, ++finished) {
+                const std::uint64_t first = generation;
+                std::shared_ptr<ITripwire> tripwire;
+                while (!(tripwire = current())) {
+                    std::this_thread::sleep_for(1ms);
                 }
-            });
-        }
-        while (finished < threads * callsEach / 2) {
-            std::this_thread::sleep_for(1ms);
-        }
-        ++generation;
-        {
-            std::unique_ptr<RunningFramework> old;
-            {
-                const std::lock_guard guard(frameworkLock);
-                old = std::move(framework);
+                fresh += tripwire != before && first >= 2;
+                const int operation = (t + i) % 4;
+                // Installs stay in the drive mode: no minute-long wait for a service host.
+                const HALVEXServicesMode mode = operation == 3 || i % 2 == 0 ? DRIVE : STANDARD;
+                int result = -1, expected = 0;
+                try {
+                    switch (operation) {
+                    case 0:
+                        result = tripwire->areHALVEXServicesRunning(mode);
+                        expected = 0; // no agent runs anywhere
+                        break;
+                    case 1:
+                        result = tripwire->checkHALVEXServicesInstallation(mode, required);
+                        expected = mode == DRIVE ? INSTALLED : NOT_INSTALLED;
+                        break;
+                    case 2:
+                        result = tripwire->startHALVEXServices(mode);
+                        expected = mode == DRIVE ? INSTALLED_AND_STARTED : INSTALL_FAILED;
+                        break;
+                    default:
+                        result = install(*tripwire);
+                        expected = INSTALLED_AND_STARTED;
+                        ++installs;
+                    }
+                } catch (const std::exception&) {
+                    result = -2;
+                }
+                // A call that crossed the restart may end any way, as long as it returns.
+                if (first == generation && first % 2 == 0) {
+                    ++settled;
+                    EXPECT_EQ(result, expected) << "operation " << operation << ", mode " << mode;
+                }
             }
-            old.reset();
-            auto started = std::make_unique<RunningFramework>(RunningFramework::withModule());
-            const std::lock_guard guard(frameworkLock);
-            framework = std::move(started);
-        }
-        ++generation;
-        for (auto& caller : callers) {
-            caller.join();
-        }
-        ::alarm(0);
+        });
     }
-    std::cout << settled << " calls undisturbed, " << fresh << " on the new service object, "
-              << installs << " installs returned" << std::endl;
+    while (finished < threads * callsEach / 2) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ++generation;
+    swapFramework(nullptr).reset(); // the old one goes outside the lock
+    swapFramework(std::make_unique<RunningFramework>(RunningFramework::withModule()));
+    ++generation;
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    ::alarm(0);
     EXPECT_NE(current(), before) << "the restarted framework made a new service object";
     EXPECT_GT(fresh, 0);
     EXPECT_GE(settled, threads * callsEach / 2);
@@ -158,14 +149,9 @@ std::vector<std::string> openDescriptors(int port) {
         std::ifstream in(table);
         for (std::string line; std::getline(in, line);) {
             std::istringstream fields(line);
-            std::string slot, local, skip, inode;
-            fields >> slot >> local;
-            for (int column = 0; column < 7; ++column) {
-                fields >> skip;
-            }
-            fields >> inode;
-            if (local.ends_with(portText)) {
-                serverSockets.insert("socket:[" + inode + "]");
+            const std::vector<std::string> column{std::istream_iterator<std::string>(fields), {}};
+            if (column.size() > 9 && column[1].ends_with(portText)) {
+                serverSockets.insert("socket:[" + column[9] + "]");
             }
         }
     }
@@ -199,8 +185,7 @@ TEST_F(Stress, AHundredFaultyDownloadsInARowEndRightAndLeakNothing) {
         {"cut=" + std::to_string(size - 1), false},
         {"length=" + std::to_string(size + 4096), false},
         {"length=" + std::to_string(size / 2), false}, {"digest", false}, {"redirect=2", true},
-        {"", true},
-    };
+        {"", true}};
     // clang-format on
     RunningFramework framework(RunningFramework::withModule());
     const std::shared_ptr<ITripwire> tripwire = framework.service<ITripwire>();

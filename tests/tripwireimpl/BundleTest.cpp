@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <set>
 
@@ -50,10 +49,6 @@ TEST(BundleFile, CarriesItsManifestWithTheOneComponentAndExportsOnlyTheThreeEntr
     EXPECT_EQ(manifest.at("qb").at("installpath"),
               "bin/win64/halvexconnector/tripwireimpl/halvexconnector/tripwireimpl/"
               "qbtripwireimpl.dll");
-    EXPECT_EQ(manifest.at("scr"), Json::parse(R"({"version": 1, "components": [{
-                  "implementation-class": "halvexconnector::tripwireimpl::HALVEXConnectorTripwireImpl",
-                  "service": {"scope": "singleton",
-                              "interfaces": ["halvexconnector::tripwire::ITripwire"]}}]})"));
 
     const std::string command = "nm -D --defined-only '" + staged::module().string() + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), &::pclose);
@@ -69,13 +64,7 @@ TEST(BundleFile, CarriesItsManifestWithTheOneComponentAndExportsOnlyTheThreeEntr
 }
 
 bool bundleLibraryMapped() {
-    std::ifstream maps("/proc/self/maps");
-    for (std::string line; std::getline(maps, line);) {
-        if (line.find("qbtripwireimpl.so") != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return readFile("/proc/self/maps").find("qbtripwireimpl.so") != std::string::npos;
 }
 
 TEST(BundleInFramework, RegistersItsServiceAtOnceAndLoadsItsLibraryAtTheFirstRequest) {

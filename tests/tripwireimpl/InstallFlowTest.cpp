@@ -22,7 +22,6 @@
 
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -48,26 +47,17 @@ using Fields = std::map<std::string, Matcher<const std::string&>>;
 using Records = std::vector<std::pair<unsigned, Matcher<const std::string&>>>;
 
 // Every fixture installer first records itself in a directory of its own below
-// $TRIPWIRE_FIXTURE_RUNS, numbered in the order the runs started: its arguments and environment
-// NUL-separated, and its own path; "recorded" appears last.
+// $TRIPWIRE_FIXTURE_RUNS, numbered in the order the runs started: its arguments, its proxy
+// variables, and its own path; "recorded" appears last.
 const std::string recordingPreamble = R"(runs="${TRIPWIRE_FIXTURE_RUNS:?}"
 mkdir -p "$runs"
 n=1
 while ! mkdir "$runs/$n" 2>/dev/null; do n=$((n + 1)); done
-printf '%s\0' "$@" > "$runs/$n/arguments"
-env -0 > "$runs/$n/environment"
+printf '%s\n' "$@" > "$runs/$n/arguments"
+env | grep '^QB_PROXY_' | LC_ALL=C sort > "$runs/$n/environment"
 printf '%s' "$0" > "$runs/$n/installer"
 : > "$runs/$n/recorded"
 )";
-
-std::vector<std::string> splitAtNul(const std::string& text) {
-    std::vector<std::string> parts;
-    for (std::size_t begin = 0, end; (end = text.find('\0', begin)) != std::string::npos;
-         begin = end + 1) {
-        parts.push_back(text.substr(begin, end - begin));
-    }
-    return parts;
-}
 
 std::set<fs::path> entries(const fs::path& directory) {
     return {fs::directory_iterator(directory), fs::directory_iterator()};
@@ -75,31 +65,21 @@ std::set<fs::path> entries(const fs::path& directory) {
 
 struct InstallerRun {
     std::vector<std::string> arguments;
-    std::map<std::string, std::string> environment;
+    std::vector<std::string> proxyVariables;
     fs::path installer;
 };
 
-class StageRecorder : public IInstallObserver {
-public:
+// Stages arrive on the installing thread, read once the call has returned.
+struct StageRecorder : IInstallObserver {
     explicit StageRecorder(std::function<void(Stage)> onStage) : onStage(std::move(onStage)) {}
     void installStageEntered(Stage stage) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            seen.push_back(stage);
-        }
+        stages.push_back(stage);
         if (onStage) {
             onStage(stage);
         }
     }
-    std::vector<Stage> stages() const {
-        std::lock_guard<std::mutex> lock(mutex);
-        return seen;
-    }
-
-private:
     std::function<void(Stage)> onStage;
-    mutable std::mutex mutex;
-    std::vector<Stage> seen;
+    std::vector<Stage> stages;
 };
 
 class InstallFlow : public testing::Test {
@@ -136,14 +116,8 @@ public: // the rows of the table arrange through these
         std::vector<InstallerRun> result;
         for (int n = 1; fs::exists(home / "runs" / std::to_string(n) / "recorded"); ++n) {
             const fs::path directory = home / "runs" / std::to_string(n);
-            InstallerRun run{splitAtNul(readFile(directory / "arguments")),
-                             {},
-                             readFile(directory / "installer")};
-            for (const std::string& entry : splitAtNul(readFile(directory / "environment"))) {
-                run.environment[entry.substr(0, entry.find('='))] =
-                    entry.substr(entry.find('=') + 1);
-            }
-            result.push_back(std::move(run));
+            result.push_back({linesOf(directory / "arguments"), linesOf(directory / "environment"),
+                              readFile(directory / "installer")});
         }
         return result;
     }
@@ -180,11 +154,6 @@ public: // the rows of the table arrange through these
             EXPECT_THAT(records[i].message, expected[i].second) << i;
         }
     }
-    // The location directly below `root` that holds `entry`.
-    static fs::path locationBelow(const fs::path& root, const fs::path& entry) {
-        return root / *entry.lexically_relative(root).begin();
-    }
-
     ModuleHome home{"QSHInstallErrorTELX,QSHTripwireStartupTELX"};
     foundation::log::testing::RecordCapture capture;
     std::unique_ptr<RunningFramework> module =
@@ -226,7 +195,7 @@ TEST_P(Roads, EndAsTheyMust) {
     EXPECT_EQ(install(road.mode, road.trigger, fs::path(expand("<home>/Program Files/Host")),
                       home / "ignored"),
               road.result);
-    EXPECT_EQ(recorder->stages(), road.stages);
+    EXPECT_EQ(recorder->stages, road.stages);
     expectEvent(road.result == INSTALLED_AND_STARTED ? "INSTALLED_AND_STARTED"
                 : road.result == FAILED_TO_START     ? "FAILED_TO_START"
                                                      : "INSTALL_FAILED",
@@ -240,7 +209,7 @@ TEST_P(Roads, EndAsTheyMust) {
             expected.push_back(expand(argument));
         }
         EXPECT_EQ(installerRuns[i].arguments, expected) << "run " << i;
-        EXPECT_EQ(installerRuns[i].environment.count("QB_PROXY_HOST"), 0u);
+        EXPECT_THAT(installerRuns[i].proxyVariables, IsEmpty());
         EXPECT_EQ(installerRuns[i].installer, installerRuns[0].installer) << "the same for a rerun";
     }
     EXPECT_EQ(home.agentRunning(), road.serviceHostStarted);
@@ -286,7 +255,6 @@ Fields web(const std::string& version, HALVEXServicesMode mode, Fields more) {
     return more;
 }
 const Fields ranOnce{{"installerReturnCode", Eq("0")}, {"installerEndTimestamp", isSet}};
-
 const Fields ranTwice{{"installerReturnCode", Eq("1")},
                       {"installerEndTimestamp", isSet},
                       {"installerRerunReturnCode", Eq("0")},
@@ -423,7 +391,7 @@ TEST_F(InstallFlow, AManagedRootFailsEveryCallUntouchedAndTheNoticeAppearsOnce) 
                                     "incorrectly.\n" +
                                     managed.string())}});
     EXPECT_THAT(home.events(), IsEmpty());
-    EXPECT_THAT(recorder->stages(), IsEmpty());
+    EXPECT_THAT(recorder->stages, IsEmpty());
     EXPECT_THAT(home.server().requests(), IsEmpty());
     EXPECT_THAT(runs(), IsEmpty());
     EXPECT_FALSE(fs::exists(home.storageRoot()));
@@ -462,22 +430,17 @@ TEST_F(InstallFlow, TheHostsProxyReachesTheLookupTheDownloadAndEveryInstallerRun
     EXPECT_EQ(install(DRIVE, "local"), INSTALLED_AND_STARTED);
     const std::vector<InstallerRun> installerRuns = runs();
     ASSERT_EQ(installerRuns.size(), 3u);
-    const std::map<std::string, std::string> expected[] = {
-        {{"QB_PROXY_HOST", "127.0.0.1"},
-         {"QB_PROXY_PORT", std::to_string(proxy.port())},
-         {"QB_PROXY_USERNAME", "flow"},
-         {"QB_PROXY_PASSWORD", "s3cret"}},
-        {{"QB_PROXY_HOST", "127.0.0.1"}, {"QB_PROXY_PORT", "3128"}},
-        {{"QB_PROXY_HOST", "127.0.0.1"}, {"QB_PROXY_PORT", "3128"}}};
+    const std::string port = "QB_PROXY_PORT=" + std::to_string(proxy.port());
+    const std::vector<std::string> expected[] = {
+        {"QB_PROXY_HOST=127.0.0.1", "QB_PROXY_PASSWORD=s3cret", port, "QB_PROXY_USERNAME=flow"},
+        {"QB_PROXY_HOST=127.0.0.1", "QB_PROXY_PORT=3128"},
+        {"QB_PROXY_HOST=127.0.0.1", "QB_PROXY_PORT=3128"}};
     for (std::size_t i = 0; i < installerRuns.size(); ++i) {
-        std::map<std::string, std::string> proxyEntries;
-        for (const auto& [name, value] : installerRuns[i].environment) {
-            if (name.starts_with("QB_PROXY_")) {
-                proxyEntries[name] = value;
-            }
-        }
-        EXPECT_EQ(proxyEntries, expected[i]) << "run " << i;
+        EXPECT_EQ(installerRuns[i].proxyVariables, expected[i]) << "run " << i;
     }
+    EXPECT_EQ(installerRuns[2].arguments,
+              (std::vector<std::string>{"-mode", "silent", "-triggeredby", "TRIPWIRE_local"}))
+        << "a rerun drops the source, and no root passes none on";
     EXPECT_EQ(home.events().at(0)["installerReturnCode"], "1");
     EXPECT_THAT(home.workingDirectories(), IsEmpty());
 }
@@ -530,7 +493,8 @@ TEST_F(InstallFlow, ACallInProgressWhenTheFrameworkStopsReturnsAndItsQueuedRemov
     });
     ASSERT_TRUE(eventually([this] { return runs().size() == 1; }));
     const fs::path installer = runs()[0].installer;
-    const fs::path location = locationBelow(home.storageRoot(), installer);
+    const fs::path location =
+        home.storageRoot() / *installer.lexically_relative(home.storageRoot()).begin();
     // A file that cannot be removed now makes the removal at the end of the call fail.
     const bool pinned = pin(installer);
     module->stop();

@@ -1,12 +1,11 @@
-// The install pipeline's pieces on their own: clean-up guards, the once flag, installer
-// arguments, local sources, working directories, the installer's proxy, the managed-root notice,
-// archive preparation and the installer run.
+// The install pipeline's pieces on their own: clean-up guards, the once flag, local sources,
+// working directories, the installer's proxy, the managed-root notice, archive preparation and
+// the installer run.
 #include "CleanupGuard.h"
 #include "OnceFlag.h"
 #include "download/DownloadLocation.h"
 #include "download/WorkingDirectory.h"
 #include "install/ArchivePreparation.h"
-#include "install/InstallerArguments.h"
 #include "install/InstallerProxy.h"
 #include "install/InstallerRun.h"
 #include "install/LocalSources.h"
@@ -22,8 +21,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <atomic>
 #include <fstream>
@@ -58,24 +55,22 @@ void touch(const fs::path& file) {
 
 TEST(CleanupGuard, RunsItsActionExactlyOnceWhateverHappensToTheGuard) {
     int runs = 0;
-    const auto count = [&] {
-        ++runs;
-    };
-    const auto never = [&] {
-        runs += 1000;
-    };
-    { CleanupGuard guard(count); }
+    {
+        CleanupGuard guard([&] { ++runs; });
+    }
     EXPECT_EQ(runs, 1) << "destruction";
     {
-        CleanupGuard guard(count);
+        CleanupGuard guard([&] { ++runs; });
         guard.runNow();
         guard.runNow();
         EXPECT_FALSE(guard.holdsAction());
     }
     EXPECT_EQ(runs, 2) << "runNow, then nothing at destruction";
     {
-        CleanupGuard replaced(never);
-        replaced = count;
+        CleanupGuard replaced([&] { runs += 1000; });
+        replaced = [&] {
+            ++runs;
+        };
     }
     EXPECT_EQ(runs, 3) << "assignment drops the old action unrun";
     {
@@ -153,42 +148,12 @@ TEST(ManagedInstallRoot, TheNoticeNamesTheValueOnceInUtf8AndTheRecordFollowsTheM
     EXPECT_EQ(standardError.text(), "");
 }
 
-TEST(InstallerArguments, ATableOfRunsAndTheirReruns) {
-    using Root = boost::optional<fl::filesystem::basic_path>;
-    const auto sources = fl::filesystem::path_from_utf8("/opt/app/sys/qbds/win64");
-    const struct {
-        bool local;
-        std::string trigger;
-        Root root;
-        InstallerArguments first, rerun;
-    } cases[] = {
-        {true,
-         "startup",
-         Root(),
-         {"-source", "/opt/app/sys/qbds/win64", "-mode", "silent", "-triggeredby",
-          "TRIPWIRE_startup"},
-         {"-mode", "silent", "-triggeredby", "TRIPWIRE_startup"}},
-        {false,
-         "",
-         Root(fl::filesystem::basic_path()),
-         {"-mode", "silent", "-triggeredby", "TRIPWIRE_", "-installationroot", ""},
-         {"-mode", "silent", "-triggeredby", "TRIPWIRE_", "-installationroot", ""}},
-    };
-    for (const auto& c : cases) {
-        InstallerArguments arguments = buildInstallerArguments(c.local, sources, c.trigger, c.root);
-        EXPECT_EQ(arguments, c.first) << c.trigger;
-        dropSourceArguments(arguments);
-        EXPECT_EQ(arguments, c.rerun) << c.trigger;
-    }
-}
-
 class WithHome : public testing::Test {
 protected:
     ModuleHome home;
 };
 
 TEST_F(WithHome, LocalSourcesPreferKciArchivesThenTheFirstListedInstallerArchive) {
-    const fs::path tree = staged::root() / "sys/qbds/win64";
     home.set(installSourcesVariable, std::nullopt);
     EXPECT_EQ(fl::i18n::ustring_to_utf8(findLocalSource().fullPathName), staged::kciArchive())
         << "default: the tree";
@@ -307,8 +272,7 @@ TEST(InstallerProxy, TheFirstProxyForTheMakersDomainBecomesTheInstallersEntries)
          {{"QB_PROXY_HOST", "h"},
           {"QB_PROXY_PASSWORD", ""},
           {"QB_PROXY_PORT", "0"},
-          {"QB_PROXY_USERNAME", ""}}},
-    };
+          {"QB_PROXY_USERNAME", ""}}}};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         selector->setAnswer(cases[i].answer);
         EXPECT_EQ(configured(cases[i].before), cases[i].after) << "case " << i;
@@ -316,22 +280,15 @@ TEST(InstallerProxy, TheFirstProxyForTheMakersDomainBecomesTheInstallersEntries)
     EXPECT_EQ(selector->askedUrls().front(), "https://maker.test");
 }
 
-TEST_F(WithHome, ALocalArchiveIsCopiedAndExtractedAndAFailingSelectorStopsItsRun) {
-    const auto paths = localPreparationPaths(flPath(home / "work"), u"kci_sample.zip");
-    EXPECT_EQ(native(paths.copyTarget), home / "work/kci_sample/kci_sample.zip");
-    EXPECT_EQ(native(localPreparationPaths(flPath(home / "w"), u"zip").copyTarget),
-              home / "w/zip/zip");
+// The flows show the copy and the extraction; here the leftover of an earlier attempt, and a
+// selector that fails and so stops the run before the installer starts.
+TEST_F(WithHome, ALocalArchiveReplacesALeftoverAndAFailingSelectorStopsItsRun) {
     touch(home / "work/kci_sample/stale.txt");
-    const std::string source = readFile(staged::kciArchive());
     const PreparedInstaller prepared =
-        prepareLocalArchive(paths, wide(staged::kciArchive().string()));
-    EXPECT_FALSE(fs::exists(home / "work/kci_sample/stale.txt")) << "a leftover is replaced";
-    EXPECT_EQ(readFile(home / "work/kci_sample/kci_sample.zip"), source);
-    EXPECT_EQ("kci_" + prepared.version + ".zip", staged::kciArchive().filename());
-    EXPECT_THAT(native(prepared.installerPath).string(),
-                StartsWith((home / "work/kci_sample/").string()));
-
-    // A selector that fails stops the run before the installer starts.
+        prepareLocalArchive(localPreparationPaths(flPath(home / "work"), u"kci_sample.zip"),
+                            wide(staged::kciArchive().string()));
+    EXPECT_FALSE(fs::exists(home / "work/kci_sample/stale.txt"));
+    EXPECT_EQ(readFile(home / "work/kci_sample/kci_sample.zip"), readFile(staged::kciArchive()));
     RunningFramework framework;
     framework.offer<ProxySelector>(std::make_shared<FixedProxySelector>(ProxyList{}, true));
     EXPECT_THROW(runInstaller(prepared.installerPath, {"-mode", "silent"}), std::runtime_error);

