@@ -80,10 +80,7 @@ TEST_F(BundlesTest, ClientTellsEveryRegisteredObserverAboutDownloads) {
     auto firstRegistration = framework.offer<TransferObserver>(first);
     auto secondRegistration = framework.offer<TransferObserver>(second);
     const auto http = service<HttpClient>();
-    std::uint64_t lastSeenByCaller = 0;
-    http->download(request, temp / "a.zip",
-                   [&](std::uint64_t got, auto) { return lastSeenByCaller = got, true; });
-    EXPECT_EQ(lastSeenByCaller, 300000u);
+    http->download(request, temp / "a.zip", {});
     for (const auto& observer : {first, second}) {
         const auto calls = observer->calls();
         ASSERT_GE(calls.size(), 3u);
