@@ -8,10 +8,9 @@
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
 #include <tripwire/testsupport/TestAuthority.h>
-
-#include <gmock/gmock.h>
 #include <tripwire/testsupport/Thrown.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -35,20 +35,18 @@ namespace {
 constexpr auto MAX_STALL = std::chrono::seconds(30);
 constexpr std::size_t CHUNK = 64 * 1024;
 
+// A file's bytes in memory, or its path on disk, read chunk by chunk as it is sent.
 struct FileSource {
     std::variant<std::string, std::filesystem::path> content;
 
     std::size_t size() const {
-        if (const auto* text = std::get_if<std::string>(&content))
-            return text->size();
-        return static_cast<std::size_t>(
-            std::filesystem::file_size(std::get<std::filesystem::path>(content)));
+        const auto* text = std::get_if<std::string>(&content);
+        return text ? text->size() : std::filesystem::file_size(std::get<1>(content));
     }
-
     std::string read(std::size_t offset, std::size_t length) const {
         if (const auto* text = std::get_if<std::string>(&content))
             return text->substr(offset, length);
-        std::ifstream in(std::get<std::filesystem::path>(content), std::ios::binary);
+        std::ifstream in(std::get<1>(content), std::ios::binary);
         in.seekg(static_cast<std::streamoff>(offset));
         std::string chunk(length, '\0');
         in.read(chunk.data(), static_cast<std::streamsize>(length));
