@@ -94,9 +94,8 @@ TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
     for (const char* address : {"127.0.0.1", "127.255.0.9", "::1"})
         EXPECT_TRUE(isLoopbackAddress(address)) << address;
     for (const char* address : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "::ffff:127.0.0.1",
-                                "localhost", "", "127.0.0.1 "}) {
+                                "localhost", "", "127.0.0.1 "})
         EXPECT_FALSE(isLoopbackAddress(address)) << address;
-    }
     EXPECT_EQ(baseUrlFor("::1", 80), "http://[::1]:80");
 }
 
