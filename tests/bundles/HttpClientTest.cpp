@@ -8,10 +8,9 @@
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/TempDirectory.h>
 #include <tripwire/testsupport/TestAuthority.h>
-
-#include <gmock/gmock.h>
 #include <tripwire/testsupport/Thrown.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -26,10 +25,7 @@ using testing::ElementsAre;
 
 httpclient_core::HttpRequest get(const std::string& url,
                                  httpclient_core::HttpHeaders headers = {}) {
-    httpclient_core::HttpRequest request;
-    request.url = url;
-    request.headers = std::move(headers);
-    return request;
+    return {"GET", url, std::move(headers), {}, {}};
 }
 
 // The kind of HttpError the call throws, or nullopt.
@@ -253,38 +249,33 @@ TEST(ObservedHttpClient, ObserversHearEveryDownloadStepThrottledAndCanChangeNoth
         return ObservedHttpClient(
             inner, [&] { return ++lookups, observers; }, interval);
     };
+    auto instant = observed(std::chrono::milliseconds(0));
     std::vector<std::uint64_t> seen;
-    EXPECT_EQ(observed(std::chrono::milliseconds(0))
-                  .download(get("http://h/a.zip#part"), "unused",
-                            [&](std::uint64_t got, auto) { return seen.push_back(got), true; })
-                  .status,
-              200);
+    const auto keep = [&](std::uint64_t got, auto) {
+        return seen.push_back(got), true;
+    };
+    EXPECT_EQ(instant.download(get("http://h/a.zip#part"), "unused", keep).status, 200);
     EXPECT_THAT(seen, ElementsAre(100, 200, 300));
     EXPECT_THAT(observer->calls(),
                 ElementsAre("started http://h/a.zip", "progress http://h/a.zip 100/300",
                             "progress http://h/a.zip 200/300", "progress http://h/a.zip 300/300",
                             "finished http://h/a.zip ok"));
-    EXPECT_EQ(observed(std::chrono::milliseconds(0)).send(get("http://h/a")).body, "body");
+    EXPECT_EQ(instant.send(get("http://h/a")).body, "body");
     EXPECT_EQ(lookups, 1) << "a send is not observed";
-
     observer->recorded.clear();
     inner->size = 1000; // throttled: the first and the final value only
     observed(std::chrono::hours(1)).download(get("http://h/t"), "unused", {});
-    EXPECT_THAT(observer->calls(),
-                ElementsAre("started http://h/t", "progress http://h/t 100/1000",
-                            "progress http://h/t 1000/1000", "finished http://h/t ok"));
-    observer->recorded.clear();
     inner->size = 0;
     inner->status = 404;
-    observed(std::chrono::milliseconds(0)).download(get("http://h/s"), "unused", {});
+    instant.download(get("http://h/s"), "unused", {});
     inner->status = 200;
     inner->failWith = Kind::STALLED;
-    EXPECT_EQ(failureOf([&] {
-                  observed(std::chrono::milliseconds(0)).download(get("http://h/f"), "unused", {});
-              }),
-              Kind::STALLED);
-    EXPECT_THAT(observer->calls(), ElementsAre("started http://h/s", "finished http://h/s failed",
-                                               "started http://h/f", "finished http://h/f failed"));
+    EXPECT_EQ(failureOf([&] { instant.download(get("http://h/f"), "unused", {}); }), Kind::STALLED);
+    EXPECT_THAT(observer->calls(),
+                ElementsAre("started http://h/t", "progress http://h/t 100/1000",
+                            "progress http://h/t 1000/1000", "finished http://h/t ok",
+                            "started http://h/s", "finished http://h/s failed",
+                            "started http://h/f", "finished http://h/f failed"));
     inner->failWith.reset();
     ObservedHttpClient failingLookup(
         inner, []() -> TransferObservers { throw std::runtime_error("stopped"); });

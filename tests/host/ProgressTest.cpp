@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <limits>
+#include <cmath>
 #include <sstream>
 #include <thread>
 
@@ -17,37 +17,28 @@ using namespace std::chrono_literals;
 using std::chrono::seconds;
 
 TEST(ProgressLine, FormatsBytesRatesDurationsAndTimeLeft) {
-    const std::pair<std::uint64_t, const char*> bytes[] = {{0, "0 B"},
-                                                           {1023, "1023 B"},
-                                                           {1024, "1.0 KiB"},
-                                                           {1536, "1.5 KiB"},
-                                                           {1024 * 1024 - 1, "1.0 MiB"},
-                                                           {5ull << 30, "5.0 GiB"},
-                                                           {UINT64_MAX, "16384.0 PiB"}};
-    for (const auto& [count, text] : bytes) {
+    // clang-format off
+    const std::pair<std::uint64_t, const char*> bytes[] = {
+        {0, "0 B"}, {1023, "1023 B"}, {1024, "1.0 KiB"}, {1536, "1.5 KiB"},
+        {1024 * 1024 - 1, "1.0 MiB"}, {5ull << 30, "5.0 GiB"}, {UINT64_MAX, "16384.0 PiB"}};
+    // clang-format on
+    for (const auto& [count, text] : bytes)
         EXPECT_EQ(ProgressLine::formatBytes(count), text);
-    }
     const std::pair<double, const char*> rates[] = {
-        {2.5 * 1024 * 1024, "2.5 MiB/s"},
-        {0, "0 B/s"},
-        {-3, "0 B/s"},
-        {std::numeric_limits<double>::infinity(), "0 B/s"}};
-    for (const auto& [rate, text] : rates) {
+        {2.5 * 1024 * 1024, "2.5 MiB/s"}, {0, "0 B/s"}, {-3, "0 B/s"}, {HUGE_VAL, "0 B/s"}};
+    for (const auto& [rate, text] : rates)
         EXPECT_EQ(ProgressLine::formatRate(rate), text);
-    }
     const std::pair<int, const char*> durations[] = {
         {0, "0:00"}, {42, "0:42"}, {725, "12:05"}, {3723, "1:02:03"}};
-    for (const auto& [duration, text] : durations) {
+    for (const auto& [duration, text] : durations)
         EXPECT_EQ(ProgressLine::formatDuration(seconds(duration)), text);
-    }
     const std::pair<TransferSnapshot, std::optional<seconds>> left[] = {
         {{100, 1000, 100.0}, seconds(9)},          {{100, 1001, 100.0}, seconds(10)},
         {{2000, 1000, 100.0}, seconds(0)},         {{100, std::nullopt, 100.0}, std::nullopt},
         {{100, 1000, std::nullopt}, std::nullopt}, {{100, 1000, 0.0}, std::nullopt},
         {{0, UINT64_MAX, 1.0}, std::nullopt}};
-    for (const auto& [snapshot, expected] : left) {
+    for (const auto& [snapshot, expected] : left)
         EXPECT_EQ(ProgressLine::timeLeft(snapshot), expected) << snapshot.received;
-    }
 }
 
 TEST(ProgressLine, ShowsWhatIsKnownWithABarThatFitsTheWidth) {
@@ -60,9 +51,8 @@ TEST(ProgressLine, ShowsWhatIsKnownWithABarThatFitsTheWidth) {
     EXPECT_EQ(ProgressLine(80).text({2048, std::nullopt, 1024.0}), "2.0 KiB  1.0 KiB/s");
     EXPECT_EQ(ProgressLine(80).text({0, 0, std::nullopt}), "0 B / 0 B");
     const TransferSnapshot over{3000, 1000, 1e6}; // more than announced
-    for (std::size_t width : {0u, 1u, 10u, 30u, 40u, 45u, 60u, 200u}) {
+    for (std::size_t width : {0u, 1u, 10u, 30u, 40u, 45u, 60u, 200u})
         EXPECT_LE(ProgressLine(width).text(over).size(), width > 0 ? width - 1 : 0) << width;
-    }
     EXPECT_EQ(ProgressLine(200).text(over).substr(ProgressLine(200).text(over).size() - 7),
               "#] 100%");
     EXPECT_EQ(ProgressLine(50).text(over), "2.9 KiB / 1000 B  976.6 KiB/s  0:00 left");
@@ -113,16 +103,14 @@ TEST(DisplayThreads, CallsFromSeveralThreadsKeepLinesWhole) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&display, t] {
             for (std::uint64_t i = 0; i < 200; ++i) {
-                if (i % 50 == 0) {
+                if (i % 50 == 0)
                     display.stageEntered("stage " + std::to_string(t));
-                }
                 display.transferProgress(i, 200);
             }
         });
     }
-    for (auto& thread : threads) {
+    for (auto& thread : threads)
         thread.join();
-    }
     display.clear();
     std::istringstream lines(out.str());
     int stages = 0;

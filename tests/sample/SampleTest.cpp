@@ -16,14 +16,12 @@
 
 #include <httplib.h>
 
-#include <gmock/gmock.h>
 #include <tripwire/testsupport/Thrown.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
-#include <sys/wait.h>
 
 namespace {
 
@@ -44,14 +42,15 @@ TEST(InstallerArguments, TakesEachValueVerbatimAndRefusesWhatItDoesNotUnderstand
     EXPECT_EQ(parsed.triggeredBy, "-mode") << "the next element, whatever it looks like";
     EXPECT_EQ(parsed.installationRoot, "");
     EXPECT_FALSE(parseInstallerArguments({"-mode", "silent"}).triggeredBy.has_value());
+    // clang-format off
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"-mode", "silent", "-quiet"}, "unknown argument \"-quiet\""},
-        {{"-Mode", "silent"}, "unknown argument \"-Mode\""},
+        {{"-Mode", "silent"}, "unknown argument \"-Mode\""}, {{}, "missing \"-mode silent\""},
         {{"-mode", "silent", "extra"}, "unknown argument \"extra\""},
-        {{}, "missing \"-mode silent\""},
         {{"-mode", "interactive"}, "unsupported mode \"interactive\""},
         {{"-mode", "silent", "-installationroot"}, "\"-installationroot\" needs a value"},
         {{"-source", "a", "-mode", "silent", "-source", "b"}, "repeated argument \"-source\""}};
+    // clang-format on
     for (const auto& [arguments, expected] : refused) {
         EXPECT_THAT(whatThrown<sample::installer::ArgumentError>(
                         [&] { parseInstallerArguments(arguments); }),
@@ -61,25 +60,21 @@ TEST(InstallerArguments, TakesEachValueVerbatimAndRefusesWhatItDoesNotUnderstand
 
 TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
     using namespace sample::server;
+    // clang-format off
     const std::pair<const char*, std::optional<std::string>> names[] = {
-        {"kci_2026.12.0.1.zip", "2026.12.0.1"},
-        {"kci_a b.zip", "a b"},
-        {"kci_.zip", {}},
-        {"kci.zip", {}},
-        {"KCI_1.2.zip", {}},
-        {"kci_1.2.tar", {}},
+        {"kci_2026.12.0.1.zip", "2026.12.0.1"}, {"kci_a b.zip", "a b"}, {"kci_.zip", {}},
+        {"kci.zip", {}}, {"KCI_1.2.zip", {}}, {"kci_1.2.tar", {}},
         {"halvexconnector_installer.zip", {}}};
-    for (const auto& [name, expected] : names) {
+    // clang-format on
+    for (const auto& [name, expected] : names)
         EXPECT_EQ(versionFromFileName(name), expected) << name;
-    }
     ModuleHome home;
     const fs::path path = home / "kci_9.9.9.9.zip";
-    for (const auto& [manifest, expected] :
-         std::vector<std::pair<std::string, std::string>>{{R"({"version": "5.6.7.8"})", "5.6.7.8"},
-                                                          {R"({"version": ""})", "9.9.9.9"},
-                                                          {R"({"version": 5})", "9.9.9.9"},
-                                                          {"not json", "9.9.9.9"},
-                                                          {"[]", "9.9.9.9"}}) {
+    // clang-format off
+    for (const auto& [manifest, expected] : std::vector<std::pair<std::string, std::string>>{
+             {R"({"version": "5.6.7.8"})", "5.6.7.8"}, {R"({"version": ""})", "9.9.9.9"},
+             {R"({"version": 5})", "9.9.9.9"}, {"not json", "9.9.9.9"}, {"[]", "9.9.9.9"}}) {
+        // clang-format on
         writeZipArchive(path, {{"bin/x", "payload"}, {"kci.json", manifest}});
         const ArchiveDescription description = describeArchive(ArchiveFile(path));
         EXPECT_EQ(description.version, expected) << manifest;
@@ -96,13 +91,11 @@ TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
                     {"url", "http://127.0.0.1:9/files/kci_1%202%2B3.zip"},
                     {"sha256", "ab"},
                     {"size", 42}}));
-    for (const char* address : {"127.0.0.1", "127.255.0.9", "::1"}) {
+    for (const char* address : {"127.0.0.1", "127.255.0.9", "::1"})
         EXPECT_TRUE(isLoopbackAddress(address)) << address;
-    }
     for (const char* address : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "::ffff:127.0.0.1",
-                                "localhost", "", "127.0.0.1 "}) {
+                                "localhost", "", "127.0.0.1 "})
         EXPECT_FALSE(isLoopbackAddress(address)) << address;
-    }
     EXPECT_EQ(baseUrlFor("::1", 80), "http://[::1]:80");
 }
 
@@ -139,9 +132,8 @@ TEST_F(SampleServer, ServesTheDocumentAndTheArchiveByteForByteAndStopsCleanly) {
         const auto served = client.Get("/files/" + archive.filename().string());
         ASSERT_TRUE(served);
         EXPECT_TRUE(served->body == bytes) << "the served archive differs from the file";
-        for (const char* path : {"/files/kci_0.0.0.0.zip", "/", "/tripwire/latest_json"}) {
+        for (const char* path : {"/files/kci_0.0.0.0.zip", "/", "/tripwire/latest_json"})
             EXPECT_EQ(client.Get(path)->status, 404) << path;
-        }
         ::kill(running.pid(), stop);
         EXPECT_EQ(running.finish().status, 0) << stop;
         EXPECT_FALSE(fs::exists(home / "port"));
@@ -150,17 +142,15 @@ TEST_F(SampleServer, ServesTheDocumentAndTheArchiveByteForByteAndStopsCleanly) {
 }
 
 TEST_F(SampleServer, RefusesAddressesOffLoopbackAndArchivesItCannotServe) {
-    std::ofstream(home / "installer.zip") << "not a zip and no version in the name";
+    writeFile(home / "installer.zip", "not a zip and no version in the name");
     const std::string archive = staged::kciArchive().string();
+    // clang-format off
     const std::pair<std::vector<std::string>, int> refused[] = {
-        {{"--address", "0.0.0.0", archive}, 2},
-        {{"--address", "::", archive}, 2},
-        {{"--address", "10.0.0.1", archive}, 2},
-        {{"--address", "localhost", archive}, 2},
-        {{(home / "installer.zip").string()}, 1},
-        {{(home / "kci_1.zip.missing").string()}, 1},
-        {{home.path().string()}, 1},
-        {{}, 2}};
+        {{"--address", "0.0.0.0", archive}, 2}, {{"--address", "::", archive}, 2},
+        {{"--address", "10.0.0.1", archive}, 2}, {{"--address", "localhost", archive}, 2},
+        {{(home / "installer.zip").string()}, 1}, {{(home / "kci_1.zip.missing").string()}, 1},
+        {{home.path().string()}, 1}, {{}, 2}};
+    // clang-format on
     for (const auto& [arguments, status] : refused) {
         const ProgramRun run = runProgram(server(arguments));
         EXPECT_EQ(run.status, status) << testing::PrintToString(arguments);
@@ -170,7 +160,7 @@ TEST_F(SampleServer, RefusesAddressesOffLoopbackAndArchivesItCannotServe) {
     RunningProgram other(server({"--address", "127.0.0.2", staged::kciArchive().string()}));
     EXPECT_TRUE(other.firstLine().starts_with("http://127.0.0.2:"));
     // An archive without manifest: the version comes from its name.
-    std::ofstream(home / "kci_7.8.9.10.zip") << std::string(300 * 1024, 'x');
+    writeFile(home / "kci_7.8.9.10.zip", std::string(300 * 1024, 'x'));
     RunningProgram plain(server({(home / "kci_7.8.9.10.zip").string()}));
     const auto latest =
         httplib::Client("127.0.0.1", portOf(plain.firstLine())).Get("/tripwire/latest.json");
@@ -192,7 +182,7 @@ protected:
     const std::string program = staged::sample("QuillbeckServiceHost").string();
 };
 
-TEST_F(ServiceHost, RegistersOnceUnderTheLockRootAndStopsOnSignalsEvenIgnoredOnes) {
+TEST_F(ServiceHost, RegistersOnceUnderTheLockRootStopsOnSignalsEvenIgnoredOnesElseFails) {
     // A background job of a shell starts with SIGINT ignored; the host must still obey it.
     const auto previous = std::signal(SIGINT, SIG_IGN);
     RunningProgram host({program});
@@ -224,20 +214,18 @@ TEST_F(ServiceHost, RegistersOnceUnderTheLockRootAndStopsOnSignalsEvenIgnoredOne
     EXPECT_EQ(copy.firstLine(), running(copy, home / "elsewhere"));
     ::kill(copy.pid(), SIGTERM);
     EXPECT_EQ(copy.finish().status, 0);
-}
-
-TEST_F(ServiceHost, BadArgumentsOrAnUnusableLockRootEndIt) {
+    // Bad arguments or an unusable lock root end it.
     const ProgramRun bad = runProgram({program, "--lock-root"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_THAT(bad.err, HasSubstr("usage"));
-    std::ofstream(home / "file") << "a file where the data home should be";
+    writeFile(home / "file", "a file where the data home should be");
     home.set("XDG_DATA_HOME", (home / "file").string());
     const ProgramRun unusable = runProgram({program});
     EXPECT_EQ(unusable.status, 1);
     EXPECT_THAT(unusable.err, HasSubstr("cannot register"));
 }
 
-// The installer taken out of the staged archive into a directory of its own, as the module does.
+// The installer taken out of the staged archive into its own directory, as the module does.
 class SampleInstaller : public testing::Test {
 protected:
     void SetUp() override {
@@ -249,8 +237,7 @@ protected:
             extracted / installerEntry);
     }
     static void write(const fs::path& file, const std::string& content, fs::perms perms) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
+        writeFile(file, content);
         fs::permissions(file, perms);
     }
     ProgramRun install(std::vector<std::string> arguments, const fs::path& from = {}) {
@@ -260,9 +247,8 @@ protected:
     }
     std::vector<Json> log() const {
         std::vector<Json> lines;
-        for (const std::string& line : linesOf(home.storageRoot() / "installer.log")) {
+        for (const std::string& line : linesOf(home.storageRoot() / "installer.log"))
             lines.push_back(Json::parse(line));
-        }
         return lines;
     }
     void expectInstalledAt(const fs::path& root) {
@@ -310,13 +296,11 @@ TEST_F(SampleInstaller, InstallsWhereItIsToldAndReplacesAnEarlierInstallationOfT
 }
 
 TEST_F(SampleInstaller, LogsEveryRunWithTheProxyItGotThePasswordMaskedAndRefusesBadCommandLines) {
-    home.set("QB_PROXY_HOST", "127.0.0.1");
-    home.set("QB_PROXY_USERNAME", "proxy user");
-    home.set("QB_PROXY_PASSWORD", "pa ss:w0rd");
-    ASSERT_EQ(install({"-mode", "silent"}).status, 0);
-    home.set("QB_PROXY_HOST", std::nullopt);
-    home.set("QB_PROXY_USERNAME", std::nullopt);
-    home.set("QB_PROXY_PASSWORD", std::nullopt);
+    {
+        ScopedVariable host("QB_PROXY_HOST", "127.0.0.1"), user("QB_PROXY_USERNAME", "proxy user"),
+            password("QB_PROXY_PASSWORD", "pa ss:w0rd");
+        ASSERT_EQ(install({"-mode", "silent"}).status, 0);
+    }
     for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
              {"-mode", "silent", "-triggeredby", "TRIPWIRE_\xff", "-unknown", "x"},
              {"-triggeredby", "TRIPWIRE_"}}) {

@@ -1,6 +1,8 @@
 #include <tripwire/testsupport/ChildProcess.h>
+#include <tripwire/testsupport/OtherUser.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -23,24 +25,21 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (!directory.empty()) {
+    if (!directory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    }
     posix_spawn_file_actions_addopen(&actions, 1,
                                      toTerminal ? terminal.c_str() : (output / "out").c_str(),
                                      toTerminal ? O_RDWR | O_NOCTTY : O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, (output / "err").c_str(), O_WRONLY | O_CREAT,
                                      0600);
     std::vector<char*> args;
-    for (const std::string& arg : argv) {
+    for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
-    }
     args.push_back(nullptr);
     const int error = ::posix_spawn(&id, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
+    if (error != 0)
         throw std::runtime_error("cannot start " + argv.at(0));
-    }
 }
 
 RunningProgram::~RunningProgram() {
@@ -72,48 +71,58 @@ ProgramRun RunningProgram::finish() {
             toTerminal ? std::string() : readFile(output / "out"), readFile(output / "err")};
 }
 
-PseudoTerminal::PseudoTerminal(unsigned short columns) : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+ProgramRun runOnTerminal(const std::vector<std::string>& argv, unsigned short columns,
+                         const fs::path& directory,
+                         const std::function<void(RunningProgram&)>& whileRunning) {
+    // A raw pseudo-terminal `columns` wide: bytes pass through unchanged.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
         throw std::runtime_error("no pseudo-terminal");
-    }
     termios settings{};
     ::tcgetattr(master, &settings);
     ::cfmakeraw(&settings);
     ::tcsetattr(master, TCSANOW, &settings);
     const winsize size{24, columns, 0, 0};
     ::ioctl(master, TIOCSWINSZ, &size);
-}
-
-PseudoTerminal::~PseudoTerminal() {
-    ::close(master);
-}
-
-std::string PseudoTerminal::name() const {
-    return ::ptsname(master);
-}
-
-std::string PseudoTerminal::readAll() const {
-    std::string text;
+    RunningProgram program(argv, ::ptsname(master), directory);
+    if (whileRunning)
+        whileRunning(program);
+    std::string shown;
     char buffer[4096];
     // EIO once the last writer has gone.
-    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);) {
-        text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-    }
-    return text;
-}
-
-ProgramRun runOnTerminal(const std::vector<std::string>& argv, unsigned short columns,
-                         const fs::path& directory,
-                         const std::function<void(RunningProgram&)>& whileRunning) {
-    PseudoTerminal terminal(columns);
-    RunningProgram program(argv, terminal.name(), directory);
-    if (whileRunning) {
-        whileRunning(program);
-    }
-    const std::string shown = terminal.readAll();
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+        shown.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    ::close(master);
     ProgramRun run = program.finish();
     run.out = shown;
     return run;
+}
+
+std::string otherUserUnavailable() {
+    return ::geteuid() == 0 ? std::string()
+                            : "another user can only be played by root (setuid to nobody)";
+}
+
+int runInChild(const std::function<int()>& body, bool asOtherUser) {
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return 97;
+    if (pid == 0) {
+        if (asOtherUser && (::setgroups(0, nullptr) != 0 || ::setgid(otherUserId) != 0 ||
+                            ::setuid(otherUserId) != 0)) {
+            ::_exit(96);
+        }
+        int code = 98;
+        try {
+            code = body();
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace tripwire::testsupport

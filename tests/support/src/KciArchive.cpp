@@ -47,9 +47,8 @@ void writeZipArchive(const std::filesystem::path& archivePath,
         check(writer.get(), archive_write_set_format_zip(writer.get()), "zip format");
         check(writer.get(), archive_write_open_filename(writer.get(), partial.c_str()),
               "open " + partial.string());
-        for (const ArchiveEntry& entry : entries) {
+        for (const ArchiveEntry& entry : entries)
             writeEntry(writer.get(), entry);
-        }
         check(writer.get(), archive_write_close(writer.get()), "close " + partial.string());
     }
     std::filesystem::rename(partial, archivePath);
@@ -70,9 +69,8 @@ void writeScriptKciArchive(const std::filesystem::path& archivePath, const std::
     if (payloadBytes > 0) {
         std::mt19937_64 random(payloadBytes);
         std::string payload(payloadBytes, '\0');
-        for (char& byte : payload) {
+        for (char& byte : payload)
             byte = static_cast<char>(random());
-        }
         entries.push_back({"bin/payload", std::move(payload), false});
     }
     writeKciArchive(archivePath, version, "bin/setup", entries);

@@ -1,17 +1,28 @@
+// The loopback kit's servers (the test server and the forward proxy), its certificate authority
+// and digest.
+#include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 
 #include "MinisignKey.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 #include <variant>
@@ -24,20 +35,18 @@ namespace {
 constexpr auto MAX_STALL = std::chrono::seconds(30);
 constexpr std::size_t CHUNK = 64 * 1024;
 
+// A file's bytes in memory, or its path on disk, read chunk by chunk as it is sent.
 struct FileSource {
     std::variant<std::string, std::filesystem::path> content;
 
     std::size_t size() const {
-        if (const auto* text = std::get_if<std::string>(&content))
-            return text->size();
-        return static_cast<std::size_t>(
-            std::filesystem::file_size(std::get<std::filesystem::path>(content)));
+        const auto* text = std::get_if<std::string>(&content);
+        return text ? text->size() : std::filesystem::file_size(std::get<1>(content));
     }
-
     std::string read(std::size_t offset, std::size_t length) const {
         if (const auto* text = std::get_if<std::string>(&content))
             return text->substr(offset, length);
-        std::ifstream in(std::get<std::filesystem::path>(content), std::ios::binary);
+        std::ifstream in(std::get<1>(content), std::ios::binary);
         in.seekg(static_cast<std::streamoff>(offset));
         std::string chunk(length, '\0');
         in.read(chunk.data(), static_cast<std::streamsize>(length));
@@ -45,6 +54,17 @@ struct FileSource {
         return chunk;
     }
 };
+
+// Binds `server` to a kernel-chosen port on 127.0.0.1 and serves on `thread`; the port.
+int listenOnLoopback(httplib::Server& server, std::thread& thread) {
+    const int port = server.bind_to_any_port("127.0.0.1");
+    if (port <= 0)
+        throw std::runtime_error("cannot bind a loopback port for a test server");
+    thread = std::thread([&server] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return port;
+}
 
 std::optional<std::size_t> numberParam(const httplib::Request& request, const char* name) {
     if (!request.has_param(name))
@@ -80,6 +100,51 @@ std::optional<std::string> signatureAnswer(const std::optional<std::optional<std
     if (!staged)
         return std::nullopt;
     return sample::server::minisignSignature(*staged, body, "loopback test server");
+}
+
+template <typename T> T* checked(T* made) {
+    if (!made)
+        throw std::runtime_error("test authority: OpenSSL failed");
+    return made;
+}
+
+// Valid from `from` to `until` seconds from now; signed by `issuer`, or by itself without one.
+X509* certify(EVP_PKEY* key, const std::string& name, X509* issuer, EVP_PKEY* signer, long from,
+              long until) {
+    X509* certificate = checked(X509_new());
+    X509_set_version(certificate, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(random() & 0x7fffffff));
+    X509_gmtime_adj(X509_getm_notBefore(certificate), from);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), until);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* subject = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(name.c_str()), -1, -1, 0);
+    X509_set_issuer_name(certificate, issuer ? X509_get_subject_name(issuer) : subject);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer ? issuer : certificate, certificate, nullptr, nullptr, 0);
+    in6_addr address{};
+    const bool ip = inet_pton(AF_INET, name.c_str(), &address) == 1;
+    const std::pair<int, std::string> extensions[] = {
+        {NID_basic_constraints, issuer ? "critical,CA:FALSE" : "critical,CA:TRUE"},
+        {issuer ? NID_subject_alt_name : NID_key_usage,
+         issuer ? (ip ? "IP:" : "DNS:") + name : "critical,keyCertSign"}};
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension =
+            checked(X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str()));
+        X509_add_ext(certificate, extension, -1);
+        X509_EXTENSION_free(extension);
+    }
+    if (X509_sign(certificate, signer, EVP_sha256()) <= 0)
+        throw std::runtime_error("test authority: cannot sign");
+    return certificate;
+}
+
+template <typename Write> void writePem(const std::filesystem::path& file, Write write) {
+    BIO* out = checked(BIO_new_file(file.c_str(), "w"));
+    write(out);
+    BIO_free(out);
 }
 
 } // namespace
@@ -122,33 +187,21 @@ struct LoopbackServer::State {
         stopped.wait_for(lock, MAX_STALL, [this] { return stopping; });
     }
 
-    void serveLatest(const httplib::Request& request, httplib::Response& response) {
-        record(request);
-        std::lock_guard lock(mutex);
-        response.status = latestStatus;
-        response.set_content(latestBody, "application/json");
-    }
-
     void serveFile(const httplib::Request& request, httplib::Response& response);
-    int countRequest(const std::string& url);
     void start();
 };
-
-// How often this URL was asked for, this request included.
-int LoopbackServer::State::countRequest(const std::string& url) {
-    std::lock_guard lock(mutex);
-    return ++fileRequests[url];
-}
 
 void LoopbackServer::State::serveFile(const httplib::Request& request,
                                       httplib::Response& response) {
     record(request);
     const std::string name = request.matches[1];
     std::shared_ptr<FileSource> source;
+    int seen = 0; // how often this URL was asked for, this request included
     {
         std::lock_guard lock(mutex);
         if (const auto found = files.find(name); found != files.end())
             source = found->second;
+        seen = ++fileRequests[name + "?" + queryWithout(request, {})];
     }
     if (const auto status = numberParam(request, "status")) {
         response.status = static_cast<int>(*status);
@@ -180,7 +233,6 @@ void LoopbackServer::State::serveFile(const httplib::Request& request,
     const std::size_t declared = numberParam(request, "length").value_or(size);
     // "cut-first" cuts the first request only, so that a retry can resume; "etag=changing"
     // makes every answer look like another version of the file.
-    const int seen = countRequest(name + "?" + queryWithout(request, {}));
     const auto firstCut = numberParam(request, "cut-first");
     const std::size_t cut =
         firstCut && seen == 1 ? *firstCut : numberParam(request, "cut").value_or(size);
@@ -223,23 +275,22 @@ LoopbackServer::LoopbackServer(const ServerIdentity& tls) : state(std::make_shar
 
 void LoopbackServer::State::start() {
     auto* s = this;
-    server->Get(LATEST_PATH,
-                [s](const httplib::Request& q, httplib::Response& r) { s->serveLatest(q, r); });
-    server->Get(SIGNATURE_PATH, [s](const httplib::Request& q, httplib::Response& r) {
-        s->record(q);
-        std::lock_guard lock(s->mutex);
-        const auto signature = signatureAnswer(s->latestSignature, s->latestBody);
-        r.status = signature ? 200 : 404;
-        r.set_content(signature.value_or("not signed"), "text/plain");
-    });
+    server->Get(R"(/tripwire/latest\.json(\.sig)?)",
+                [s](const httplib::Request& q, httplib::Response& r) {
+                    s->record(q);
+                    std::lock_guard lock(s->mutex);
+                    if (q.path == LATEST_PATH) {
+                        r.status = s->latestStatus;
+                        r.set_content(s->latestBody, "application/json");
+                        return;
+                    }
+                    const auto signature = signatureAnswer(s->latestSignature, s->latestBody);
+                    r.status = signature ? 200 : 404;
+                    r.set_content(signature.value_or("not signed"), "text/plain");
+                });
     server->Get(R"(/files/([^/]+))",
                 [s](const httplib::Request& q, httplib::Response& r) { s->serveFile(q, r); });
-    port = server->bind_to_any_port("127.0.0.1");
-    if (port <= 0)
-        throw std::runtime_error("cannot bind a loopback port for the test server");
-    thread = std::thread([s] { s->server->listen_after_bind(); });
-    while (!server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    port = listenOnLoopback(*server, thread);
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -309,6 +360,135 @@ std::string latestDocument(const std::string& version, const std::string& url,
     if (size)
         document["size"] = *size;
     return document.dump();
+}
+
+std::string sha256Hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    char pair[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+struct ForwardProxy::State {
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    std::optional<Credentials> required;
+
+    mutable std::mutex mutex;
+    std::vector<std::string> forwarded;
+
+    bool authorised(const httplib::Request& request) {
+        if (!required)
+            return true;
+        return request.get_header_value("Proxy-Authorization") ==
+               httplib::make_basic_authentication_header(required->username, required->password,
+                                                         true)
+                   .second;
+    }
+
+    void relay(const httplib::Request& request, httplib::Response& response) {
+        if (!authorised(request)) {
+            response.status = 407;
+            response.set_header("Proxy-Authenticate", "Basic realm=\"loopback\"");
+            response.set_content("proxy authentication required", "text/plain");
+            return;
+        }
+        // Absolute form only: "http://host:port/path?query".
+        static const std::regex absolute(R"(^http://([^/:]+):(\d+)(/.*)?$)");
+        std::smatch parts;
+        if (!std::regex_match(request.target, parts, absolute)) {
+            response.status = 400;
+            response.set_content("absolute http target expected", "text/plain");
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            forwarded.push_back(request.target);
+        }
+        httplib::Client origin(parts[1].str(), std::stoi(parts[2].str()));
+        httplib::Headers headers;
+        for (const auto& [key, value] : request.headers)
+            if (key != "Proxy-Authorization" && key != "Host" && key != "Proxy-Connection")
+                headers.emplace(key, value);
+        const std::string path = parts[3].matched ? parts[3].str() : "/";
+        const auto result = origin.Get(path, headers);
+        if (!result) {
+            response.status = 502;
+            response.set_content("origin unreachable", "text/plain");
+            return;
+        }
+        response.status = result->status;
+        for (const char* name : {"Location", "Content-Type"})
+            if (result->has_header(name))
+                response.set_header(name, result->get_header_value(name));
+        response.body = result->body;
+    }
+};
+
+ForwardProxy::ForwardProxy(std::optional<Credentials> required) : state(std::make_shared<State>()) {
+    auto* s = state.get();
+    s->required = std::move(required);
+    s->server.Get(".*", [s](const httplib::Request& q, httplib::Response& r) { s->relay(q, r); });
+    s->port = listenOnLoopback(s->server, s->thread);
+}
+
+ForwardProxy::~ForwardProxy() {
+    state->server.stop();
+    if (state->thread.joinable())
+        state->thread.join();
+}
+
+int ForwardProxy::port() const {
+    return state->port;
+}
+
+std::string ForwardProxy::url() const {
+    return "http://127.0.0.1:" + std::to_string(state->port);
+}
+
+std::vector<std::string> ForwardProxy::forwarded() const {
+    std::lock_guard lock(state->mutex);
+    return state->forwarded;
+}
+
+struct TestAuthority::Keys {
+    EVP_PKEY* key = checked(EVP_EC_gen("P-256"));
+    X509* certificate =
+        certify(key, "tripwire test authority", nullptr, key, -2 * 86400, 2 * 86400);
+    ~Keys() {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+    }
+};
+
+TestAuthority::TestAuthority() : keys(std::make_unique<Keys>()) {}
+TestAuthority::~TestAuthority() = default;
+
+void TestAuthority::writeCertificate(const std::filesystem::path& file) const {
+    writePem(file, [&](BIO* out) { PEM_write_bio_X509(out, keys->certificate); });
+}
+
+ServerIdentity TestAuthority::issue(const std::string& name, const std::filesystem::path& directory,
+                                    bool expired) const {
+    EVP_PKEY* key = checked(EVP_EC_gen("P-256"));
+    X509* certificate = certify(key, name, keys->certificate, keys->key,
+                                expired ? -86400 - 3600 : -3600, expired ? -3600 : 86400);
+    const std::string file = name + (expired ? ".expired" : "");
+    const ServerIdentity identity{directory / (file + ".pem"), directory / (file + ".key")};
+    writePem(identity.certificate, [&](BIO* out) { PEM_write_bio_X509(out, certificate); });
+    writePem(identity.key, [&](BIO* out) {
+        PEM_write_bio_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
+    });
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return identity;
 }
 
 } // namespace tripwire::testsupport

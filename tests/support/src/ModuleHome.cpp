@@ -26,9 +26,8 @@ namespace fs = std::filesystem;
 
 fs::path staged::root() {
     const char* stage = std::getenv("TRIPWIRE_STAGE_DIR");
-    if (stage == nullptr || *stage == '\0') {
+    if (stage == nullptr || *stage == '\0')
         throw std::runtime_error("TRIPWIRE_STAGE_DIR is not set");
-    }
     return stage;
 }
 fs::path staged::module() {
@@ -42,9 +41,8 @@ fs::path staged::sample(const std::string& program) {
 }
 fs::path staged::kciArchive() {
     for (const auto& entry : fs::directory_iterator(root() / layout::localSourcesDirectory)) {
-        if (entry.path().filename().string().starts_with("kci_")) {
+        if (entry.path().filename().string().starts_with("kci_"))
             return entry.path();
-        }
     }
     throw std::runtime_error("no kci archive in the staged tree");
 }
@@ -54,9 +52,8 @@ RunningFramework::RunningFramework(const std::vector<fs::path>& bundles)
           cppmicroservices::FrameworkFactory().NewFramework())) {
     framework->Start();
     foundation::cppmicroservices::setFramework(framework);
-    for (const fs::path& bundle : bundles) {
+    for (const fs::path& bundle : bundles)
         start(bundle);
-    }
 }
 
 std::vector<fs::path> RunningFramework::withModule() {
@@ -64,9 +61,8 @@ std::vector<fs::path> RunningFramework::withModule() {
 }
 
 void RunningFramework::start(const fs::path& bundle) {
-    for (cppmicroservices::Bundle& installed : context().InstallBundles(bundle.string())) {
+    for (cppmicroservices::Bundle& installed : context().InstallBundles(bundle.string()))
         installed.Start();
-    }
 }
 
 std::vector<std::string> RunningFramework::bundleNames() const {
@@ -76,9 +72,8 @@ std::vector<std::string> RunningFramework::bundleNames() const {
               [](const auto& a, const auto& b) { return a.GetBundleId() < b.GetBundleId(); });
     std::vector<std::string> names;
     for (const cppmicroservices::Bundle& bundle : bundles) {
-        if (bundle.GetBundleId() != framework->GetBundleId()) {
+        if (bundle.GetBundleId() != framework->GetBundleId())
             names.push_back(bundle.GetSymbolicName());
-        }
     }
     return names;
 }
@@ -115,9 +110,8 @@ ModuleHome::ModuleHome(const std::string& featureFlags) {
 ModuleHome::~ModuleHome() {
     stopAgents();
     // Newest first, so that a variable set twice gets its first value back.
-    while (!variables.empty()) {
+    while (!variables.empty())
         variables.pop_back();
-    }
 }
 
 fs::path ModuleHome::storageRoot() const {
@@ -143,9 +137,8 @@ std::vector<Json> ModuleHome::events(const std::string& key) const {
     std::vector<Json> found;
     for (const std::string& line : linesOf(home / "telemetry/events.jsonl")) {
         Json event = Json::parse(line);
-        if (event.value("eventKey", "") == key) {
+        if (event.value("eventKey", "") == key)
             found.push_back(event["data"]);
-        }
     }
     return found;
 }
@@ -154,9 +147,8 @@ std::vector<fs::path> ModuleHome::workingDirectories() const {
     std::vector<fs::path> found;
     std::error_code missing;
     for (const auto& entry : fs::directory_iterator(storageRoot(), missing)) {
-        if (entry.path().filename().string().starts_with("_tmp_QSHI_")) {
+        if (entry.path().filename().string().starts_with("_tmp_QSHI_"))
             found.push_back(entry.path());
-        }
     }
     return found;
 }
@@ -174,13 +166,11 @@ bool ModuleHome::agentRunning(const std::optional<fs::path>& lockRoot) const {
 void ModuleHome::stopAgents() const {
     for (int signal : {SIGTERM, SIGKILL}) {
         for (const agent::control::AgentInfo& agent : agentsUnder(lockRoot())) {
-            if (agent.pid > 0 && agent.pid != ::getpid()) {
+            if (agent.pid > 0 && agent.pid != ::getpid())
                 ::kill(static_cast<pid_t>(agent.pid), signal);
-            }
         }
-        if (eventually([this] { return !agentRunning(); }, std::chrono::seconds(5))) {
+        if (eventually([this] { return !agentRunning(); }, std::chrono::seconds(5)))
             return;
-        }
     }
 }
 
@@ -204,9 +194,8 @@ bool pin(const fs::path& file, bool on) {
 
 std::vector<std::string> keysOf(const Json& object) {
     std::vector<std::string> keys;
-    for (const auto& item : object.items()) {
+    for (const auto& item : object.items())
         keys.push_back(item.key());
-    }
     return keys;
 }
 

@@ -99,22 +99,6 @@ inline ProgramRun runProgram(const std::vector<std::string>& argv) {
     return RunningProgram(argv).finish();
 }
 
-/// A pseudo-terminal `columns` wide that passes bytes through unchanged.
-class PseudoTerminal {
-public:
-    explicit PseudoTerminal(unsigned short columns = 80);
-    ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    std::string name() const;
-    /// Everything written until the last writer closed its side.
-    std::string readAll() const;
-
-private:
-    int master;
-};
-
 /// Runs a program with standard output on a fresh terminal `columns` wide (`out` is what the
 /// terminal showed), in `directory` when given; `whileRunning` runs once it has started.
 ProgramRun runOnTerminal(const std::vector<std::string>& argv, unsigned short columns = 80,

@@ -32,9 +32,8 @@ public:
 
 private:
     fl::filesystem::basic_path answer(const std::string& path) const {
-        if (failing) {
+        if (failing)
             throw std::runtime_error("override service failed");
-        }
         return fl::filesystem::path_from_utf8(path);
     }
     std::string first;
@@ -53,9 +52,8 @@ public:
     }
     foundation::httpproxy::ProxyList select(const std::string& url) override {
         std::lock_guard<std::mutex> lock(mutex);
-        if (failing) {
+        if (failing)
             throw std::runtime_error("selector broke");
-        }
         urls.push_back(url);
         return answer;
     }

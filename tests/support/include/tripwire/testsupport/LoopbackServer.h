@@ -22,19 +22,10 @@ struct RecordedRequest {
     std::string header(const std::string& name) const;
 };
 
-/// An HTTP server on 127.0.0.1 at a port the kernel picks, running until destroyed.
-///
-/// It serves the latest-version document at LATEST_PATH and files at "/files/<name>". A file's
-/// URL takes fault parameters in its query, combinable:
-///   status=N          answer status N with a short text body
-///   cut=N             announce the whole length, send N bytes, then close the connection
-///   length=N          announce N as Content-Length whatever the file's size
-///   stall=N           send N bytes, then send nothing more until the server stops
-///   redirect=K        answer 302 to the same URL with redirect=K-1 (a chain of K redirects)
-///   redirect-host=H   answer 302 to the same file on host H (same port, plain http)
-///   cut-first=N       like cut, on the first request of this URL only
-///   etag=changing     another ETag for every request (files answer with the ETag "v1" else)
-/// Files answer Range requests (206 with Content-Range).
+/// An HTTP server on 127.0.0.1 at a port the kernel picks, running until destroyed. It serves the
+/// latest-version document at LATEST_PATH and files at "/files/<name>", whose URLs take the
+/// combinable fault queries listed in tests/support/README.md (status=N, cut=N, length=N,
+/// stall=N, redirect=K, redirect-host=H, cut-first=N, etag=changing); files answer Range requests.
 class LoopbackServer {
 public:
     static constexpr const char* LATEST_PATH = "/tripwire/latest.json";
