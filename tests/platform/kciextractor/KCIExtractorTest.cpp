@@ -216,7 +216,7 @@ TEST_F(KCIExtractorTest, LeftoversOfAnEarlierRunAreReplacedWithoutFollowingLinks
     EXPECT_EQ(treeBelow(outside), (std::vector<std::string>{"keep.txt"}));
 }
 
-TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
+TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathAndMalformedManifestsAreRefused) {
     const std::pair<std::vector<Entry>, const char*> cases[] = {
         {{{"setup", "x"}}, "no kci.json"},
         {{{"sub/kci.json", manifestText("setup")}}, "no kci.json"},
@@ -232,9 +232,6 @@ TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
         EXPECT_EQ(log.records(kci::kExtractorLoggerName)[0].severity, kci::kNoInstallerSeverity);
         expectNothingWritten();
     }
-}
-
-TEST_F(KCIExtractorTest, MalformedManifestsAndInstallerPathsAreRefused) {
     for (const std::string& text : std::vector<std::string>{
              "not json", "[\"setup\"]", R"({"version":"1"})", R"({"installer":"setup"})",
              R"({"version":1,"installer":"setup"})", R"({"version":"","installer":"setup"})",
