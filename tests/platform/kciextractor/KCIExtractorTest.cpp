@@ -172,7 +172,7 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
     EXPECT_TRUE(fs::exists(archive)) << "the archive stays where it is";
 }
 
-TEST_F(KCIExtractorTest, UnusualButHarmlessLayoutsExtract) {
+TEST_F(KCIExtractorTest, UnusualLayoutsExtractAndLeftoversAreReplacedWithoutFollowingLinks) {
     // Packers that archive "." write a "./" entry and "./" before every name.
     writeZip(archive, {directory("./"),
                        {"./kci.json", manifestText("bin/setup", "7")},
@@ -199,9 +199,7 @@ TEST_F(KCIExtractorTest, UnusualButHarmlessLayoutsExtract) {
         EXPECT_TRUE(readFile(extracted / "big.bin") == big) << stored;
         EXPECT_EQ(readFile(extracted / "tiny"), "t");
     }
-}
-
-TEST_F(KCIExtractorTest, LeftoversOfAnEarlierRunAreReplacedWithoutFollowingLinks) {
+    // Leftovers of an earlier run are replaced without following links.
     writeZip(archive, {manifest("setup"), {"setup", "new"}});
     writeFile(outside / "keep.txt", "keep");
     writeFile(extracted / "old/stale.txt", "stale");
