@@ -103,12 +103,11 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
         std::string(CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner")),
         "");
     using E = BundleEvent;
-    std::vector<std::pair<E::Type, std::string>> const expected{
-        {E::BUNDLE_INSTALLED, "fwtest_plain"},
-        {E::BUNDLE_STARTING, "fwtest_plain"},
-        {E::BUNDLE_STARTED, "fwtest_plain"},
-        {E::BUNDLE_STOPPING, "fwtest_plain"},
-        {E::BUNDLE_STOPPED, "fwtest_plain"}};
+    std::vector<std::pair<E::Type, std::string>> expected;
+    for (auto type : {E::BUNDLE_INSTALLED, E::BUNDLE_STARTING, E::BUNDLE_STARTED,
+                      E::BUNDLE_STOPPING, E::BUNDLE_STOPPED}) {
+        expected.emplace_back(type, "fwtest_plain");
+    }
     EXPECT_EQ(events, expected);
 }
 

@@ -154,19 +154,6 @@ TEST_F(ServiceFactoryTest, FailingOrRecursiveFactoriesYieldEmptyPointersAndFrame
               ServiceException::FACTORY_RECURSION);
 }
 
-TEST(ServiceFactoryLogging, LogStreamCanBeSwitchedOff) {
-    std::ostringstream log;
-    auto framework = FrameworkFactory().NewFramework({{Constants::FRAMEWORK_LOG, false}}, &log);
-    framework.Start();
-    auto context = framework.GetBundleContext();
-    auto factory = std::make_shared<CountingFactory>();
-    factory->make = nullptr; // calling it throws
-    auto reg = context.RegisterService<IWidget>(ToFactory(factory));
-    EXPECT_EQ(context.GetService(context.GetServiceReference<IWidget>()), nullptr);
-    framework.Stop();
-    EXPECT_EQ(log.str(), "");
-}
-
 TEST_F(ServiceFactoryTest, RegistryOperationsFromManyThreadsStayConsistent) {
     auto factoryReg =
         context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));

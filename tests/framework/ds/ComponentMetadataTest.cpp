@@ -37,16 +37,4 @@ TEST(ComponentMetadata, ABadComponentIsDroppedAndTheOthersKept) {
     EXPECT_NE(meta.errors[7].find("already named"), std::string::npos);
 }
 
-TEST(ComponentMetadata, AMalformedScrDropsEverything) {
-    const json component = json::array({{{"implementation-class", "X"}}});
-    for (const json& scr : {json("text"), json{{"components", component}},
-                            json{{"version", 2}, {"components", component}},
-                            json{{"version", "1"}, {"components", component}}, json{{"version", 1}},
-                            json{{"version", 1}, {"components", {{"a", 1}}}}}) {
-        auto meta = ParseScrMetadata(scr);
-        EXPECT_TRUE(meta.components.empty()) << scr.dump();
-        EXPECT_EQ(meta.errors.size(), 1u) << scr.dump();
-    }
-}
-
 } // namespace

@@ -65,18 +65,14 @@ TEST(AgentRegistry, ListsRunningAgentsSortedAndIgnoresEverythingElse) {
     EXPECT_TRUE(running(root, 0).empty());
     for (const auto& empty : {std::filesystem::path(), scratch / "missing", root / "notes.txt"})
         EXPECT_TRUE(running(empty).empty()) << empty;
+    // Content cut short still counts as running, with an unknown pid.
+    for (const std::string content : {"", "12", "12\n", "x1\nAlpha\n", "-5\nAlpha\n"}) {
+        ASSERT_EQ(::truncate(alpha.lockFile().c_str(), 0), 0);
+        writeFile(alpha.lockFile(), content);
+        EXPECT_EQ(running(root), std::vector<std::string>{"Alpha:0"}) << content;
+    }
     alpha.release();
     EXPECT_TRUE(running(root).empty());
-}
-
-TEST(AgentRegistry, ContentCutShortCountsAsRunningWithUnknownPid) {
-    TempDirectory scratch;
-    AgentRegistration agent(scratch.path(), "Agent");
-    for (const std::string content : {"", "12", "12\n", "x1\nAgent\n", "-5\nAgent\n"}) {
-        ASSERT_EQ(::truncate(agent.lockFile().c_str(), 0), 0);
-        writeFile(agent.lockFile(), content);
-        EXPECT_EQ(running(scratch.path()), std::vector<std::string>{"Agent:0"}) << content;
-    }
 }
 
 TEST(AgentRegistry, ProbingNeverDisturbsTheHolderAndASecondInstanceFails) {
@@ -103,7 +99,7 @@ TEST(AgentRegistry, ProbingNeverDisturbsTheHolderAndASecondInstanceFails) {
     EXPECT_EQ(running(scratch.path()), std::vector<std::string>{"Other"});
 }
 
-TEST(AgentRegistry, RejectsNamesThatAreNotPlainFileNamesAndRootsThatCannotBe) {
+TEST(AgentRegistry, RejectsNamesThatAreNotPlainFileNamesAndDiscoveryTakesTheModulesPathText) {
     TempDirectory scratch;
     writeFile(scratch / "file");
     for (const std::string& name :
@@ -112,12 +108,8 @@ TEST(AgentRegistry, RejectsNamesThatAreNotPlainFileNamesAndRootsThatCannotBe) {
     EXPECT_THROW(AgentRegistration({}, "Agent"), std::invalid_argument);
     EXPECT_THROW(AgentRegistration(scratch / "file/locks", "Agent"), std::system_error);
     EXPECT_FALSE(std::filesystem::exists(scratch / "sub"));
-}
-
-// The module hands over its path text, possibly with backslashes and beyond ASCII.
-TEST(AgentRegistry, DiscoveryTakesTheModulesPathText) {
+    // The module hands over its path text, possibly with backslashes and beyond ASCII.
     EXPECT_TRUE(enumerateAllRunningAgents(fl::filesystem::basic_path(), 3).empty());
-    TempDirectory scratch;
     const auto root = scratch / "Übersicht" / "locks";
     AgentRegistration agent(root, "Agent");
     std::u16string text = fl::filesystem::path_from_native(root).string();

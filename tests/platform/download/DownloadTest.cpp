@@ -57,7 +57,17 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesVerifiesAndNamesTheArchive) {
     EXPECT_EQ(readFile(fetch(url, directory)), content) << "replaced, also without a digest";
 }
 
-TEST_F(KCIDownloaderTest, EveryFaultEndsWithItsReasonAndNoFileLeftBehind) {
+TEST_F(KCIDownloaderTest, UnsafeRequestsTouchNothingAndEveryFaultEndsWithItsReason) {
+    writeFile(temp / "plain");
+    const std::tuple<std::string, fs::path, Reason> cases[] = {
+        {"http://downloads.example.test/kci.zip", temp / "v", Reason::INSECURE_URL},
+        {"ftp://127.0.0.1/kci.zip", temp / "v", Reason::INVALID_URL},
+        {url, temp / "plain/v", Reason::FILE_SYSTEM},
+        {url, fs::path(), Reason::FILE_SYSTEM}};
+    for (const auto& [from, directory, reason] : cases)
+        EXPECT_EQ(failureOf(from, directory).reason(), reason) << from << " into " << directory;
+    EXPECT_FALSE(fs::exists(temp / "v"));
+    EXPECT_TRUE(client->urls.empty());
     const auto expectFailure = [&](const std::string& fragment, Reason reason,
                                    const std::string& text) {
         const auto error = failureOf(url + fragment, temp / "v");
@@ -92,19 +102,6 @@ TEST_F(KCIDownloaderTest, EveryFaultEndsWithItsReasonAndNoFileLeftBehind) {
     client->response.effectiveUrl.clear();
     client->response.headers = {{"Content-Length", "20"}};
     expectFailure("", Reason::SIZE_MISMATCH, "Content-Length announced 20");
-}
-
-TEST_F(KCIDownloaderTest, UnsafeRequestsAreRefusedBeforeTouchingAnything) {
-    writeFile(temp / "plain");
-    const std::tuple<std::string, fs::path, Reason> cases[] = {
-        {"http://downloads.example.test/kci.zip", temp / "v", Reason::INSECURE_URL},
-        {"ftp://127.0.0.1/kci.zip", temp / "v", Reason::INVALID_URL},
-        {url, temp / "plain/v", Reason::FILE_SYSTEM},
-        {url, fs::path(), Reason::FILE_SYSTEM}};
-    for (const auto& [from, directory, reason] : cases)
-        EXPECT_EQ(failureOf(from, directory).reason(), reason) << from << " into " << directory;
-    EXPECT_FALSE(fs::exists(temp / "v"));
-    EXPECT_TRUE(client->urls.empty());
     client.reset();
     EXPECT_EQ(failureOf(url, temp / "v").reason(), Reason::NO_CLIENT);
 }

@@ -28,16 +28,14 @@ struct FolderLocationsTest : ::testing::Test {
 
 // The roots under the service object's overrides are the module tests' business; here the
 // conversion of an override's text and the drive mode's base.
-TEST_F(FolderLocationsTest, OverridesAreNativePathsAndEmptyOnesCountAsUnset) {
+TEST_F(FolderLocationsTest, OverridesAreNativePathsAndDataHomeFollowsXdgThenHomeThenPasswd) {
     const FolderLocations converted(over(u"\\o\\Bibliothèque\\"), over(u""));
     EXPECT_EQ(converted.userStorageRoot(), path(u"/o/Bibliothèque"));
     EXPECT_EQ(converted.lockRoot(), path(u"/o/Bibliothèque/locks"));
     const agent::utils::FolderLocations drive(over(u"/base"), boost::none, boost::none);
     EXPECT_EQ(drive.storageRoot(), path(u"/base/Quillbeck/Drive"));
     EXPECT_EQ(drive.lockRoot(), path(u"/base/Quillbeck/Drive/locks"));
-}
-
-TEST_F(FolderLocationsTest, DataHomeFollowsAnAbsoluteXdgValueThenHomeThenThePasswordEntry) {
+    // The data home follows an absolute XDG value, then HOME, then the password entry.
     const std::pair<std::optional<std::string>, fs::path> cases[] = {
         {"/data/xdg", "/data/xdg"},
         {std::nullopt, "/home/tester/.local/share"},

@@ -14,7 +14,7 @@ using fl::i18n::utf8_to_ustring;
 using tripwire::testsupport::ScopedVariable;
 using tripwire::testsupport::thrown;
 
-TEST(I18nConversion, RoundTripsEveryPlaneAndRejectsInvalidUtf8WithItsOffset) {
+TEST(I18nConversion, RoundTripsEveryPlaneAndEscapedBytesAndRejectsInvalidUtf8WithItsOffset) {
     for (const std::string& utf8 :
          {std::string("plain \x01\x7F"), std::string("caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"),
           std::string("\xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"), std::string("nul\0inside", 10),
@@ -36,9 +36,7 @@ TEST(I18nConversion, RoundTripsEveryPlaneAndRejectsInvalidUtf8WithItsOffset) {
         EXPECT_EQ(error.value().offset(), offset) << bytes;
         EXPECT_NE(std::string(error->what()).find("invalid UTF-8"), std::string::npos);
     }
-}
-
-TEST(I18nConversion, EscapedBytesRoundTripExactlyAndStrictFormsRejectThem) {
+    // Escaped bytes round-trip exactly; the strict forms reject them.
     using fl::i18n::detail::bytes_to_ustring_escaped;
     using fl::i18n::detail::ustring_to_bytes_escaped;
     std::mt19937 random(42);

@@ -24,7 +24,7 @@ std::string problemOf(std::string_view text) {
     return reading.problem;
 }
 
-TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
+TEST(LatestInstallFile, ReadsWhateverTheLayoutWritesAtomicallyAndTellsMissingFromUnusable) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {kGood, "/opt/qb/v2024.7.0.6", "/opt/qb/v2024.7.0.6/bin/win64/Host"},
         // As an installer on Windows writes it: leading blanks, doubled backslashes.
@@ -48,9 +48,6 @@ TEST(LatestInstallFile, ReadsTheThreeFieldsWhateverTheLayout) {
         EXPECT_EQ(reading.record->installRoot, root);
         EXPECT_EQ(reading.record->launcher, launcher);
     }
-}
-
-TEST(LatestInstallFile, MissingEmptyOrMalformedFieldsMeanNoInstallation) {
     EXPECT_THAT(problemOf(""), HasSubstr("LatestDSInstallerVersion"));
     EXPECT_THAT(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"/r\"\n"),
                 HasSubstr("DSLauncherExecutable"));
@@ -69,9 +66,7 @@ TEST(LatestInstallFile, MissingEmptyOrMalformedFieldsMeanNoInstallation) {
              "Unknown.Key value\n",                   // not a key at all
          })
         EXPECT_THAT(problemOf(kGood + bad), HasSubstr("line 4")) << bad;
-}
-
-TEST(LatestInstallFile, WritesAtomicallyReadsBackAndTellsMissingFilesFromUnusableOnes) {
+    // Written atomically and read back; a missing file is told from an unusable one.
     TempDirectory scratch;
     const auto directory = scratch / "new/root";
     const LatestInstallRecord awkward{"2026.1.2.3", "/opt/with space/back\\slash/\"quoted\"",

@@ -172,7 +172,7 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
     EXPECT_TRUE(fs::exists(archive)) << "the archive stays where it is";
 }
 
-TEST_F(KCIExtractorTest, UnusualButHarmlessLayoutsExtract) {
+TEST_F(KCIExtractorTest, UnusualLayoutsExtractAndLeftoversAreReplacedWithoutFollowingLinks) {
     // Packers that archive "." write a "./" entry and "./" before every name.
     writeZip(archive, {directory("./"),
                        {"./kci.json", manifestText("bin/setup", "7")},
@@ -199,9 +199,7 @@ TEST_F(KCIExtractorTest, UnusualButHarmlessLayoutsExtract) {
         EXPECT_TRUE(readFile(extracted / "big.bin") == big) << stored;
         EXPECT_EQ(readFile(extracted / "tiny"), "t");
     }
-}
-
-TEST_F(KCIExtractorTest, LeftoversOfAnEarlierRunAreReplacedWithoutFollowingLinks) {
+    // Leftovers of an earlier run are replaced without following links.
     writeZip(archive, {manifest("setup"), {"setup", "new"}});
     writeFile(outside / "keep.txt", "keep");
     writeFile(extracted / "old/stale.txt", "stale");
@@ -216,7 +214,7 @@ TEST_F(KCIExtractorTest, LeftoversOfAnEarlierRunAreReplacedWithoutFollowingLinks
     EXPECT_EQ(treeBelow(outside), (std::vector<std::string>{"keep.txt"}));
 }
 
-TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
+TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathAndMalformedManifestsAreRefused) {
     const std::pair<std::vector<Entry>, const char*> cases[] = {
         {{{"setup", "x"}}, "no kci.json"},
         {{{"sub/kci.json", manifestText("setup")}}, "no kci.json"},
@@ -232,9 +230,6 @@ TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathWithTheReasonLogged) {
         EXPECT_EQ(log.records(kci::kExtractorLoggerName)[0].severity, kci::kNoInstallerSeverity);
         expectNothingWritten();
     }
-}
-
-TEST_F(KCIExtractorTest, MalformedManifestsAndInstallerPathsAreRefused) {
     for (const std::string& text : std::vector<std::string>{
              "not json", "[\"setup\"]", R"({"version":"1"})", R"({"installer":"setup"})",
              R"({"version":1,"installer":"setup"})", R"({"version":"","installer":"setup"})",

@@ -31,7 +31,7 @@ struct LogConfiguration : ::testing::Test {
     }
 };
 
-TEST(LogMask, ParsesDecimalAndHexAndDecidesWhatIsWritten) {
+TEST(LogLogger, MaskDecidesWhatIsWrittenRecordsCarryTheirPartsAndNothingLeaksWithoutSinks) {
     for (const auto& [text, mask] : {std::pair{"8", 8u},
                                      {" 0x318 ", 0x318u},
                                      {"0X7fFf", 0x7FFFu},
@@ -53,9 +53,6 @@ TEST(LogMask, ParsesDecimalAndHexAndDecidesWhatIsWritten) {
         EXPECT_EQ(capture.records().size(), written ? 1u : 0u)
             << std::hex << "mask 0x" << mask << " severity 0x" << severity;
     }
-}
-
-TEST(LogLogger, RecordsCarryTheirPartsSeverityAndLoggerAndNothingLeaksWithoutSinks) {
     {
         RecordCapture capture;
         lg::basic_diagnostic_logger<char> other("foundation::other");

@@ -68,7 +68,7 @@ fcp::process sleeper(bool detached = false) {
     return fcp::process(fcp::command("/bin/sleep", {"60"}), ctx);
 }
 
-TEST(QbflProcess, ArgumentsArriveUnchangedAndEndingsReadAsExitCodes) {
+TEST(QbflProcess, ArgumentsArriveUnchangedEndingsReadAsExitCodesAndNoChildIsLeftAZombie) {
     const std::vector<std::string> tricky{"two words", "\"q\"", "it's",        "back\\slash", "",
                                           "$HOME *",   "-x",    "line\nbreak", "Grüße ✓"};
     EXPECT_EQ(probed("args", {}, tricky), tricky);
@@ -180,9 +180,6 @@ TEST(QbflProcess, AProgramBusyBeingWrittenIsStartedOnceReleased) {
     const std::uint32_t code = run(program, {});
     closer.join();
     EXPECT_EQ(code, 3u);
-}
-
-TEST(QbflProcess, NoChildIsLeftAZombie) {
     pid_t pid = -1;
     {
         fcp::process child(fcp::command(sh, {"-c", "exec sleep 60"}), {});

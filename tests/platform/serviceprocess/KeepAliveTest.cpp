@@ -84,7 +84,7 @@ TEST(KeepAliveRestartBudget, PausesDoubleUpToTheLongestAndFiveStartsAMinuteEndIt
 }
 
 // An empty path starts what the installation names (the service object's tests start it so).
-TEST(KeepAlive, UnstartableOrUnknownLaunchersAreTerminalFailuresNotExceptions) {
+TEST(KeepAlive, UnstartableLaunchersFailAtOnceAbnormalEndsSpendTheBudgetACleanExitNone) {
     TempDirectory dir;
     writeFile(dir / "not executable", "#!/bin/sh\nexit 0\n");
     EXPECT_TRUE(ServiceProcessKeepAlive().hasTerminalFailure());
@@ -99,9 +99,7 @@ TEST(KeepAlive, UnstartableOrUnknownLaunchersAreTerminalFailuresNotExceptions) {
     EXPECT_TRUE(startServiceProcess({}, looking).hasTerminalFailure());
     const ScopedVariable dataHome("XDG_DATA_HOME", (dir / "data").string());
     EXPECT_TRUE(startServiceProcess({}, policy()).hasTerminalFailure()) << "nothing installed";
-}
-
-TEST(KeepAlive, AbnormalEndsSpendTheBudgetOfFiveStartsACleanExitNone) {
+    // Abnormal ends spend the budget of five starts; a clean exit none.
     for (const char* body : {"exit 3", "kill -KILL $$"}) {
         ServiceScript service(body);
         foundation::log::testing::RecordCapture log;
