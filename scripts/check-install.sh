@@ -70,7 +70,9 @@ check_layout() {
         "$libdir/cmake/tripwire/tripwireConfig.cmake" \
         "$libdir/cmake/tripwire/tripwireConfigVersion.cmake" \
         "$libdir/pkgconfig/tripwire.pc" \
-        include/halvexconnector/tripwire/ITripwire.h include/tripwire/InstallLayout.h; do
+        include/halvexconnector/tripwire/ITripwire.h include/tripwire/InstallLayout.h \
+        share/man/man1/tripwire.1.gz share/bash-completion/completions/tripwire \
+        share/tripwire/tripwire.service; do
         [ -e "$prefix/$path" ] || fail "$path is missing below $prefix"
     done
     ls "$prefix/$root/$layout_sources_dir"/kci_*.zip >/dev/null 2>&1 ||
