@@ -398,6 +398,20 @@ TEST_F(InstallFlow, AManagedRootFailsEveryCallUntouchedAndTheNoticeAppearsOnce) 
     EXPECT_FALSE(fs::exists(home / "root"));
 }
 
+// Watching is a courtesy to the host: an observer that throws at every call changes nothing.
+TEST_F(InstallFlow, AnObserverThatThrowsChangesNothing) {
+    struct Throwing final : IInstallObserver {
+        void installStageEntered(Stage) override { throw std::runtime_error("entered"); }
+        void installStageFailed(Stage, const std::string&) override { throw 0; }
+        void installerDownloadStarted(const std::string&, const std::string&) override { throw 0; }
+    };
+    module->offer<IInstallObserver>(std::make_shared<Throwing>());
+    offerFixture("exit 1", "9.9.0.5");
+    EXPECT_EQ(install(DRIVE, "throwing"), INSTALL_FAILED);
+    EXPECT_EQ(runs().size(), 1u);
+    EXPECT_EQ(home.events().at(0)["installResult"], "INSTALL_FAILED");
+}
+
 TEST_F(InstallFlow, AFailedLookupOrAVersionLeadingOutOfTheLocationThrowsBeforeAnyDownload) {
     home.server().setLatestDocument("unavailable", 500);
     EXPECT_ANY_THROW(install(STANDARD, "lookup"));
