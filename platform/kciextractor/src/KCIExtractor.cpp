@@ -101,12 +101,11 @@ void requireSpaceFor(const std::filesystem::path& archive, const std::filesystem
     }
     const std::uint64_t available = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
     if (needed > available) {
-        throw KCIExtractionError("not enough free space in " + target.string() +
-                                     ": kci archive \"" + archive.string() + "\" unpacks to " +
-                                     std::to_string(contents) + " bytes, " +
-                                     std::to_string(needed) + " with the space kept free, " +
-                                     std::to_string(available) + " are free",
-                                 "");
+        throw KCIExtractionError(
+            "not enough free space in " + target.string() + ": kci archive \"" + archive.string() +
+                "\" unpacks to " + std::to_string(contents) + " bytes, " + std::to_string(needed) +
+                " with the space kept free, " + std::to_string(available) + " are free",
+            "");
     }
 }
 
