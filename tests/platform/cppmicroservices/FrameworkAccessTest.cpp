@@ -12,9 +12,6 @@ namespace {
 using namespace tripwire::testsupport;
 using fl::filesystem::path_from_native;
 
-// The module installs its bundles by folder below the install root (its tests take that road);
-// here the others: no framework, nothing there, an absolute folder, one library named directly,
-// a library without a manifest, and a second call that starts nothing twice.
 TEST(FrameworkAccess, InstallsAndStartsTheBundlesOfAPlaceOnce) {
     const auto folder = staged::root() / tripwire::layout::httpProxyBundleDirectory;
     EXPECT_EQ(getFramework(), nullptr);

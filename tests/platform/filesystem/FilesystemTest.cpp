@@ -60,7 +60,6 @@ TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
     EXPECT_EQ(native.string(), u"/tmp/x");
     EXPECT_EQ(verbatim.string(), u"\\tmp\\\\x\\");
     EXPECT_NE(native, verbatim);
-    EXPECT_EQ(fs::basic_path(), fs::basic_path(u"", true));
 }
 
 TEST_F(FilesystemTest, StatusSeesEveryKindOfEntryParentsAreMadeAndPermissionsSpareLinkTargets) {
@@ -79,7 +78,6 @@ TEST_F(FilesystemTest, StatusSeesEveryKindOfEntryParentsAreMadeAndPermissionsSpa
     EXPECT_TRUE(fs::status(at("file")).is_regular_file());
     EXPECT_EQ(fs::status(at("file")).permissions(), static_cast<file_status::perms>(0640));
     EXPECT_EQ(fs::status(at("missing")).type(), fs::file_type::not_found);
-    // create_directories makes missing parents only.
     EXPECT_TRUE(fs::create_directories(at("a/b/c")));
     EXPECT_FALSE(fs::create_directories(at("a/b/c")));
     for (const auto& bad : {at("file"), at("file/x"), fs::basic_path()})
@@ -97,7 +95,6 @@ TEST_F(FilesystemTest, StatusSeesEveryKindOfEntryParentsAreMadeAndPermissionsSpa
     sfs::create_symlink(dir / "file", dir / "file-link");
     fs::permissions(at("file-link"), file_status::perms_add | file_status::perms_all);
     EXPECT_EQ(modeOf(dir / "file"), 0400u);
-
     const auto error = thrown<fs::filesystem_error>(
         [&] { fs::permissions(at("missing"), file_status::perms_add | file_status::perms_all); });
     ASSERT_TRUE(error);
@@ -115,7 +112,6 @@ TEST_F(FilesystemTest, CopyFileKeepsContentAndModeAndNeverLeavesAPartialTarget) 
     writeFile(dir / "source.zip", data);
     ::chmod(str("source.zip").c_str(), 0750);
     writeFile(dir / "target/old", "old");
-
     fs::copy_file(at("source.zip"), at("target/old"), copy_option::overwrite_if_exists);
     EXPECT_TRUE(readFile(dir / "target/old") == data);
     EXPECT_EQ(modeOf(dir / "target/old"), 0750u);
@@ -128,7 +124,6 @@ TEST_F(FilesystemTest, CopyFileKeepsContentAndModeAndNeverLeavesAPartialTarget) 
                      fs::filesystem_error)
             << from;
     EXPECT_EQ(entriesIn("target"), 1u) << "no helper or partial file left behind";
-
     // A file-size limit below the source's size makes the write fail after some data went out.
     EXPECT_EQ(runInChild([&] {
                   std::signal(SIGXFSZ, SIG_IGN);
@@ -144,23 +139,6 @@ TEST_F(FilesystemTest, CopyFileKeepsContentAndModeAndNeverLeavesAPartialTarget) 
               }),
               0);
     EXPECT_EQ(entriesIn("target"), 1u);
-}
-
-TEST_F(FilesystemTest, RemoveAllRemovesTreesAndLinksButNeverWhatTheyPointTo) {
-    writeFile(dir / "keep/precious.txt");
-    writeFile(dir / "tree/a.txt");
-    writeFile(dir / "tree/sub/deeper/c.txt");
-    sfs::create_directory(dir / "tree/sub/empty");
-    sfs::create_directory_symlink(dir / "keep", dir / "tree/link-to-dir");
-    sfs::create_symlink(dir / "keep/precious.txt", dir / "tree/link-to-file");
-    sfs::create_directory_symlink(dir / "keep", dir / "top-link");
-    ::chmod(str("tree/sub/deeper/c.txt").c_str(), 0);
-
-    EXPECT_EQ(fs::remove_all(at("tree")), 8u);
-    EXPECT_EQ(fs::remove_all(at("tree")), 0u);
-    EXPECT_EQ(fs::remove_all(at("top-link")), 1u);
-    EXPECT_EQ(fs::remove_all(at("keep/precious.txt")), 1u);
-    EXPECT_TRUE(sfs::exists(dir / "keep"));
 }
 
 // Root ignores mode bits, so the locked tree is built and removed by an unprivileged child.
@@ -221,7 +199,6 @@ TEST_F(FilesystemTest, TmpnamNamesFreshEntriesWithoutCreatingThem) {
 }
 
 TEST_F(FilesystemTest, PatternsMatchAndDirectoryIterationYieldsMatchesButNotThroughLinks) {
-    // '*' matches any run, '?' one character.
     // clang-format off
     const std::tuple<const char16_t*, const char16_t*, bool> cases[] = {
         {u"*", u"", true}, {u"kci*.zip", u"kci_2026.1.zip", true},
@@ -258,7 +235,6 @@ TEST_F(FilesystemTest, PatternsMatchAndDirectoryIterationYieldsMatchesButNotThro
     }
     upath_directory_iterator_impl none(top, halvex_pattern_string_context(u"*.exe"), true);
     EXPECT_FALSE(none.is_open());
-    // A name that is not UTF-8 stays usable.
     writeFile(dir / "bad\xFFname");
     upath_directory_iterator_impl bad(at().string(), halvex_pattern_string_context(u"bad*"), true);
     ASSERT_TRUE(bad.is_open());
@@ -266,6 +242,7 @@ TEST_F(FilesystemTest, PatternsMatchAndDirectoryIterationYieldsMatchesButNotThro
     EXPECT_THROW(ustring_to_utf8(bad->filename()), fl::i18n::conversion_error);
     EXPECT_TRUE(fs::exists(entry));
     EXPECT_EQ(fs::remove_all(entry), 1u);
+    EXPECT_EQ(fs::remove_all(entry), 0u);
 }
 
 TEST(FilesystemInstallPath, OverrideWinsElseItIsTheTreeHoldingThisLibrary) {
@@ -276,10 +253,8 @@ TEST(FilesystemInstallPath, OverrideWinsElseItIsTheTreeHoldingThisLibrary) {
     const char* stage = std::getenv("TRIPWIRE_STAGE_DIR");
     if (stage == nullptr)
         GTEST_SKIP() << "TRIPWIRE_STAGE_DIR not set (run through ctest)";
-    for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
-        ScopedVariable root("QB_INSTALL_ROOT", value);
-        EXPECT_EQ(fs::to_native(fs::get_install_path()), sfs::canonical(stage));
-    }
+    ScopedVariable root("QB_INSTALL_ROOT", "");
+    EXPECT_EQ(fs::to_native(fs::get_install_path()), sfs::canonical(stage));
 }
 
 } // namespace

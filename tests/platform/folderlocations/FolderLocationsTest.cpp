@@ -1,5 +1,4 @@
 #include "agent/utils/FolderLocations.h"
-#include "halvexconnector/folderlocations/FolderLocations.h"
 #include "halvexconnector/folderlocations/FolderRoots.h"
 
 #include <gtest/gtest.h>
@@ -26,16 +25,10 @@ struct FolderLocationsTest : ::testing::Test {
     ScopedVariable dataHome{"XDG_DATA_HOME", "/xdg"};
 };
 
-// The roots under the service object's overrides are the module tests' business; here the
-// conversion of an override's text and the drive mode's base.
-TEST_F(FolderLocationsTest, OverridesAreNativePathsAndDataHomeFollowsXdgThenHomeThenPasswd) {
-    const FolderLocations converted(over(u"\\o\\Bibliothèque\\"), over(u""));
-    EXPECT_EQ(converted.userStorageRoot(), path(u"/o/Bibliothèque"));
-    EXPECT_EQ(converted.lockRoot(), path(u"/o/Bibliothèque/locks"));
+TEST_F(FolderLocationsTest, DriveBaseAndDataHomeFollowingXdgThenHomeThenPasswd) {
     const agent::utils::FolderLocations drive(over(u"/base"), boost::none, boost::none);
     EXPECT_EQ(drive.storageRoot(), path(u"/base/Quillbeck/Drive"));
     EXPECT_EQ(drive.lockRoot(), path(u"/base/Quillbeck/Drive/locks"));
-    // The data home follows an absolute XDG value, then HOME, then the password entry.
     const std::pair<std::optional<std::string>, fs::path> cases[] = {
         {"/data/xdg", "/data/xdg"},
         {std::nullopt, "/home/tester/.local/share"},
@@ -47,16 +40,14 @@ TEST_F(FolderLocationsTest, OverridesAreNativePathsAndDataHomeFollowsXdgThenHome
         EXPECT_EQ(userDataHome(), expected) << xdg.value_or("<unset>");
     }
     const passwd* entry = ::getpwuid(::geteuid());
-    for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
-        ScopedVariable noHome("HOME", value);
-        if (entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
-            EXPECT_EQ(homeDirectory(), fs::path(entry->pw_dir));
-        }
-        // Both overrides given: the environment is not consulted, so this works for any user.
-        const auto roots = resolveFolderRoots(FolderMode::DRIVE, fs::path("/f"), fs::path("/s"));
-        EXPECT_EQ(roots.storageRoot, fs::path("/f"));
-        EXPECT_EQ(roots.lockRoot, fs::path("/s"));
+    ScopedVariable noHome("HOME", "");
+    if (entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+        EXPECT_EQ(homeDirectory(), fs::path(entry->pw_dir));
     }
+    // Both overrides given: the environment is not consulted, so this works for any user.
+    const auto roots = resolveFolderRoots(FolderMode::DRIVE, fs::path("/f"), fs::path("/s"));
+    EXPECT_EQ(roots.storageRoot, fs::path("/f"));
+    EXPECT_EQ(roots.lockRoot, fs::path("/s"));
 }
 
 } // namespace

@@ -18,12 +18,11 @@ using namespace tripwire::testsupport;
 using ::testing::HasSubstr;
 
 // One zip entry, including what a well-behaved packer would never write. A regular file with a
-// link target is a hard link; `zeros` appends that many zero bytes to the content.
+// link target is a hard link.
 struct Entry {
     std::string name, content;
     mode_t type = AE_IFREG, perm = 0644;
     std::string link{};
-    std::uint64_t zeros = 0;
 };
 Entry directory(const std::string& name) {
     return {name, "", AE_IFDIR, 0755};
@@ -46,7 +45,7 @@ void writeZip(const fs::path& target, const std::vector<Entry>& entries, bool st
         archive_entry_set_pathname_utf8(entry, e.name.c_str());
         archive_entry_set_filetype(entry, e.type);
         archive_entry_set_perm(entry, e.perm);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(e.zeros + e.content.size()));
+        archive_entry_set_size(entry, static_cast<la_int64_t>(e.content.size()));
         archive_entry_set_mtime(entry, 1'700'000'000, 0);
         if (e.type == AE_IFLNK)
             archive_entry_set_symlink(entry, e.link.c_str());
@@ -55,35 +54,19 @@ void writeZip(const fs::path& target, const std::vector<Entry>& entries, bool st
         ASSERT_GE(archive_write_header(writer, entry), ARCHIVE_WARN)
             << archive_error_string(writer);
         archive_write_data(writer, e.content.data(), e.content.size());
-        const std::string chunk(1 << 20, '\0');
-        for (std::uint64_t left = e.zeros; left > 0; left -= std::min<std::uint64_t>(left, 1 << 20))
-            archive_write_data(writer, chunk.data(), std::min<std::uint64_t>(left, 1 << 20));
         archive_entry_free(entry);
     }
     archive_write_close(writer);
     archive_write_free(writer);
 }
 
-// Calls `change` with the archive's bytes and the offset of the central directory record (or
-// the local header) of `name`, and writes the result back.
+// Calls `change` with the archive's bytes and the offset of the central directory record (the
+// name's last occurrence) or of the local header (its first) of `name`, and writes them back.
 void patch(const fs::path& archive, const std::string& name, bool central,
            const std::function<void(std::string&, std::size_t)>& change) {
     std::string bytes = readFile(archive);
-    const auto le16 = [&bytes](std::size_t at) {
-        return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) |
-                                        static_cast<unsigned char>(bytes[at + 1]) << 8);
-    };
-    const std::string signature(central ? "PK\x01\x02" : "PK\x03\x04", 4);
-    const std::size_t nameAt = central ? 46 : 30, lengthAt = central ? 28 : 26;
-    for (auto at = bytes.find(signature); at != std::string::npos;
-         at = bytes.find(signature, at + 4)) {
-        if (le16(at + lengthAt) == name.size() &&
-            bytes.compare(at + nameAt, name.size(), name) == 0) {
-            change(bytes, at);
-            return writeFile(archive, bytes);
-        }
-    }
-    ADD_FAILURE() << "no record for " << name;
+    change(bytes, central ? bytes.rfind(name) - 46 : bytes.find(name) - 30);
+    writeFile(archive, bytes);
 }
 
 void setMode(const fs::path& archive, const std::string& name, std::uint16_t mode) {
@@ -94,7 +77,6 @@ void setMode(const fs::path& archive, const std::string& name, std::uint16_t mod
     });
 }
 
-// Every path below `root`, relative and sorted; links are listed, never followed.
 std::vector<std::string> treeBelow(const fs::path& root) {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(root))
@@ -109,7 +91,6 @@ struct KCIExtractorTest : ::testing::Test {
     fs::path work = scratch / "work", outside = scratch / "outside";
     fs::path archive = work / "kci_test.zip", extracted = work / "kci_test.extracted";
     foundation::log::testing::RecordCapture log;
-
     KCIExtractorTest() {
         fs::create_directories(work);
         fs::create_directories(outside);
@@ -122,7 +103,6 @@ struct KCIExtractorTest : ::testing::Test {
         EXPECT_EQ(treeBelow(scratch.path()),
                   (std::vector<std::string>{"outside", "work", "work/kci_test.zip"}));
     }
-    // Extraction throws an error naming `entry`, and leaves nothing behind; returns its text.
     std::string expectRefused(const std::string& entry, const kci::ExtractionLimits& limits = {}) {
         std::string text;
         try {
@@ -158,11 +138,8 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
     const auto [installer, version] = extract();
     ::umask(previous);
     EXPECT_EQ(fl::filesystem::to_native(installer), extracted / "bin/setup");
-    EXPECT_EQ(version, "2026.12.0.1");
     EXPECT_EQ(readFile(extracted / "data/readme.txt"), "hello");
     EXPECT_EQ(readFile(extracted / "data/..a"), "dots") << "a name is no \"..\" for its dots";
-    // The installer runs whatever the archive said; everything is owner-only and no set-id bit
-    // survives.
     // clang-format off
     const std::pair<const char*, mode_t> modes[] = {{"bin/setup", 0700}, {"bin/servicehost", 0700},
         {"data/readme.txt", 0600}, {"kci.json", 0600}, {"", 0700}, {"data", 0700}, {"empty", 0700}};
@@ -173,19 +150,16 @@ TEST_F(KCIExtractorTest, ExtractsBesideTheArchiveWithSafeModesWhateverTheUmask) 
 }
 
 TEST_F(KCIExtractorTest, UnusualLayoutsExtractAndLeftoversAreReplacedWithoutFollowingLinks) {
-    // Packers that archive "." write a "./" entry and "./" before every name.
+    // "./" as packers of "." write it; names beyond ASCII in a process that never set a locale.
     writeZip(archive, {directory("./"),
-                       {"./kci.json", manifestText("bin/setup", "7")},
+                       {"./kci.json", manifestText("bin/d\u00e9marrer", "7")},
                        directory("./bin/"),
-                       {"./bin/setup", "x"}});
-    EXPECT_EQ(extract().second, "7");
-    // Names beyond ASCII arrive as UTF-8 in a process that never set a locale.
-    writeZip(archive, {manifest("bin/d\u00e9marrer"),
-                       {"bin/d\u00e9marrer", "x"},
+                       {"./bin/d\u00e9marrer", "x"},
                        {"\u65e5\u672c/\u00e9t\u00e9.txt", "y"}});
-    EXPECT_EQ(fl::filesystem::to_native(extract().first), extracted / "bin/d\u00e9marrer");
+    const auto [installer, version] = extract();
+    EXPECT_EQ(version, "7");
+    EXPECT_EQ(fl::filesystem::to_native(installer), extracted / "bin/d\u00e9marrer");
     EXPECT_EQ(readFile(extracted / "\u65e5\u672c/\u00e9t\u00e9.txt"), "y");
-    // Large files arrive intact across buffer boundaries, stored or deflated.
     std::string big((9u << 20) + 12345, '\0');
     std::uint32_t state = 12345;
     for (auto& byte : big) // bytes that deflate only modestly, far below the ratio limit
@@ -193,20 +167,16 @@ TEST_F(KCIExtractorTest, UnusualLayoutsExtractAndLeftoversAreReplacedWithoutFoll
     for (const bool stored : {false, true}) {
         writeZip(archive, {manifest("setup"), {"setup", "x"}, {"big.bin", big}, {"tiny", "t"}},
                  stored);
-        EXPECT_EQ(
-            fl::filesystem::to_native(kci::extractKCI(fl::filesystem::path_from_native(archive))),
-            extracted / "setup");
+        EXPECT_EQ(fl::filesystem::to_native(extract().first), extracted / "setup");
         EXPECT_TRUE(readFile(extracted / "big.bin") == big) << stored;
         EXPECT_EQ(readFile(extracted / "tiny"), "t");
     }
-    // Leftovers of an earlier run are replaced without following links.
     writeZip(archive, {manifest("setup"), {"setup", "new"}});
     writeFile(outside / "keep.txt", "keep");
     writeFile(extracted / "old/stale.txt", "stale");
     fs::create_directory_symlink(outside, extracted / "old/link");
     EXPECT_FALSE(extract().first.empty());
     EXPECT_EQ(treeBelow(extracted), (std::vector<std::string>{"kci.json", "setup"}));
-    // A link in the place of the directory itself is replaced, its target left alone.
     fs::remove_all(extracted);
     fs::create_directory_symlink(outside, extracted);
     EXPECT_FALSE(extract().first.empty());
@@ -243,7 +213,7 @@ TEST_F(KCIExtractorTest, NoInstallerGivesAnEmptyPathAndMalformedManifestsAreRefu
     }
 }
 
-TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
+TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksDuplicatesAndDevicesAreRefused) {
     const auto link = [](const std::string& to) {
         return Entry{"data/etc", "", AE_IFLNK, 0777, to};
     };
@@ -255,10 +225,8 @@ TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
         {{{".", "a file in the place of the extraction directory"}}, "."},
         // The zip reader turns '\' into '/', which must not smuggle a ".." past the check.
         {{{"data\\..\\..\\x", "p"}}, "data/../../x"},
-        // Links are refused before anything goes through them.
         {{link(outside.string()), {"data/etc/injected", "p"}}, "data/etc"},
         {{link("/etc")}, "data/etc"}, {{link("..")}, "data/etc"},
-        // Duplicates, also spelled differently or repeating an entry of the valid prefix.
         {{{"data/a.txt", "one"}, {"data/a.txt", "two"}}, "data/a.txt"},
         {{{"data/a.txt", "one"}, {"./data//a.txt", "two"}}, "./data//a.txt"},
         {{directory("data/x/"), {"data/x", "two"}}, "data/x"},
@@ -268,9 +236,6 @@ TEST_F(KCIExtractorTest, NamesLeavingTheDirectoryLinksAndDuplicatesAreRefused) {
         writeHostile(tail);
         expectRefused(refused);
     }
-}
-
-TEST_F(KCIExtractorTest, DevicesAndFifosAndHardLinksNeverAppear) {
     for (const std::uint16_t type : {S_IFCHR, S_IFBLK, S_IFSOCK}) {
         writeHostile({{"data/node", ""}});
         setMode(archive, "data/node", static_cast<std::uint16_t>(type | 0644));
@@ -299,13 +264,12 @@ TEST_F(KCIExtractorTest, DevicesAndFifosAndHardLinksNeverAppear) {
 }
 
 TEST_F(KCIExtractorTest, BombsLimitsTruncationAndBadChecksumsAreRefused) {
-    writeHostile({{"data/bomb", "", AE_IFREG, 0644, "", 64u << 20}});
+    writeHostile({{"data/bomb", std::string(64u << 20, '\0')}});
     EXPECT_THAT(expectRefused("data/bomb"), HasSubstr("compression ratio above 1000"));
     // A small entry may compress as well as it likes; the ratio counts only above 1 MiB.
-    writeHostile({{"data/zeros", "", AE_IFREG, 0644, "", 1u << 20}});
+    writeHostile({{"data/zeros", std::string(1u << 20, '\0')}});
     EXPECT_FALSE(extract().first.empty());
     EXPECT_EQ(fs::file_size(extracted / "data/zeros"), 1u << 20);
-
     writeHostile({{"data/a", std::string(600, 'a')}, {"data/b", std::string(400, 'b')}});
     kci::ExtractionLimits limits;
     limits.maxEntries = 5; // both files, the installer and kci.json exactly
@@ -317,12 +281,9 @@ TEST_F(KCIExtractorTest, BombsLimitsTruncationAndBadChecksumsAreRefused) {
     ++limits.maxTotalBytes;
     limits.maxEntries = 4;
     EXPECT_THAT(expectRefused("data/b", limits), HasSubstr("more than 4 entries"));
-
-    // What the headers say it unpacks to must fit beside the space kept free.
     limits = kci::ExtractionLimits{};
     limits.keepFreeBytes = fs::space(work).available;
     EXPECT_THAT(expectRefused("", limits), HasSubstr("not enough free space in " + work.string()));
-
     writeHostile({{"data/big", std::string(200000, 'z')}});
     const std::string whole = readFile(archive);
     for (const std::size_t keep : {whole.size() / 2, whole.size() - 30, std::size_t{10}}) {

@@ -72,16 +72,11 @@ TEST(QbflProcess, ArgumentsArriveUnchangedEndingsReadAsExitCodesAndNoChildIsLeft
     const std::vector<std::string> tricky{"two words", "\"q\"", "it's",        "back\\slash", "",
                                           "$HOME *",   "-x",    "line\nbreak", "Grüße ✓"};
     EXPECT_EQ(probed("args", {}, tricky), tricky);
-    const std::pair<const char*, std::uint32_t> endings[] = {{"exit 0", 0},
-                                                             {"exit 55", 55},
-                                                             {"exit 255", 255},
-                                                             {"kill -9 $$", 137},
-                                                             {"kill -15 $$", 143}};
-    for (const auto& [how, code] : endings)
+    for (const auto& [how, code] :
+         {std::pair{"exit 255", 255u}, {"kill -9 $$", 137u}, {"kill -15 $$", 143u}})
         EXPECT_EQ(run(sh, {"-c", how}), code) << how;
     fcp::process child(fcp::command(sh, {"-c", "exec sleep 60"}), {});
     EXPECT_EQ(child.try_exit_status(), std::nullopt);
-    EXPECT_GE(child.exit_descriptor(), 0);
     ::kill(child.pid(), SIGKILL);
     EXPECT_EQ(child.exit_status(), 137u);
     EXPECT_EQ(child.try_exit_status(), 137u) << "kept after the first wait";
@@ -102,7 +97,6 @@ TEST(QbflProcess, ChildGetsNullInputInheritedOutputAndNoOtherDescriptor) {
     if (::fstat(STDOUT_FILENO, &ours) == 0) {
         EXPECT_EQ(split(stdio[2] + " ", ' ')[1], std::to_string(ours.st_ino));
     }
-
     fcp::context detached;
     detached.detached_process(true);
     const auto session = split(probed("session", detached).at(0) + " ", ' ');
@@ -113,39 +107,13 @@ TEST(QbflProcess, ChildGetsNullInputInheritedOutputAndNoOtherDescriptor) {
         EXPECT_EQ(line, detachedStdio.at(0)) << "not even the caller's output";
 }
 
-TEST(QbflProcess, ConcurrentStartsLeakNothingAndKeepTheirOwnResults) {
-    std::atomic<bool> done{false};
-    std::thread churn([&done] { // descriptors opened without O_CLOEXEC meanwhile
-        for (int fds[2]; !done;)
-            if (::pipe(fds) == 0)
-                ::close(fds[0]), ::close(fds[1]);
-    });
-    std::atomic<int> failures{0};
-    std::vector<std::thread> starters;
-    for (int t = 0; t < 4; ++t) {
-        starters.emplace_back([&, t] {
-            for (int i = 0; i < 6; ++i) {
-                const auto expected = static_cast<std::uint32_t>(10 * t + i);
-                failures += run(sh, {"-c", "exit " + std::to_string(expected)}) != expected;
-                failures += probed("fds") != std::vector<std::string>{"0", "1", "2"};
-            }
-        });
-    }
-    for (auto& starter : starters)
-        starter.join();
-    done = true;
-    churn.join();
-    EXPECT_EQ(failures.load(), 0);
-}
-
-TEST(QbflProcess, FailedStartsNameTheProgramAndTheReason) {
+TEST(QbflProcess, ContextVariablesAreLaidOverTheCallersAndFailedStartsNameTheReason) {
     TempDirectory dir;
     writeFile(dir / "data.txt", "not a program\n");
     ::symlink(sh.c_str(), (dir / "probe-copy").c_str());
     fcp::context withPath;
     withPath.environment()["PATH"] = "/nonexistent-qbfl:" + dir.path().string();
     EXPECT_EQ(run("probe-copy", {"-c", "exit 7"}, withPath), 7u) << "found on the child's PATH";
-
     const std::pair<std::string, int> failures[] = {{(dir / "no dir/program").string(), ENOENT},
                                                     {(dir / "data.txt").string(), EACCES},
                                                     {"probe-copy", ENOENT}};
@@ -161,6 +129,25 @@ TEST(QbflProcess, FailedStartsNameTheProgramAndTheReason) {
     EXPECT_THROW(run(sh, {"-c", "exit 0"}, badName), std::invalid_argument);
     EXPECT_THROW(run("", {}), std::invalid_argument);
     EXPECT_THROW(run(sh, {std::string("a\0b", 3)}), std::invalid_argument);
+    fcp::context ctx;
+    auto& environment = ctx.environment();
+    environment["QBFL_TEST_REPLACED"] = "first";
+    environment["qbfl_test_replaced"] = "from the context";
+    environment["QBFL_TEST_ADDED"] = "a=b c";
+    environment["Path"] = "/opt/qbfl-test/bin";
+    ASSERT_EQ(environment.size(), 3u);
+    const foundation::core::util::lexicographical_iless less;
+    EXPECT_TRUE(less("A_", "AB") && less("a_", "ab")) << "'_' is not folded";
+    ScopedVariable kept("QBFL_TEST_KEPT", "kept value");
+    ScopedVariable replaced("QBFL_TEST_REPLACED", "from the caller");
+    ScopedVariable path("PATH", "/usr/bin:/bin");
+    const auto seen = probed("environ", ctx);
+    EXPECT_THAT(seen, Contains("QBFL_TEST_KEPT=kept value"));
+    EXPECT_THAT(seen, Contains("QBFL_TEST_REPLACED=from the context"));
+    EXPECT_THAT(seen, Contains("QBFL_TEST_ADDED=a=b c"));
+    EXPECT_THAT(seen, Contains("Path=/opt/qbfl-test/bin"));
+    EXPECT_THAT(seen, Not(Contains("QBFL_TEST_REPLACED=from the caller")));
+    EXPECT_THAT(seen, Not(Contains("PATH=/usr/bin:/bin"))) << "replaced by Path";
 }
 
 // Another thread's child may briefly hold a freshly written program open for writing (ETXTBSY);
@@ -188,7 +175,6 @@ TEST(QbflProcess, AProgramBusyBeingWrittenIsStartedOnceReleased) {
     ASSERT_TRUE(isRunning(pid)) << "destruction must not stop the child";
     ::kill(pid, SIGKILL);
     EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid) && !isRunning(pid); }));
-
     fcp::process first(fcp::command(sh, {"-c", "exit 0"}), {});
     const pid_t firstPid = first.pid();
     ASSERT_TRUE(eventually([firstPid] { return isZombieChild(firstPid); }));
@@ -197,55 +183,20 @@ TEST(QbflProcess, AProgramBusyBeingWrittenIsStartedOnceReleased) {
     EXPECT_EQ(first.exit_status(), 5u);
 }
 
-TEST(QbflProcess, ContextVariablesAreLaidOverTheCallersCaseInsensitively) {
-    fcp::context ctx;
-    auto& environment = ctx.environment();
-    environment["QBFL_TEST_REPLACED"] = "first";
-    environment["qbfl_test_replaced"] = "from the context";
-    environment["QBFL_TEST_ADDED"] = "a=b c";
-    environment["Path"] = "/opt/qbfl-test/bin";
-    ASSERT_EQ(environment.size(), 3u);
-    EXPECT_EQ(environment.begin()->first, "Path") << "ordered without regard to case";
-    EXPECT_EQ(std::next(environment.begin(), 2)->first, "QBFL_TEST_REPLACED") << "first spelling";
-    const foundation::core::util::lexicographical_iless less;
-    EXPECT_TRUE(less("A_", "AB") && less("a_", "ab")) << "'_' is not folded";
-
-    ScopedVariable kept("QBFL_TEST_KEPT", "kept value");
-    ScopedVariable replaced("QBFL_TEST_REPLACED", "from the caller");
-    ScopedVariable path("PATH", "/usr/bin:/bin");
-    const auto seen = probed("environ", ctx);
-    EXPECT_THAT(seen, Contains("QBFL_TEST_KEPT=kept value"));
-    EXPECT_THAT(seen, Contains("QBFL_TEST_REPLACED=from the context"));
-    EXPECT_THAT(seen, Contains("QBFL_TEST_ADDED=a=b c"));
-    EXPECT_THAT(seen, Contains("Path=/opt/qbfl-test/bin"));
-    EXPECT_THAT(seen, Not(Contains("QBFL_TEST_REPLACED=from the caller")));
-    EXPECT_THAT(seen, Not(Contains("PATH=/usr/bin:/bin"))) << "replaced by Path";
-}
-
 // terminate_children is one-way for the whole process: each case runs in a process of its own.
-TEST(QbflTerminateChildren, EndsAttachedChildrenKillsStubbornOnesAndLeavesDetachedOnes) {
+TEST(QbflTerminateChildren, EndsAttachedChildrenAndLeavesDetachedOnes) {
     inOwnProcess([] {
-        TempDirectory dir;
         fcp::process polite = sleeper();
         fcp::process serviceHost = sleeper(true);
-        fcp::process stubborn(
-            fcp::command("/bin/sh", {"-c", "trap '' TERM; : > \"$1\"; exec sleep 60", "sh",
-                                     (dir / "ready").string()}),
-            {});
-        ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir / "ready"); }));
         pid_t orphan = sleeper().pid(); // handed to the reaper, still ours to end
         // A waiter already blocked in exit_status is released, as an installer run's is.
         std::atomic<std::uint32_t> seenByWaiter{0};
         std::thread waiter([&] { seenByWaiter = polite.exit_status(); });
-
         fcp::terminate_children(200ms);
-        EXPECT_FALSE(isRunning(stubborn.pid())) << "ended before the call returned";
         waiter.join();
         EXPECT_EQ(seenByWaiter.load(), 128u + SIGTERM);
-        EXPECT_EQ(stubborn.exit_status(), 128u + SIGKILL);
         EXPECT_TRUE(eventually([&] { return !procStat(orphan).has_value(); }));
         EXPECT_TRUE(isRunning(serviceHost.pid()));
-
         const std::string refused = whatThrown<std::runtime_error>([] { sleeper(); });
         EXPECT_THAT(refused, HasSubstr("/bin/sleep"));
         EXPECT_THAT(refused, HasSubstr("shutting down"));

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,6 +10,7 @@
 #include <telx/util/DateTime.h>
 #include <telx/util/Location.h>
 #include <thread>
+#include <tripwire/testsupport/ModuleHome.h>
 #include <tripwire/testsupport/TempDirectory.h>
 #include <tripwire/testsupport/Thrown.h>
 
@@ -26,13 +26,11 @@ telx::DataIdentification identification(const std::string& eventKey = "HX_QSH_IN
     return id;
 }
 
-// Each test writes its events into its own telemetry directory.
 struct TelxTest : ::testing::Test {
     TempDirectory temp;
     std::filesystem::path dir = temp / "telemetry";
     std::filesystem::path eventFile = dir / "events.jsonl";
     ScopedVariable env{"QB_TELEMETRY_DIR", dir.string()};
-
     static std::uint64_t log(const telx::TelxData& data, bool durable = false) {
         telx::TelxOption option;
         option.setDurable(durable);
@@ -42,7 +40,6 @@ struct TelxTest : ::testing::Test {
     nlohmann::ordered_json event(std::size_t index) const {
         return nlohmann::ordered_json::parse(lines().at(index));
     }
-    // Logs one event, expecting a WriteError with `code` that names its path; returns the path.
     std::filesystem::path writeError(const telx::TelxData& data, int code) {
         const auto error = thrown<telx::WriteError>([&] { log(data); });
         EXPECT_EQ(error.value().code().value(), code) << error->what();
@@ -50,13 +47,6 @@ struct TelxTest : ::testing::Test {
         return error->getPath();
     }
 };
-
-template <typename Pairs> std::vector<std::string> keysOf(const Pairs& pairs) {
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : pairs)
-        keys.push_back(key);
-    return keys;
-}
 
 TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingWhenIncomplete) {
     for (int missing = 0; missing < 3; ++missing) {
@@ -76,19 +66,14 @@ TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingW
     EXPECT_THROW(data.setKeyValue("", "value"), std::invalid_argument);
     const auto first = log(data);
     EXPECT_EQ(log(data, true), first + 1);
-
     ASSERT_EQ(lines().size(), 2u);
     const auto line = event(0);
-    EXPECT_EQ(keysOf(line.items()),
-              (std::vector<std::string>{"format", "seq", "pid", "sentAt", "product", "appComponent",
-                                        "eventKey", "data"}));
-    EXPECT_EQ(line["format"], 1);
+    EXPECT_EQ(keysOf(line), (std::vector<std::string>{"format", "seq", "pid", "sentAt", "product",
+                                                      "appComponent", "eventKey", "data"}));
     EXPECT_EQ(line["seq"], first);
     EXPECT_EQ(line["pid"], ::getpid());
-    EXPECT_EQ(line["eventKey"], "HX_QSH_INSTALL");
-    EXPECT_EQ(keysOf(line["data"].items()),
-              (std::vector<std::string>{"startTimestamp", "installResult", "mode", "aaa", "message",
-                                        "path"}));
+    EXPECT_EQ(keysOf(line["data"]), (std::vector<std::string>{"startTimestamp", "installResult",
+                                                              "mode", "aaa", "message", "path"}));
     EXPECT_EQ(line["data"]["installResult"], "");
     EXPECT_EQ(line["data"]["message"], data.getValue("message"));
     EXPECT_EQ(line["data"]["path"], "/tmp/\xef\xbf\xbd-bad");
@@ -97,16 +82,10 @@ TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingW
 
 // Permission bits do not stop root, so each failure here is one that stops root too.
 TEST_F(TelxTest, WriteFailuresAreReportedAndLeaveNoHalfLine) {
-    writeFile(temp / "not-a-directory");
-    {
-        ScopedVariable blocked("QB_TELEMETRY_DIR", (temp / "not-a-directory/telemetry").string());
-        EXPECT_EQ(writeError({}, ENOTDIR), temp / "not-a-directory");
-    }
     std::filesystem::create_directories(dir);
     std::filesystem::create_symlink("/dev/full", eventFile);
     EXPECT_EQ(writeError({}, ENOSPC), eventFile);
     std::filesystem::remove(eventFile);
-
     const auto first = log({});
     const auto before = readFile(eventFile);
     telx::TelxData big;
@@ -122,7 +101,6 @@ TEST_F(TelxTest, WriteFailuresAreReportedAndLeaveNoHalfLine) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(readFile(eventFile), before);
     EXPECT_EQ(log(big), first + 1) << "the failed event used no number";
-
     // An unfinished line from elsewhere is not joined to the next event.
     std::ofstream(eventFile, std::ios::app) << "{\"cut\":";
     log({});
@@ -148,64 +126,56 @@ TEST_F(TelxTest, DirectoryComesFromTheVariableThenDataHomeThenHomeAndIsOwnerOnly
 
 // POSIX TZ offsets are west-positive: "XXX-05:30" is 5h30 east of UTC.
 TEST(TelxDateTime, IsIsoWithMillisecondsAndTheZoneOffsetOfThisMoment) {
+    // The minute read before and after the call: one of them is the stamp's.
+    const auto minuteNow = [] {
+        const std::time_t now = std::time(nullptr);
+        char minute[32];
+        std::strftime(minute, sizeof minute, "%Y-%m-%dT%H:%M", std::localtime(&now));
+        return std::string(minute);
+    };
     for (const auto& [zone, offset] :
          {std::pair{"UTC0", "+00:00"}, {"XXX-05:30", "+05:30"}, {"ZZZ+11", "-11:00"}}) {
         ScopedVariable tz("TZ", zone);
-        // The minute read before and after the call: one of them is the stamp's.
-        const auto minuteNow = [] {
-            const std::time_t now = std::time(nullptr);
-            char minute[32];
-            std::strftime(minute, sizeof minute, "%Y-%m-%dT%H:%M", std::localtime(&now));
-            return std::string(minute);
-        };
         const std::string before = minuteNow();
         const auto text = telx::util::getDateTimeWithMilliSec();
         const std::string after = minuteNow();
-        EXPECT_TRUE(std::regex_match(
-            text, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")))
-            << text;
-        EXPECT_TRUE(text.starts_with(before) || text.starts_with(after))
-            << text << " at " << before;
-        EXPECT_TRUE(text.ends_with(offset)) << text;
+        EXPECT_TRUE(text.starts_with(before) || text.starts_with(after)) << text << " " << before;
+        EXPECT_EQ(text.substr(16), text.substr(16, 7) + offset) << text;
+        EXPECT_EQ(text[19], '.') << text;
     }
 }
 
 TEST_F(TelxTest, TwoProcessesOfEightThreadsLoseAndMangleNothing) {
     constexpr int threads = 8, perThread = 1000;
     const auto logFromThreads = [](const char* role) {
-        std::atomic<int> failures{0};
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t) {
-            workers.emplace_back([&failures, role, t] {
+            workers.emplace_back([role, t] {
                 for (int i = 0; i < perThread; ++i) {
                     telx::TelxData data;
                     data.setKeyValue("role", role);
                     data.setKeyValue("thread", std::to_string(t));
                     data.setKeyValue("index", std::to_string(i));
-                    try {
-                        telx::LoggingService::getService().logData(
-                            identification("HX_QSH_STARTUP_TIMING"), data, {});
-                    } catch (...) {
-                        ++failures;
-                    }
+                    telx::LoggingService::getService().logData(
+                        identification("HX_QSH_STARTUP_TIMING"), data, {});
                 }
             });
         }
         for (auto& worker : workers)
             worker.join();
-        return failures.load();
     };
     // An event before the fork: the child must still number its own events from 1.
     const auto beforeFork = log({});
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
-    if (child == 0)
-        ::_exit(logFromThreads("child") == 0 ? 0 : 1);
-    EXPECT_EQ(logFromThreads("parent"), 0);
+    if (child == 0) {
+        logFromThreads("child");
+        ::_exit(0);
+    }
+    logFromThreads("parent");
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-
     const auto text = lines();
     ASSERT_EQ(text.size(), 1u + 2 * threads * perThread);
     std::map<int, std::uint64_t> lastSeq{{::getpid(), beforeFork}, {child, 0}};
@@ -215,7 +185,6 @@ TEST_F(TelxTest, TwoProcessesOfEightThreadsLoseAndMangleNothing) {
         ASSERT_FALSE(event.is_discarded()) << "line " << n << ": " << text[n];
         const int pid = event["pid"];
         ASSERT_TRUE(lastSeq.count(pid)) << text[n];
-        // Numbers follow file order within each process, without gaps.
         ASSERT_EQ(event["seq"].get<std::uint64_t>(), ++lastSeq[pid]) << text[n];
         const auto& data = event["data"];
         ASSERT_EQ(data["role"], pid == child ? "child" : "parent") << text[n];

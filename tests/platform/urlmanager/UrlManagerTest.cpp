@@ -1,4 +1,3 @@
-#include <foundation/httpclient_core/HttpClient.h>
 #include <foundation/log/testing/RecordCapture.h>
 #include <foundation/urlmanager/UrlManager.h>
 #include <gtest/gtest.h>
@@ -39,14 +38,6 @@ TEST(UrlManager, TheOverrideIsReadAtEveryQuestionAndBadOnesAreLoggedAndIgnored) 
     EXPECT_THROW(manager->getUrl("NO_SUCH_KEY_FOR_TESTS"), std::out_of_range);
     ScopedVariable other("QB_URL_NO_SUCH_KEY_FOR_TESTS", "https://svc.example");
     EXPECT_EQ(manager->getUrl("NO_SUCH_KEY_FOR_TESTS"), "https://svc.example");
-}
-
-TEST(HttpMessage, HeaderLookupIgnoresCaseAndTakesTheLastField) {
-    using namespace foundation::httpclient_core;
-    const HttpHeaders headers{{"Content-Length", "1"}, {"X-A", "a"}, {"content-length", "2"}};
-    EXPECT_EQ(findHeader(headers, "CONTENT-LENGTH"), "2");
-    EXPECT_EQ(findHeader(headers, "x-a"), "a");
-    EXPECT_EQ(findHeader(headers, "Content-Lengt"), std::nullopt);
 }
 
 } // namespace
