@@ -3,6 +3,7 @@
 // the installer run.
 #include "CleanupGuard.h"
 #include "OnceFlag.h"
+#include "PrivatePath.h"
 #include "download/DownloadLocation.h"
 #include "download/WorkingDirectory.h"
 #include "install/ArchivePreparation.h"
@@ -18,6 +19,7 @@
 #include <tripwire/testsupport/FakeServices.h>
 #include <tripwire/testsupport/ModuleHome.h>
 #include <tripwire/testsupport/StandardErrorCapture.h>
+#include <tripwire/testsupport/Thrown.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -35,6 +37,7 @@ using foundation::httpproxy::ProxyCredentials;
 using foundation::httpproxy::ProxyList;
 using foundation::httpproxy::ProxySelector;
 using foundation::log::testing::RecordCapture;
+using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::StartsWith;
 using namespace ::tripwire::testsupport;
@@ -114,6 +117,26 @@ TEST(OnceFlag, AThrowingActionLeavesItForALaterCallerAndConcurrentCallersRunItOn
         caller.join();
     }
     EXPECT_EQ(runs, 1);
+}
+
+// Each refusal names the path and the system's reason; what does not exist is no error.
+TEST(PrivatePath, RefusesWhatItCannotMakeOrTrustAndSaysWhy) {
+    TempDirectory dir;
+    touch(dir / "file");
+    fs::create_directory(dir / "open");
+    fs::permissions(dir / "open", fs::perms::all);
+    EXPECT_EQ(trustedCanonicalPath(dir / "missing"), std::nullopt);
+    const struct {
+        std::function<void()> call;
+        std::string reason;
+    } cases[] = {{[&] { trustedCanonicalPath(dir / "file/x"); }, "cannot resolve"},
+                 {[&] { makeNewPrivateDirectory(dir / "file"); }, "File exists"},
+                 {[&] { makePrivateDirectories(dir / "file/sub"); }, "Not a directory"},
+                 {[&] { makePrivateDirectories(dir / "open"); }, "other users can change"},
+                 {[&] { trustedCanonicalPath(dir / "open"); }, "other users may change"}};
+    for (const auto& c : cases) {
+        EXPECT_THAT(whatThrown<std::runtime_error>(c.call), HasSubstr(c.reason)) << c.reason;
+    }
 }
 
 TEST(ManagedInstallRoot, TheNoticeNamesTheValueOnceInUtf8AndTheRecordFollowsTheMask) {
