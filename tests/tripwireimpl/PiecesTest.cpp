@@ -133,7 +133,8 @@ TEST(PrivatePath, RefusesWhatItCannotMakeOrTrustAndSaysWhy) {
                  {[&] { makeNewPrivateDirectory(dir / "file"); }, "File exists"},
                  {[&] { makePrivateDirectories(dir / "file/sub"); }, "Not a directory"},
                  {[&] { makePrivateDirectories(dir / "open"); }, "other users can change"},
-                 {[&] { trustedCanonicalPath(dir / "open"); }, "other users may change"}};
+                 {[&] { trustedCanonicalPath(dir / "open"); }, "other users may change"},
+                 {[&] { runInstaller(flPath(dir / "missing"), {}); }, "is gone"}};
     for (const auto& c : cases) {
         EXPECT_THAT(whatThrown<std::runtime_error>(c.call), HasSubstr(c.reason)) << c.reason;
     }
@@ -261,6 +262,19 @@ TEST_F(WithHome, AChosenWorkingDirectoryThatCannotBeListedLosesOnlyTheAttemptsOw
         EXPECT_EQ(targetsOf(odd), std::set<fs::path>{location / "new"});
         fs::remove(location / "new");
     }
+}
+
+// A path through a link loop cannot even be inspected: it holds no source, claims nothing of
+// the user's, and its preparation fails when the directory is made.
+TEST_F(WithHome, APathThatCannotBeInspectedHoldsNoSourceAndTakesNothingOfTheUsers) {
+    fs::create_directory_symlink("loop", home / "loop");
+    const fs::path looped = home / "loop/x";
+    home.set(installSourcesVariable, looped.string());
+    EXPECT_FALSE(findLocalSource().found());
+    home.set(downloadLocationVariable, looped.string());
+    EXPECT_EQ(targetsOf(WorkingDirectory::claim(u"v1")), std::set<fs::path>{looped / "v1"});
+    EXPECT_ANY_THROW(prepareLocalArchive(localPreparationPaths(flPath(looped), u"kci_sample.zip"),
+                                         wide(staged::kciArchive().string())));
 }
 
 TEST(InstallerProxy, TheFirstProxyForTheMakersDomainBecomesTheInstallersEntries) {

@@ -42,6 +42,7 @@ std::string text(const boost::optional<fl::filesystem::basic_path>& path) {
 
 TEST(ServiceLookup, OverridesComeFromTheFirstRegisteredServiceAskedAnewEachTime) {
     EXPECT_EQ(text(getFirstFolderOverride()), "<none>") << "no framework";
+    EXPECT_EQ(text(getSecondFolderOverride()), "<none>");
     RunningFramework framework;
     EXPECT_EQ(text(getFolderOverrides().second), "<none>");
     auto first =
