@@ -36,7 +36,20 @@ DeferredRemovals::~DeferredRemovals() {
     }
 }
 
-void DeferredRemovals::add(const fs::basic_path& directory) {
+void DeferredRemovals::removeNowOrQueue(const fs::basic_path& directory) {
+    try {
+        if (!fs::exists(directory)) {
+            return;
+        }
+        // No permissions are changed on this first attempt: a tree that resists removal now is
+        // most likely still in use, and is dealt with at shutdown.
+        fs::remove_all(directory);
+        return;
+    } catch (...) {
+        writeLogRecord(severityRemovalFailure,
+                       "Roduded Ozovizaz install failed to remove temp directory.\n",
+                       "Exception caught: ", currentExceptionDiagnostic());
+    }
     std::lock_guard<std::mutex> lock(mutex);
     directories.push_back(directory);
 }

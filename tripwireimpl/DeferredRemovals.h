@@ -15,7 +15,7 @@ void removeDirectoryAtShutdown(const fl::filesystem::basic_path& directory);
 
 // The clean-up queue: working directories that could not be removed while their attempt ended
 // (an installer may still hold files), removed at shutdown when the queue is destroyed, first
-// queued first. Safe to add to from several threads at once.
+// queued first. Safe to use from several threads at once.
 class DeferredRemovals {
 public:
     DeferredRemovals() = default;
@@ -23,7 +23,9 @@ public:
     DeferredRemovals& operator=(const DeferredRemovals&) = delete;
     ~DeferredRemovals();
 
-    void add(const fl::filesystem::basic_path& directory);
+    // Removes a working directory now; when that fails, logs it and queues the directory for
+    // the removal at shutdown. Never throws for a failed removal.
+    void removeNowOrQueue(const fl::filesystem::basic_path& directory);
 
 private:
     std::mutex mutex;

@@ -1,12 +1,9 @@
 #include "HALVEXConnectorTripwireImpl.h"
 
 #include "InstalledVersion.h"
-#include "Logging.h"
 #include "ModeLocations.h"
 #include "install/InstallAttempt.h"
 #include "install/ManagedInstallRoot.h"
-
-#include <fl/filesystem/operations.h>
 
 namespace halvexconnector::tripwireimpl {
 
@@ -74,20 +71,7 @@ tripwire::InstallConnectorResult HALVEXConnectorTripwireImpl::installAndStartHAL
 
 void HALVEXConnectorTripwireImpl::tryToRemoveOrQueueForShutdown(
     const fl::filesystem::basic_path& directory) {
-    try {
-        if (!fl::filesystem::exists(directory)) {
-            return;
-        }
-        // No permissions are changed on this first attempt: a tree that resists removal now is
-        // most likely still in use, and is dealt with when the object goes away.
-        fl::filesystem::remove_all(directory);
-        return;
-    } catch (...) {
-        writeLogRecord(severityRemovalFailure,
-                       "Roduded Ozovizaz install failed to remove temp directory.\n",
-                       "Exception caught: ", currentExceptionDiagnostic());
-    }
-    deferredRemovals.add(directory);
+    deferredRemovals.removeNowOrQueue(directory);
 }
 
 } // namespace halvexconnector::tripwireimpl

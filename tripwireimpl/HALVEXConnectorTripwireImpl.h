@@ -13,8 +13,6 @@ class ComponentContext;
 
 namespace halvexconnector::tripwireimpl {
 
-class HALVEXConnectorTripwireImplTestAccess;
-
 // The module's one service object. The Declarative Services runtime creates, activates,
 // deactivates and releases it; host threads call the four operations, possibly concurrently.
 // The work is its collaborators': the service-host starter, the deferred removals, the mode's
@@ -45,11 +43,8 @@ public:
     void Deactivate(const ComponentContextPtr& context);
 
 private:
-    friend class HALVEXConnectorTripwireImplTestAccess;
-
-    // Removes a working directory now; when that fails, logs it and queues the directory for a
-    // removal with owner rights granted when this object is destroyed. Never throws for a
-    // failed removal.
+    // Removes a working directory now, or queues it for the removal when this object is
+    // destroyed (DeferredRemovals::removeNowOrQueue).
     void tryToRemoveOrQueueForShutdown(const fl::filesystem::basic_path& directory);
 
     // Declaration order is construction order; destruction runs the deferred removals first.

@@ -3,6 +3,7 @@
 // the installer run.
 #include "CleanupGuard.h"
 #include "OnceFlag.h"
+#include "PrivatePath.h"
 #include "download/DownloadLocation.h"
 #include "download/WorkingDirectory.h"
 #include "install/ArchivePreparation.h"
@@ -18,6 +19,7 @@
 #include <tripwire/testsupport/FakeServices.h>
 #include <tripwire/testsupport/ModuleHome.h>
 #include <tripwire/testsupport/StandardErrorCapture.h>
+#include <tripwire/testsupport/Thrown.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -35,6 +37,7 @@ using foundation::httpproxy::ProxyCredentials;
 using foundation::httpproxy::ProxyList;
 using foundation::httpproxy::ProxySelector;
 using foundation::log::testing::RecordCapture;
+using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::StartsWith;
 using namespace ::tripwire::testsupport;
@@ -114,6 +117,27 @@ TEST(OnceFlag, AThrowingActionLeavesItForALaterCallerAndConcurrentCallersRunItOn
         caller.join();
     }
     EXPECT_EQ(runs, 1);
+}
+
+// Each refusal names the path and the system's reason; what does not exist is no error.
+TEST(PrivatePath, RefusesWhatItCannotMakeOrTrustAndSaysWhy) {
+    TempDirectory dir;
+    touch(dir / "file");
+    fs::create_directory(dir / "open");
+    fs::permissions(dir / "open", fs::perms::all);
+    EXPECT_EQ(trustedCanonicalPath(dir / "missing"), std::nullopt);
+    const struct {
+        std::function<void()> call;
+        std::string reason;
+    } cases[] = {{[&] { trustedCanonicalPath(dir / "file/x"); }, "cannot resolve"},
+                 {[&] { makeNewPrivateDirectory(dir / "file"); }, "File exists"},
+                 {[&] { makePrivateDirectories(dir / "file/sub"); }, "Not a directory"},
+                 {[&] { makePrivateDirectories(dir / "open"); }, "other users can change"},
+                 {[&] { trustedCanonicalPath(dir / "open"); }, "other users may change"},
+                 {[&] { runInstaller(flPath(dir / "missing"), {}); }, "is gone"}};
+    for (const auto& c : cases) {
+        EXPECT_THAT(whatThrown<std::runtime_error>(c.call), HasSubstr(c.reason)) << c.reason;
+    }
 }
 
 TEST(ManagedInstallRoot, TheNoticeNamesTheValueOnceInUtf8AndTheRecordFollowsTheMask) {
@@ -238,6 +262,19 @@ TEST_F(WithHome, AChosenWorkingDirectoryThatCannotBeListedLosesOnlyTheAttemptsOw
         EXPECT_EQ(targetsOf(odd), std::set<fs::path>{location / "new"});
         fs::remove(location / "new");
     }
+}
+
+// A path through a link loop cannot even be inspected: it holds no source, claims nothing of
+// the user's, and its preparation fails when the directory is made.
+TEST_F(WithHome, APathThatCannotBeInspectedHoldsNoSourceAndTakesNothingOfTheUsers) {
+    fs::create_directory_symlink("loop", home / "loop");
+    const fs::path looped = home / "loop/x";
+    home.set(installSourcesVariable, looped.string());
+    EXPECT_FALSE(findLocalSource().found());
+    home.set(downloadLocationVariable, looped.string());
+    EXPECT_EQ(targetsOf(WorkingDirectory::claim(u"v1")), std::set<fs::path>{looped / "v1"});
+    EXPECT_ANY_THROW(prepareLocalArchive(localPreparationPaths(flPath(looped), u"kci_sample.zip"),
+                                         wide(staged::kciArchive().string())));
 }
 
 TEST(InstallerProxy, TheFirstProxyForTheMakersDomainBecomesTheInstallersEntries) {

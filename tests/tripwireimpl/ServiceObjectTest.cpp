@@ -1,9 +1,9 @@
 // The service object and its collaborators: the service lookups, the two queries, the service
 // host starter with its polling, and the removal of working directories now or at the end.
+#include "DeferredRemovals.h"
 #include "HALVEXConnectorTripwireImpl.h"
 #include "ServiceHostStarter.h"
 #include "ServiceLookup.h"
-#include "TestAccess.h"
 
 #include <agent/control/AgentRegistration.h>
 #include <fl/filesystem/path_conversion.h>
@@ -28,7 +28,6 @@ namespace fs = std::filesystem;
 using namespace halvexconnector::tripwire;
 using namespace std::chrono_literals;
 using namespace ::tripwire::testsupport;
-using Access = HALVEXConnectorTripwireImplTestAccess;
 using agent::control::AgentRegistration;
 using agent::spf::externalprocessdiscovery::UserStorageRootOverride;
 using Clock = std::chrono::steady_clock;
@@ -43,6 +42,7 @@ std::string text(const boost::optional<fl::filesystem::basic_path>& path) {
 
 TEST(ServiceLookup, OverridesComeFromTheFirstRegisteredServiceAskedAnewEachTime) {
     EXPECT_EQ(text(getFirstFolderOverride()), "<none>") << "no framework";
+    EXPECT_EQ(text(getSecondFolderOverride()), "<none>");
     RunningFramework framework;
     EXPECT_EQ(text(getFolderOverrides().second), "<none>");
     auto first =
@@ -269,8 +269,8 @@ protected:
         pinned.push_back(busy);
         return home / name;
     }
-    void removeOrQueue(HALVEXConnectorTripwireImpl& owner, const fs::path& directory) {
-        Access::tryToRemoveOrQueueForShutdown(owner, fl::filesystem::path_from_native(directory));
+    void removeOrQueue(DeferredRemovals& removals, const fs::path& directory) {
+        removals.removeNowOrQueue(fl::filesystem::path_from_native(directory));
     }
     std::size_t logged(const std::string& prefix) const { return capture.count_containing(prefix); }
 
@@ -282,10 +282,10 @@ protected:
 };
 
 TEST_F(Removal, FailuresAreLoggedQueuedAlsoConcurrentlyAndRetriedInQueueOrderAtTheEnd) {
-    auto owner = std::make_unique<HALVEXConnectorTripwireImpl>();
+    auto removals = std::make_unique<DeferredRemovals>();
     fs::create_directories(home / "free/sub");
-    removeOrQueue(*owner, home / "free");
-    removeOrQueue(*owner, home / "never made");
+    removeOrQueue(*removals, home / "free");
+    removeOrQueue(*removals, home / "never made");
     EXPECT_FALSE(fs::exists(home / "free"));
     EXPECT_EQ(capture.records().size(), 0u);
     // Queued out of alphabetical order, so that no listing order passes for queue order.
@@ -293,14 +293,14 @@ TEST_F(Removal, FailuresAreLoggedQueuedAlsoConcurrentlyAndRetriedInQueueOrderAtT
         if (pinnedDirectory(name).empty()) {
             GTEST_SKIP() << "this file system cannot pin files";
         }
-        removeOrQueue(*owner, home / name);
+        removeOrQueue(*removals, home / name);
         EXPECT_TRUE(fs::exists(home / name / "sub/busy"));
     }
     std::vector<std::thread> workers; // concurrent failures are all queued
     for (int t = 0; t < 4; ++t) {
         workers.emplace_back([&] {
             for (int i = 0; i < 5; ++i) {
-                removeOrQueue(*owner, home / "bravo");
+                removeOrQueue(*removals, home / "bravo");
             }
         });
     }
@@ -312,7 +312,7 @@ TEST_F(Removal, FailuresAreLoggedQueuedAlsoConcurrentlyAndRetriedInQueueOrderAtT
     pin(home / "bravo/sub/busy", false);
     ::chmod((home / "bravo/sub").c_str(), 0);
     capture.clear();
-    owner.reset();
+    removals.reset();
     EXPECT_FALSE(fs::exists(home / "bravo")) << "released, and removed despite its mode";
     const auto records = capture.records();
     ASSERT_EQ(records.size(), 3u) << "bravo 22 times: removed once, nothing logged for it";

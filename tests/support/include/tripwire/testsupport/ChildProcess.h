@@ -26,8 +26,13 @@ struct ProcStat {
 
 /// The state, parent and session of a process; empty once it no longer exists.
 inline std::optional<ProcStat> procStat(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    try { // a process that ends during the read makes the read fail with ESRCH
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::nullopt;
+    }
     const auto close = text.rfind(')');
     if (close == std::string::npos)
         return std::nullopt;
