@@ -140,36 +140,30 @@ TEST(PrivatePath, RefusesWhatItCannotMakeOrTrustAndSaysWhy) {
     }
 }
 
-TEST(ManagedInstallRoot, TheNoticeNamesTheValueOnceInUtf8AndTheRecordFollowsTheMask) {
+TEST(ManagedInstallRoot, TheNoticeNamesTheValueOnceInUtf8AndIsRecorded) {
     const std::string utf8 = "/d/\xc3\x9c"
                              "ber/_OVERRIDEN_PATH_PLACEHOLDER_/\xf0\x9f\x93\x81";
-    for (const bool recorded : {true, false}) {
-        RecordCapture records(recorded ? foundation::log::default_severity_mask
-                                       : foundation::log::severity_type{8});
-        StandardErrorCapture standardError;
-        reportManagedInstallRootError(wide(utf8));
-        const std::string notice = standardError.text();
-        EXPECT_THAT(notice, StartsWith("\n\nError in the defined "
-                                       "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT.\n" +
-                                       utf8 + " does not contain a LatestInstall.info"));
-        EXPECT_EQ(occurrences(notice, "_OVERRIDEN_PATH_PLACEHOLDER_"), 1u);
-        EXPECT_EQ(notice.size(), 784u + utf8.size() - 28u + 1u);
-        EXPECT_EQ(notice.substr(notice.size() - 5), "e\"\n\n\n");
-        const auto logged = records.records("halvexconnector::tripwireimpl");
-        ASSERT_EQ(logged.size(), recorded ? 1u : 0u);
-        if (recorded) {
-            EXPECT_EQ(logged[0].severity, 512u);
-            EXPECT_EQ(logged[0].message,
-                      "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT is set incorrectly.\n" + utf8 +
-                          " does not contain a LatestInstall.info file or the file is misformed ");
-        }
-    }
+    RecordCapture records;
     StandardErrorCapture standardError;
     for (const std::optional<std::string>& value : {std::optional<std::string>(), {""}}) {
         ScopedVariable variable(managedInstallRootVariable, value);
         EXPECT_FALSE(reportManagedInstallRootIfSet());
     }
     EXPECT_EQ(standardError.text(), "");
+    reportManagedInstallRootError(wide(utf8));
+    const std::string notice = standardError.text();
+    EXPECT_THAT(notice, StartsWith("\n\nError in the defined "
+                                   "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT.\n" +
+                                   utf8 + " does not contain a LatestInstall.info"));
+    EXPECT_EQ(occurrences(notice, "_OVERRIDEN_PATH_PLACEHOLDER_"), 1u);
+    EXPECT_EQ(notice.size(), 784u + utf8.size() - 28u + 1u);
+    EXPECT_EQ(notice.substr(notice.size() - 5), "e\"\n\n\n");
+    const auto logged = records.records("halvexconnector::tripwireimpl");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].severity, 512u);
+    EXPECT_EQ(logged[0].message,
+              "QUILLBECK_SERVICE_HOST_MANAGED_INSTALL_ROOT is set incorrectly.\n" + utf8 +
+                  " does not contain a LatestInstall.info file or the file is misformed ");
 }
 
 class WithHome : public testing::Test {
