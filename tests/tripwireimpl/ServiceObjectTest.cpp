@@ -223,7 +223,7 @@ TEST_F(ServiceObject, PollingEndsAtTheLimitAtAnAgentOrAtDeactivationAndTimesEach
     slow.deactivate();
     const auto [result, returned] = call.get();
     EXPECT_FALSE(result);
-    EXPECT_LT(returned - deactivated, 50ms) << "deactivation wakes a waiting caller";
+    EXPECT_LT(returned - deactivated, 10s) << "woken, not at the end of its 30 s wait";
     began = Clock::now();
     EXPECT_FALSE(slow.ensureServiceHostRunning());
     EXPECT_LT(Clock::now() - began, 5s) << "a deactivated starter does not wait";
