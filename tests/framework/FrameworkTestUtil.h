@@ -1,5 +1,4 @@
-#ifndef TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
-#define TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
+#pragma once
 
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Framework.h"
@@ -48,13 +47,12 @@ inline std::string Describe(std::exception_ptr error) {
 struct RunningFramework {
     RunningFramework() {
         framework.Start();
-        framework.GetBundleContext().AddFrameworkListener(
-            [this](cppmicroservices::FrameworkEvent const& event) {
-                if (event.GetType() == cppmicroservices::FrameworkEvent::FRAMEWORK_ERROR) {
-                    std::lock_guard guard(lock);
-                    errors.push_back(event);
-                }
-            });
+        framework.GetBundleContext().AddFrameworkListener([this](auto const& event) {
+            if (event.GetType() == cppmicroservices::FrameworkEvent::FRAMEWORK_ERROR) {
+                std::lock_guard guard(lock);
+                errors.push_back(event);
+            }
+        });
     }
     ~RunningFramework() {
         framework.Stop();
@@ -75,5 +73,3 @@ struct RunningFramework {
 };
 
 } // namespace fwtest
-
-#endif

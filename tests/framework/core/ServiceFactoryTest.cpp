@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <latch>
@@ -154,7 +155,7 @@ TEST_F(ServiceFactoryTest, FailingOrRecursiveFactoriesYieldEmptyPointersAndFrame
               ServiceException::FACTORY_RECURSION);
 }
 
-TEST_F(ServiceFactoryTest, RegistryOperationsFromManyThreadsStayConsistent) {
+TEST_F(ServiceFactoryTest, RegistryOperationsAndInstallsFromManyThreadsStayConsistent) {
     auto factoryReg =
         context.RegisterService<IWidget>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
     auto factoryRef = context.GetServiceReference<IWidget>();
@@ -162,10 +163,12 @@ TEST_F(ServiceFactoryTest, RegistryOperationsFromManyThreadsStayConsistent) {
     constexpr int rounds = 200;
     std::latch start(threads);
     std::atomic<int> failures{0};
+    std::vector<long> installed(threads);
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
             start.arrive_and_wait();
+            installed[t] = context.InstallBundles(FWTEST_PLAIN_PATH).at(0).GetBundleId();
             for (int i = 0; i < rounds; ++i) {
                 // Register, find, use and withdraw a service of one's own...
                 auto reg = context.RegisterService<IWidget>(std::make_shared<Widget>(),
@@ -188,6 +191,9 @@ TEST_F(ServiceFactoryTest, RegistryOperationsFromManyThreadsStayConsistent) {
         w.join();
     }
     EXPECT_EQ(failures, 0);
+    // Installs of one location give one bundle.
+    EXPECT_EQ(std::ranges::count(installed, installed.front()), threads);
+    EXPECT_EQ(context.GetBundles().size(), 2u);
     EXPECT_EQ(context.GetServiceReferences<IWidget>().size(), 1u); // only the factory's
     EXPECT_EQ(factory->gets.load(), factory->ungets.load()); // every object made was given back
     EXPECT_GE(factory->gets.load(), 1);

@@ -1,5 +1,4 @@
-#ifndef DSTEST_IGREETER_HPP
-#define DSTEST_IGREETER_HPP
+#pragma once
 
 #include <string>
 
@@ -12,5 +11,3 @@ public:
 };
 
 } // namespace dstest
-
-#endif

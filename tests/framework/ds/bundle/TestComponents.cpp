@@ -33,15 +33,15 @@ struct Greeter final : Counted {
     Greeter() : Counted("Greeter") {
         // The bundle's own context must already be set when its first object is built.
         auto context = cppmicroservices::GetBundleContext();
-        dsprobe::Count("Greeter.ownBundle=" +
+        dsprobe::Count("Seen.ownBundle=" +
                        (context ? context.GetBundle().GetSymbolicName() : std::string()));
     }
     void Activate(const std::shared_ptr<ComponentContext>& ctx) {
         dsprobe::Count("Greeter.activate");
-        dsprobe::Count("Greeter.contextBundle=" +
+        dsprobe::Count("Seen.contextBundle=" +
                        ctx->GetBundleContext().GetBundle().GetSymbolicName());
-        dsprobe::Count("Greeter.componentName=" + cppmicroservices::any_cast<std::string>(
-                                                      ctx->GetProperties().at("component.name")));
+        dsprobe::Count("Seen.componentName=" + cppmicroservices::any_cast<std::string>(
+                                                   ctx->GetProperties().at("component.name")));
     }
     void Deactivate(const std::shared_ptr<ComponentContext>&) {
         dsprobe::Count("Greeter.deactivate");
