@@ -78,7 +78,7 @@ TEST_F(BundlesTest, ClientTellsEveryRegisteredObserverAboutDownloads) {
     const auto http = framework.service<HttpClient>();
     http->download(request, temp / "a.zip", {});
     for (const auto& observer : {first, second}) {
-        const auto calls = observer->calls();
+        const auto calls = observer->calls;
         ASSERT_GE(calls.size(), 3u);
         EXPECT_EQ(calls.front(), "started " + request.url);
         EXPECT_EQ(calls[calls.size() - 2], "progress " + request.url + " 300000/300000");
@@ -86,10 +86,10 @@ TEST_F(BundlesTest, ClientTellsEveryRegisteredObserverAboutDownloads) {
     }
     // An observer withdrawn before a download hears nothing of it.
     secondRegistration.Unregister();
-    const auto heard = second->calls().size();
+    const auto heard = second->calls.size();
     http->download(request, temp / "b.zip", {});
-    EXPECT_EQ(second->calls().size(), heard);
-    EXPECT_EQ(first->calls().back(), "finished " + request.url + " ok");
+    EXPECT_EQ(second->calls.size(), heard);
+    EXPECT_EQ(first->calls.back(), "finished " + request.url + " ok");
 }
 
 // A holder may keep the client past the bundle's stop: the download it runs, or the wait before

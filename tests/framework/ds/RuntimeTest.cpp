@@ -126,7 +126,8 @@ TEST_F(DsRuntime, StoppingTheBundleOrTheRuntimeDisposesAndRestartingMakesAFreshI
     // Disposing of the component instance leaves the object to whoever still holds it; a
     // throwing hook still disposes.
     EXPECT_EQ(Summary("Greeter"), "activate:1 ctor:1 deactivate:1 delete:1 new:1");
-    EXPECT_EQ(Summary("ThrowingDeactivate"), "ctor:1 deactivate:1 delete:1 dtor:1 new:1");
+    EXPECT_EQ(Summary("ThrowingDeactivate"),
+              "activate:1 ctor:1 deactivate:1 delete:1 dtor:1 new:1");
     EXPECT_EQ(greeter->Greet("after"), "hello after");
     greeter.reset();
     EXPECT_EQ(Summary("Greeter"), "activate:1 ctor:1 deactivate:1 delete:1 dtor:1 new:1");
@@ -165,7 +166,7 @@ TEST_F(DsRuntime, EachFailedCreationGivesAnEmptyServiceAndOneError) {
     EXPECT_EQ(Summary("NullFactory"), "new:2");
     EXPECT_EQ(Summary("ThrowingCtor"), "ctor:2 delete:2 dtor:2 new:2");
     EXPECT_EQ(Summary("ThrowingActivate"), "activate:2 ctor:2 delete:2 dtor:2 new:2");
-    EXPECT_EQ(Summary("Incomplete"), "ctor:2 delete:2 dtor:2 new:2");
+    EXPECT_EQ(Summary("Incomplete"), "activate:2 ctor:2 deactivate:2 delete:2 dtor:2 new:2");
     // The bundle's other components are unaffected.
     auto greeter = context.GetService(component("greeter"));
     ASSERT_TRUE(greeter);
