@@ -12,7 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <future>
 
 using namespace cppmicroservices;
 using namespace tripwire::testsupport;
@@ -23,9 +23,8 @@ namespace {
 template <class R> R CallExported(std::string const& path, char const* symbol) {
     void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
     auto fn = handle ? reinterpret_cast<R (*)()>(dlsym(handle, symbol)) : nullptr;
-    if (!fn) {
+    if (!fn)
         throw std::runtime_error(path + " is not loaded or lacks " + symbol);
-    }
     dlclose(handle);
     return fn();
 }
@@ -65,9 +64,7 @@ protected:
 TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
     EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
     EXPECT_EQ(context.GetBundle(), fw.framework);
-    auto bundles = context.InstallBundles(FWTEST_PLAIN_PATH);
-    ASSERT_EQ(bundles.size(), 1u);
-    Bundle plain = bundles[0];
+    Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
     EXPECT_EQ(plain.GetSymbolicName(), "fwtest_plain");
     EXPECT_EQ(plain.GetLocation(), FWTEST_PLAIN_PATH);
     EXPECT_EQ(plain.GetState(), Bundle::STATE_INSTALLED);
@@ -148,12 +145,11 @@ TEST_F(BundleLifecycleTest, FrameworkStopStopsBundlesInReverseStartOrderAndItCan
     events.clear();
     EXPECT_EQ(fw.framework.WaitForStop(std::chrono::milliseconds(1)).GetType(),
               FrameworkEvent::FRAMEWORK_WAIT_TIMEDOUT);
-    std::thread waiter([&] {
-        auto event = fw.framework.WaitForStop(std::chrono::milliseconds::zero());
-        EXPECT_EQ(event.GetType(), FrameworkEvent::FRAMEWORK_STOPPED);
+    auto waiter = std::async(std::launch::async, [&] {
+        return fw.framework.WaitForStop(std::chrono::milliseconds::zero()).GetType();
     });
     fw.framework.Stop();
-    waiter.join();
+    EXPECT_EQ(waiter.get(), FrameworkEvent::FRAMEWORK_STOPPED);
     auto const activatorStops = events.find("STOPPING fwtest_activator;");
     EXPECT_LT(events.find("STOPPING fwtest_plain;"), activatorStops);
     EXPECT_NE(activatorStops, std::string::npos);

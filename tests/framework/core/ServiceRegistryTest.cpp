@@ -38,11 +38,9 @@ InterfaceMapConstPtr AFoo() {
 }
 
 /// Counts calls; `make` decides what GetService returns.
-class CountingFactory final : public ServiceFactory {
-public:
+struct CountingFactory final : ServiceFactory {
     std::function<InterfaceMapConstPtr()> make = AFoo;
-    std::atomic<int> gets{0};
-    std::atomic<int> ungets{0};
+    std::atomic<int> gets{0}, ungets{0};
     bool throwOnUnget = false;
     std::mutex mutex;
     std::vector<long> getBundles, ungetBundles;
@@ -65,10 +63,6 @@ public:
     }
 };
 
-ServiceProperties Scope(std::string const& scope) {
-    return {{Constants::SERVICE_SCOPE, scope}};
-}
-
 } // namespace
 
 class ServiceRegistryTest : public ::testing::Test {
@@ -76,6 +70,7 @@ protected:
     fwtest::RunningFramework fw;
     BundleContext context = fw.framework.GetBundleContext();
     std::shared_ptr<CountingFactory> factory = std::make_shared<CountingFactory>();
+    ServiceProperties const singleton{{Constants::SERVICE_SCOPE, Constants::SCOPE_SINGLETON}};
 };
 
 TEST_F(ServiceRegistryTest, ReferencesComeInRegistrationOrderWithFrameworkProperties) {
@@ -212,7 +207,7 @@ TEST_F(ServiceRegistryTest, ObjectsAndInterfaceMapsAreHandedOutAndSurviveUnregis
 }
 
 TEST_F(ServiceRegistryTest, FactorySingletonIsMadeOnFirstUseAndGivenBackByTheLastUser) {
-    auto reg = context.RegisterService<IFoo>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto reg = context.RegisterService<IFoo>(ToFactory(factory), singleton);
     auto ref = context.GetServiceReference<IFoo>();
     EXPECT_EQ(factory->gets, 0); // nothing made at registration
     EXPECT_EQ(any_cast<std::string>(ref.GetProperty(Constants::SERVICE_SCOPE)), "singleton");
@@ -256,7 +251,7 @@ TEST_F(ServiceRegistryTest, FactoryBundleScopeMakesOneObjectPerBundleAndIsTheDef
 }
 
 TEST_F(ServiceRegistryTest, FailingOrRecursiveFactoriesGiveEmptyPointersAndErrors) {
-    auto reg = context.RegisterService<IFoo>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto reg = context.RegisterService<IFoo>(ToFactory(factory), singleton);
     auto ref = context.GetServiceReference<IFoo>();
     // Throwing, giving nothing, giving a map without IFoo.
     std::vector<std::function<InterfaceMapConstPtr()>> const failing = {
@@ -296,8 +291,7 @@ TEST_F(ServiceRegistryTest, FailingOrRecursiveFactoriesGiveEmptyPointersAndError
 }
 
 TEST_F(ServiceRegistryTest, RegistryOperationsAndInstallsFromManyThreadsStayConsistent) {
-    auto factoryReg =
-        context.RegisterService<IFoo>(ToFactory(factory), Scope(Constants::SCOPE_SINGLETON));
+    auto factoryReg = context.RegisterService<IFoo>(ToFactory(factory), singleton);
     auto factoryRef = context.GetServiceReference<IFoo>();
     constexpr int threads = 6;
     constexpr int rounds = 200;
@@ -315,21 +309,15 @@ TEST_F(ServiceRegistryTest, RegistryOperationsAndInstallsFromManyThreadsStayCons
                                                          {{"owner", t}, {"round", i}});
                 auto mine = context.GetServiceReferences<IFoo>(
                     "(&(owner=" + std::to_string(t) + ")(round=" + std::to_string(i) + "))");
-                if (mine.size() != 1 || !context.GetService(mine[0])) {
-                    ++failures;
-                }
+                failures += mine.size() != 1 || !context.GetService(mine[0]);
                 // ...while sharing the factory's singleton with everyone.
-                auto shared = context.GetServiceObjects(factoryRef).GetService();
-                if (!shared) {
-                    ++failures;
-                }
+                failures += !context.GetServiceObjects(factoryRef).GetService();
                 reg.Unregister();
             }
         });
     }
-    for (auto& w : workers) {
+    for (auto& w : workers)
         w.join();
-    }
     EXPECT_EQ(failures, 0);
     // Installs of one location give one bundle.
     EXPECT_EQ(std::ranges::count(installed, installed.front()), threads);

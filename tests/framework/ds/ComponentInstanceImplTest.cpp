@@ -68,23 +68,20 @@ struct LookAlike final : IFirst {
     std::string name;
 };
 
-struct Plain final : IFirst {
-    int First() override { return 7; }
-};
-
-struct RecordingBinder final : Binder<Plain> {
-    RecordingBinder() : Binder<Plain>("ref") {}
-    void Bind(const std::shared_ptr<void>& svc, const std::shared_ptr<Plain>&) override {
+struct RecordingBinder final : Binder<LookAlike> {
+    RecordingBinder() : Binder<LookAlike>("ref") {}
+    void Bind(const std::shared_ptr<void>& svc, const std::shared_ptr<LookAlike>&) override {
         log += svc ? "bind-svc;" : "bind-null;";
     }
-    void UnBind(const std::shared_ptr<void>&, const std::shared_ptr<Plain>&) override {
+    void UnBind(const std::shared_ptr<void>&, const std::shared_ptr<LookAlike>&) override {
         log += "unbind-svc;";
     }
     void Bind(const std::shared_ptr<ComponentContext>&,
-              const std::shared_ptr<Plain>& comp) override {
+              const std::shared_ptr<LookAlike>& comp) override {
         log += comp ? "bind;" : "bind-nothing;";
     }
-    void Unbind(const std::shared_ptr<ComponentContext>&, const std::shared_ptr<Plain>&) override {
+    void Unbind(const std::shared_ptr<ComponentContext>&,
+                const std::shared_ptr<LookAlike>&) override {
         log += "unbind;";
     }
     std::string log;
@@ -115,26 +112,21 @@ TEST(ComponentInstanceImpl, CallsTheHooksWithItsContextAndPublishesEachInterface
 }
 
 TEST(ComponentInstanceImpl, OtherClassesAreUsableAndHooksWithOtherSignaturesIgnored) {
-    ComponentInstanceImpl<LookAlike, std::tuple<IFirst>> lookAlike;
-    lookAlike.CreateInstance(std::make_shared<FakeContext>());
-    EXPECT_FALSE(lookAlike.DoesModifiedMethodExist());
-    lookAlike.Activate();
-    lookAlike.Modified();
-    lookAlike.Deactivate();
-    EXPECT_FALSE(lookAlike.GetInstance()->called);
-    EXPECT_EQ(lookAlike.GetInstance()->name, "fake"); // the constructor got the properties
-
+    using LookAlikeInstance = ComponentInstanceImpl<LookAlike, std::tuple<IFirst>>;
     auto binder = std::make_shared<RecordingBinder>();
-    std::weak_ptr<Plain> watch;
+    std::weak_ptr<LookAlike> watch;
     {
-        using PlainInstance = ComponentInstanceImpl<Plain, std::tuple<IFirst>>;
-        std::unique_ptr<cs::detail::ComponentInstance> base(new PlainInstance({}, {binder}));
-        auto& instance = static_cast<PlainInstance&>(*base);
-        // Before creation there is nothing to publish.
-        EXPECT_EQ(instance.GetInterfaceMap(), nullptr);
+        std::unique_ptr<cs::detail::ComponentInstance> base(new LookAlikeInstance({}, {binder}));
+        auto& instance = static_cast<LookAlikeInstance&>(*base);
+        EXPECT_EQ(instance.GetInterfaceMap(), nullptr); // nothing to publish before creation
         instance.CreateInstance(std::make_shared<FakeContext>());
-        EXPECT_EQ(instance.GetInstance()->First(), 7);
+        EXPECT_FALSE(instance.DoesModifiedMethodExist());
+        instance.Activate();
+        instance.Modified();
+        instance.Deactivate();
         watch = instance.GetInstance();
+        EXPECT_FALSE(watch.lock()->called);
+        EXPECT_EQ(watch.lock()->name, "fake"); // the constructor got the properties
         // Binders are reached by reference name.
         instance.BindReferences(std::make_shared<FakeContext>());
         instance.InvokeBindMethod("ref", std::make_shared<int>(1));
