@@ -234,13 +234,8 @@ TEST(ObservedHttpClient, ObserversHearEveryDownloadStepThrottledAndCanChangeNoth
     };
     EXPECT_EQ(instant.download(get("http://h/a.zip#part"), "unused", keep).status, 200);
     EXPECT_THAT(seen, ElementsAre(100, 200, 300));
-    EXPECT_THAT(observer->calls,
-                ElementsAre("started http://h/a.zip", "progress http://h/a.zip 100/300",
-                            "progress http://h/a.zip 200/300", "progress http://h/a.zip 300/300",
-                            "finished http://h/a.zip ok"));
     EXPECT_EQ(instant.send(get("http://h/a")).body, "body");
     EXPECT_EQ(lookups, 1) << "a send is not observed";
-    observer->calls.clear();
     inner->size = 1000; // throttled: the first and the final value only
     observed(std::chrono::hours(1)).download(get("http://h/t"), "unused", {});
     inner->size = 0;
@@ -249,11 +244,14 @@ TEST(ObservedHttpClient, ObserversHearEveryDownloadStepThrottledAndCanChangeNoth
     inner->status = 200;
     inner->failWith = Kind::STALLED;
     EXPECT_EQ(failureOf([&] { instant.download(get("http://h/f"), "unused", {}); }), Kind::STALLED);
-    EXPECT_THAT(observer->calls,
-                ElementsAre("started http://h/t", "progress http://h/t 100/1000",
-                            "progress http://h/t 1000/1000", "finished http://h/t ok",
-                            "started http://h/s", "finished http://h/s failed",
-                            "started http://h/f", "finished http://h/f failed"));
+    EXPECT_THAT(
+        observer->calls,
+        testing::ElementsAreArray(
+            {"started http://h/a.zip", "progress http://h/a.zip 100/300",
+             "progress http://h/a.zip 200/300", "progress http://h/a.zip 300/300",
+             "finished http://h/a.zip ok", "started http://h/t", "progress http://h/t 100/1000",
+             "progress http://h/t 1000/1000", "finished http://h/t ok", "started http://h/s",
+             "finished http://h/s failed", "started http://h/f", "finished http://h/f failed"}));
     inner->failWith.reset();
     ObservedHttpClient failingLookup(
         inner, []() -> TransferObservers { throw std::runtime_error("stopped"); });

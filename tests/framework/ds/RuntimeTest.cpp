@@ -51,7 +51,7 @@ protected:
 };
 
 // The runtime also takes on bundles that started before it.
-TEST_F(DsRuntime, RegistersEveryEnabledComponentWithoutLoadingCode) {
+TEST_F(DsRuntime, RegistersEveryEnabledComponentAndMakesOnlyImmediateOnesAtOnce) {
     EXPECT_EQ(runtime.GetSymbolicName(), "declarative_services");
     testBundle.Start();
     EXPECT_FALSE(component("greeter"));
@@ -69,6 +69,16 @@ TEST_F(DsRuntime, RegistersEveryEnabledComponentWithoutLoadingCode) {
               (std::set<std::string>{"greeter", "missing", "null_factory", "throwing_ctor",
                                      "throwing_activate", "throwing_deactivate", "incomplete"}));
     EXPECT_EQ(Summary("Greeter"), "");
+    // An immediate component is made as soon as its bundle starts.
+    Bundle eager = context.InstallBundles(DS_EAGER_BUNDLE).at(0);
+    EXPECT_EQ(Summary("Eager"), "");
+    eager.Start();
+    EXPECT_EQ(Summary("Eager"), "activate:1 ctor:1 new:1");
+    auto eagerRef = component("dstest::Eager");
+    ASSERT_TRUE(eagerRef);
+    EXPECT_EQ(context.GetService(eagerRef)->Greet("you"), "hello you");
+    eager.Stop();
+    EXPECT_EQ(Summary("Eager"), "activate:1 ctor:1 deactivate:1 delete:1 dtor:1 new:1");
     EXPECT_TRUE(takeErrors().empty());
 }
 
@@ -166,21 +176,6 @@ TEST_F(DsRuntime, EachFailedCreationGivesAnEmptyServiceAndOneError) {
     auto greeter = context.GetService(component("greeter"));
     ASSERT_TRUE(greeter);
     EXPECT_EQ(greeter->Greet("still"), "hello still");
-}
-
-TEST_F(DsRuntime, AnImmediateComponentIsActivatedWhenItsBundleStarts) {
-    runtime.Start();
-    Bundle eager = context.InstallBundles(DS_EAGER_BUNDLE).at(0);
-    EXPECT_EQ(Summary("Eager"), "");
-    eager.Start();
-    EXPECT_EQ(Summary("Eager"), "activate:1 ctor:1 new:1");
-    auto refs = context.GetServiceReferences<IGreeter>();
-    ASSERT_EQ(refs.size(), 1u);
-    EXPECT_EQ(context.GetService(refs[0])->Greet("you"), "hello you");
-    EXPECT_EQ(any_cast<std::string>(refs[0].GetProperty("component.name")), "dstest::Eager");
-    eager.Stop();
-    EXPECT_EQ(Summary("Eager"), "activate:1 ctor:1 deactivate:1 delete:1 dtor:1 new:1");
-    EXPECT_TRUE(takeErrors().empty());
 }
 
 } // namespace
