@@ -26,7 +26,6 @@ httpclient_core::HttpRequest get(const std::string& url,
     return {"GET", url, std::move(headers), {}, {}};
 }
 
-// The kind of HttpError the call throws, or nullopt.
 std::optional<Kind> failureOf(const std::function<void()>& call) {
     const auto error = thrown<HttpError>(call);
     return error ? std::optional(error->kind()) : std::nullopt;
@@ -62,11 +61,7 @@ TEST_F(CurlHttpClientTest, SendAnswersWithTheFinalResponseAfterAtMostTenRedirect
 }
 
 TEST_F(CurlHttpClientTest, EveryTransferFaultHasItsOwnKind) {
-    std::string gone;
-    {
-        LoopbackServer stopped;
-        gone = stopped.url("/x");
-    }
+    const std::string gone = LoopbackServer().url("/x"); // nothing listens there any more
     // The URL, sent (else downloaded into the file), the download's progress callback.
     const std::tuple<std::string, std::string, httpclient_core::ProgressCallback, Kind> cases[] = {
         {server.fileUrl("a.zip", "redirect=11"), "", {}, Kind::TOO_MANY_REDIRECTS},

@@ -42,8 +42,7 @@ inline std::string Describe(std::exception_ptr error) {
     }
 }
 
-/// A started framework that logs into `log`, keeps the errors it reports, and is stopped when
-/// the fixture ends.
+/// A started framework that logs into `log` and keeps the errors it reports; stopped at the end.
 struct RunningFramework {
     RunningFramework() {
         framework.Start();

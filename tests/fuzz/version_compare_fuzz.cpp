@@ -1,7 +1,4 @@
-// Feeds the installed-version reader and the version comparison. The first 16 bytes are the
-// required version (four 32-bit numbers), the rest the installed version text. Checks that the
-// comparison is the lexicographic order over the four numbers and that a version written in its
-// canonical form reads back as itself.
+// Input: the required version (four 32-bit numbers, 16 bytes), then the installed version text.
 #include "FuzzSupport.h"
 #include "InstalledVersion.h"
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace cppmicroservices;
 namespace cs = cppmicroservices::service::component;
 using cs::ComponentContext;
 using cs::detail::Binder;
@@ -11,16 +12,14 @@ namespace {
 
 class FakeContext final : public ComponentContext {
 public:
-    std::unordered_map<std::string, cppmicroservices::Any> GetProperties() const override {
-        return {{"component.name", cppmicroservices::Any(std::string("fake"))}};
+    std::unordered_map<std::string, Any> GetProperties() const override {
+        return {{"component.name", Any(std::string("fake"))}};
     }
-    cppmicroservices::BundleContext GetBundleContext() const override { return {}; }
-    cppmicroservices::Bundle GetUsingBundle() const override { return {}; }
+    BundleContext GetBundleContext() const override { return {}; }
+    Bundle GetUsingBundle() const override { return {}; }
     void EnableComponent(const std::string&) override {}
     void DisableComponent(const std::string&) override {}
-    cppmicroservices::ServiceReferenceBase GetServiceReference() const override {
-        return cppmicroservices::ServiceReferenceU();
-    }
+    ServiceReferenceBase GetServiceReference() const override { return ServiceReferenceU(); }
 
 protected:
     std::shared_ptr<void> LocateService(const std::string&, const std::string&) const override {
@@ -47,10 +46,8 @@ struct Hooked final : IFirst, ISecond {
     int Second() override { return 2; }
     void Activate(const std::shared_ptr<ComponentContext>& c) { log += c ? "activate;" : "?"; }
     void Deactivate(const std::shared_ptr<ComponentContext>& c) { log += c ? "deactivate;" : "?"; }
-    void Modified(const std::shared_ptr<ComponentContext>&,
-                  const std::shared_ptr<cppmicroservices::AnyMap>& props) {
-        log += "modified " + cppmicroservices::any_cast<std::string>(props->at("component.name")) +
-               ";";
+    void Modified(const std::shared_ptr<ComponentContext>&, const std::shared_ptr<AnyMap>& props) {
+        log += "modified " + any_cast<std::string>(props->at("component.name")) + ";";
     }
     std::string log;
 };
@@ -58,8 +55,8 @@ struct Hooked final : IFirst, ISecond {
 // A configuration constructor, and look-alike hooks with the wrong signatures: none of them may
 // be called.
 struct LookAlike final : IFirst {
-    explicit LookAlike(const std::shared_ptr<cppmicroservices::AnyMap>& props)
-        : name(cppmicroservices::any_cast<std::string>(props->at("component.name"))) {}
+    explicit LookAlike(const std::shared_ptr<AnyMap>& props)
+        : name(any_cast<std::string>(props->at("component.name"))) {}
     int First() override { return 0; }
     bool Activate(const std::shared_ptr<ComponentContext>&) { return called = true; }
     void Deactivate(int) { called = true; }
@@ -100,10 +97,9 @@ TEST(ComponentInstanceImpl, CallsTheHooksWithItsContextAndPublishesEachInterface
     auto map = instance.GetInterfaceMap();
     ASSERT_TRUE(map);
     ASSERT_EQ(map->size(), 2u);
-    auto first = map->at(us_service_interface_iid<IFirst>());
-    auto second = map->at(us_service_interface_iid<ISecond>());
     // Each entry must point at the right base sub-object, not at the start of the object.
-    EXPECT_EQ(static_cast<IFirst*>(first.get())->First(), 1);
+    EXPECT_EQ(static_cast<IFirst*>(map->at(us_service_interface_iid<IFirst>()).get())->First(), 1);
+    auto second = map->at(us_service_interface_iid<ISecond>());
     EXPECT_EQ(static_cast<ISecond*>(second.get())->Second(), 2);
     EXPECT_EQ(second.get(), static_cast<ISecond*>(obj.get()));
     EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));

@@ -46,7 +46,6 @@ TEST(PackManifest, RefusesBadInputAndAppendsOnceAManifestTheFrameworkReads) {
     framework.Stop();
     EXPECT_EQ(any_cast<std::string>(headers.at("bundle.symbolic_name")), "thing");
     EXPECT_EQ(any_cast<int>(headers.AtCompoundKey("scr.version")), 1);
-    // Packing twice is refused.
     EXPECT_NE(pack("thing", R"({"bundle.symbolic_name": "thing"})"), 0);
     EXPECT_NE(errors.find("already"), std::string::npos);
     EXPECT_EQ(readFile(library), file);

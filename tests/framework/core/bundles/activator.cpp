@@ -31,7 +31,6 @@ struct Activator final : cppmicroservices::BundleActivator {
         throw std::runtime_error("fwtest_failing refuses to start");
 #endif
     }
-
     // The framework withdraws the service even if the activator does not.
     void Stop(cppmicroservices::BundleContext) override {
         ++stops;

@@ -4,8 +4,7 @@
 
 namespace dstest {
 
-class IGreeter {
-public:
+struct IGreeter {
     virtual ~IGreeter() = default;
     virtual std::string Greet(const std::string& name) = 0;
 };

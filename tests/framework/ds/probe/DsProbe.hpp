@@ -1,8 +1,7 @@
 #pragma once
 
-// Counters (an event may carry a value: "Seen.ownBundle=name") shared by the test program and
-// the test bundles: one copy in the process, so the tests can see what the bundles' code did
-// without reaching into the bundles.
+// Counters of events (which may carry a value: "Seen.ownBundle=name"), one copy in the process:
+// the test bundles count, the tests read.
 #include <string>
 
 namespace dsprobe {
