@@ -1,5 +1,4 @@
-#ifndef TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
-#define TESTS_FRAMEWORK_FRAMEWORKTESTUTIL_H
+#pragma once
 
 #include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/Framework.h"
@@ -43,18 +42,16 @@ inline std::string Describe(std::exception_ptr error) {
     }
 }
 
-/// A started framework that logs into `log`, keeps the errors it reports, and is stopped when
-/// the fixture ends.
+/// A started framework that logs into `log` and keeps the errors it reports; stopped at the end.
 struct RunningFramework {
     RunningFramework() {
         framework.Start();
-        framework.GetBundleContext().AddFrameworkListener(
-            [this](cppmicroservices::FrameworkEvent const& event) {
-                if (event.GetType() == cppmicroservices::FrameworkEvent::FRAMEWORK_ERROR) {
-                    std::lock_guard guard(lock);
-                    errors.push_back(event);
-                }
-            });
+        framework.GetBundleContext().AddFrameworkListener([this](auto const& event) {
+            if (event.GetType() == cppmicroservices::FrameworkEvent::FRAMEWORK_ERROR) {
+                std::lock_guard guard(lock);
+                errors.push_back(event);
+            }
+        });
     }
     ~RunningFramework() {
         framework.Stop();
@@ -75,5 +72,3 @@ struct RunningFramework {
 };
 
 } // namespace fwtest
-
-#endif

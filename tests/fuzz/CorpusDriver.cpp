@@ -22,14 +22,13 @@ int main(int argc, char** argv) {
         LLVMFuzzerTestOneInput(bytes.data() + 1, bytes.size() - 1);
         ++ran;
     };
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
         if (!std::filesystem::is_directory(argv[i]))
             run(argv[i]);
         else
             for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
                 if (entry.is_regular_file())
                     run(entry.path());
-    }
     std::printf("%zu inputs ran\n", ran);
     return ran == 0 ? 1 : 0;
 }

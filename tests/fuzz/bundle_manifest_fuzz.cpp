@@ -1,6 +1,4 @@
-// Feeds arbitrary bytes, as a bundle library file, to the reader of the manifest in the zip
-// archive appended to it. It may only answer with a manifest that names a bundle, or with the
-// documented errors.
+// Input: a bundle library file. Only a manifest naming a bundle or a documented error may come.
 #include "BundleArchive.h"
 #include "FuzzSupport.h"
 

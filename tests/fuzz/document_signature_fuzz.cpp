@@ -1,6 +1,4 @@
-// Feeds a minisign public key line, a one-line document and a signature file (the rest of the
-// input) to the signature reader. It may only verify or throw DocumentSignatureError, and it may
-// verify only with the key it was given and only a one-line trusted comment.
+// Input: a public key line, a one-line document, then the signature file.
 #include "FuzzSupport.h"
 
 #include "halvexconnector/latestversion/checker/DocumentSignature.h"

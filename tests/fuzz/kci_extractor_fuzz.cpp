@@ -1,6 +1,4 @@
-// Feeds arbitrary bytes to the kci extractor as an archive file. Besides crashes and leaks it
-// reports, as a crash, any run that leaves files behind after a refusal, or anything outside the
-// extraction directory.
+// Input: an archive file. A refusal leaves no files; nothing lands outside the extraction.
 #include "FuzzSupport.h"
 
 #include "halvexconnector/latestversion/kciextractor/KCIExtractor.h"

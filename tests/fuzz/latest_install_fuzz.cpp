@@ -1,5 +1,4 @@
-// Feeds arbitrary text to the LatestInstall.info reader. A record it accepts must have its three
-// fields, and writing that record and reading the result back must give the same record.
+// Input: the text of LatestInstall.info. An accepted record must read back as itself.
 #include "FuzzSupport.h"
 
 #include "halvexconnector/latestversion/installationdiscovery/LatestInstallFile.h"

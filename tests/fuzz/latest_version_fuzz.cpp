@@ -1,5 +1,4 @@
-// Feeds arbitrary text to the latest-version document parser. It may only answer with a document
-// or LatestVersionError; an accepted document must hold what the parser promises.
+// Input: the latest-version document. Only a document or LatestVersionError may come.
 #include "FuzzSupport.h"
 
 #include "halvexconnector/latestversion/checker/LatestVersionDocument.h"

@@ -1,6 +1,4 @@
-// Feeds arbitrary text to the LDAP filter parser and matches what it accepts against a property
-// map of every value type the framework puts in service properties. A filter's normalised text
-// must parse again to an equal filter.
+// Input: a filter, matched against every value type of service properties.
 #include "FuzzSupport.h"
 
 #include <cppmicroservices/Any.h>

@@ -1,6 +1,4 @@
-// Feeds arbitrary text to the proxy setting readers: one proxy URL, a no_proxy list and a target
-// URL, separated by line feeds. Besides crashes it checks that a selection never throws, always
-// has one entry, and that a proxy read from a setting has a host and a port.
+// Input: a proxy URL, a no_proxy list and a target URL, one a line.
 #include "FuzzSupport.h"
 
 #include <foundation/httpproxy/EnvironmentProxySettings.h>

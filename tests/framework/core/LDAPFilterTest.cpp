@@ -10,10 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-using cppmicroservices::Any;
-using cppmicroservices::AnyMap;
-using cppmicroservices::LDAPFilter;
-using cppmicroservices::LDAPProp;
+using namespace cppmicroservices;
 using namespace tripwire::testsupport;
 
 namespace {
@@ -84,9 +81,8 @@ TEST(LDAPFilter, MalformedFiltersAndKeysDifferingOnlyInCaseAreErrorsAndTheDefaul
     EXPECT_FALSE(filter);
     EXPECT_EQ(filter.ToString(), "");
     EXPECT_TRUE(filter.Match(Properties()));
-    EXPECT_TRUE(filter.Match(cppmicroservices::Bundle()));
-    // A key that matches without regard to case has no single value when the map holds two
-    // spellings.
+    EXPECT_TRUE(filter.Match(Bundle()));
+    // Two spellings of a key in one map give no single value to match.
     LDAPFilter const vendor("(vendor=Quill Beck)");
     EXPECT_FALSE(vendor.MatchCase(Properties()));
     EXPECT_TRUE(LDAPFilter("(Vendor=Quill Beck)").MatchCase(Properties()));
@@ -140,7 +136,7 @@ TEST(LDAPFilter, PropBuildsFilterText) {
         EXPECT_EQ(c.built, c.expected);
         EXPECT_EQ(LDAPFilter(c.built).ToString(), c.expected);
     }
-    cppmicroservices::LDAPPropExpr expr = LDAPProp("x") == 1;
+    LDAPPropExpr expr = LDAPProp("x") == 1;
     expr &= LDAPProp("y") == 2;
     expr |= LDAPProp("z");
     EXPECT_EQ(std::string(expr), "(|(&(x=1)(y=2))(z=*))");

@@ -7,58 +7,48 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-
-namespace fs = std::filesystem;
 using cppmicroservices::any_cast;
 using namespace tripwire::testsupport;
 
 namespace {
 
-class PackManifest : public ::testing::Test {
-protected:
-    void SetUp() override { std::ofstream(library, std::ios::binary) << libraryBytes; }
-    int pack(const std::string& name, const std::string& manifestText) {
-        writeFile(dir / "manifest.json", manifestText);
-        const auto run =
-            runProgram({PACK_TOOL, library.string(), name, (dir / "manifest.json").string()});
+TEST(PackManifest, RefusesBadInputAndAppendsOnceAManifestTheFrameworkReads) {
+    TempDirectory dir;
+    const auto library = dir / "libthing.so", manifest = dir / "manifest.json";
+    const std::string libraryBytes = "\177ELF" + std::string(1000, '\0') + "PK";
+    writeFile(library, libraryBytes);
+    std::string errors;
+    const auto pack = [&](const std::string& name, const std::string& manifestText) {
+        writeFile(manifest, manifestText);
+        const auto run = runProgram({PACK_TOOL, library.string(), name, manifest.string()});
         errors = run.err;
         return run.status;
+    };
+    const std::tuple<const char*, const char*, const char*> bad[] = {
+        {"thing", R"({"bundle.symbolic_name": "other"})", "bundle.symbolic_name"},
+        {"thing", R"({"scr": {}})", ""},
+        {"thing", R"({"bundle.symbolic_name": "thing",)", "JSON"},
+        {"thing", R"(["bundle.symbolic_name", "thing"])", ""},
+        {"a/b", R"({"bundle.symbolic_name": "a/b"})", ""},
+    };
+    for (const auto& [name, text, error] : bad) {
+        EXPECT_NE(pack(name, text), 0) << text;
+        EXPECT_NE(errors.find(error), std::string::npos) << errors;
+        EXPECT_EQ(readFile(library), libraryBytes) << text;
     }
-    std::string errors;
-    const std::string libraryBytes = "\177ELF" + std::string(1000, '\0') + "PK";
-    TempDirectory dir;
-    fs::path library = dir / "libthing.so";
-};
-
-TEST_F(PackManifest, AppendsAManifestTheFrameworkReadsAndLeavesTheLibraryIntact) {
     ASSERT_EQ(pack("thing", R"({"bundle.symbolic_name": "thing", "scr": {"version": 1}})"), 0)
         << errors;
     const std::string file = readFile(library);
     ASSERT_EQ(file.compare(0, libraryBytes.size(), libraryBytes), 0);
-    // The framework reads what was appended.
     auto framework = cppmicroservices::FrameworkFactory().NewFramework();
     framework.Start();
     auto headers = framework.GetBundleContext().InstallBundles(library).at(0).GetHeaders();
     framework.Stop();
     EXPECT_EQ(any_cast<std::string>(headers.at("bundle.symbolic_name")), "thing");
     EXPECT_EQ(any_cast<int>(headers.AtCompoundKey("scr.version")), 1);
-    // Packing twice is refused.
     EXPECT_NE(pack("thing", R"({"bundle.symbolic_name": "thing"})"), 0);
     EXPECT_NE(errors.find("already"), std::string::npos);
     EXPECT_EQ(readFile(library), file);
-}
-
-TEST_F(PackManifest, RefusesBadInputAndLeavesTheLibraryUntouched) {
-    EXPECT_NE(pack("thing", R"({"bundle.symbolic_name": "other"})"), 0);
-    EXPECT_NE(errors.find("bundle.symbolic_name"), std::string::npos);
-    EXPECT_NE(pack("thing", R"({"scr": {}})"), 0);
-    EXPECT_NE(pack("thing", R"({"bundle.symbolic_name": "thing",)"), 0);
-    EXPECT_NE(errors.find("JSON"), std::string::npos);
-    EXPECT_NE(pack("thing", R"(["bundle.symbolic_name", "thing"])"), 0);
-    EXPECT_NE(pack("a/b", R"({"bundle.symbolic_name": "a/b"})"), 0);
-    EXPECT_EQ(readFile(library), libraryBytes);
 }
 
 } // namespace

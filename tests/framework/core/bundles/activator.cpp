@@ -14,17 +14,14 @@ CPPMICROSERVICES_INITIALIZE_BUNDLE
 
 namespace {
 
-std::atomic<int> stops{0};
-std::atomic<int> destroyed{0};
+std::atomic<int> stops{0}, destroyed{0};
 
 struct Greeter final : dstest::IGreeter {
     std::string Greet(const std::string&) override { return "hello from fwtest_activator"; }
 };
 
-class Activator final : public cppmicroservices::BundleActivator {
-public:
+struct Activator final : cppmicroservices::BundleActivator {
     ~Activator() override { ++destroyed; }
-
     void Start(cppmicroservices::BundleContext context) override {
         // The setter must have run before the activator: both contexts are the same.
         bool const sameContext = cppmicroservices::GetBundleContext() == context;
@@ -34,13 +31,10 @@ public:
         throw std::runtime_error("fwtest_failing refuses to start");
 #endif
     }
-
     // The framework withdraws the service even if the activator does not.
     void Stop(cppmicroservices::BundleContext) override {
         ++stops;
     }
-
-private:
     cppmicroservices::ServiceRegistration<dstest::IGreeter> registration;
 };
 

@@ -3,18 +3,7 @@
 #include "cppmicroservices/BundleInitialization.h"
 #include "cppmicroservices/GetBundleContext.h"
 
-#include <atomic>
-
 CPPMICROSERVICES_INITIALIZE_BUNDLE
-
-namespace {
-std::atomic<int> loads{0};
-[[maybe_unused]] const int countLoad = ++loads; // runs when the library is loaded
-} // namespace
-
-extern "C" US_ABI_EXPORT int fwtest_plain_loads() {
-    return loads.load();
-}
 
 /// The name of the bundle whose context the framework handed to this library.
 extern "C" US_ABI_EXPORT char const* fwtest_plain_context_owner() {

@@ -1,16 +1,12 @@
-#ifndef DSTEST_IGREETER_HPP
-#define DSTEST_IGREETER_HPP
+#pragma once
 
 #include <string>
 
 namespace dstest {
 
-class IGreeter {
-public:
+struct IGreeter {
     virtual ~IGreeter() = default;
     virtual std::string Greet(const std::string& name) = 0;
 };
 
 } // namespace dstest
-
-#endif

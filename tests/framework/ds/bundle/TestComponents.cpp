@@ -26,6 +26,10 @@ struct Counted : IGreeter {
     }
     ~Counted() override { dsprobe::Count(name + ".dtor"); }
     std::string Greet(const std::string& who) override { return "hello " + who; }
+    void Activate(const std::shared_ptr<ComponentContext>&) { dsprobe::Count(name + ".activate"); }
+    void Deactivate(const std::shared_ptr<ComponentContext>&) {
+        dsprobe::Count(name + ".deactivate");
+    }
     std::string name;
 };
 
@@ -33,18 +37,15 @@ struct Greeter final : Counted {
     Greeter() : Counted("Greeter") {
         // The bundle's own context must already be set when its first object is built.
         auto context = cppmicroservices::GetBundleContext();
-        dsprobe::Count("Greeter.ownBundle=" +
+        dsprobe::Count("Seen.ownBundle=" +
                        (context ? context.GetBundle().GetSymbolicName() : std::string()));
     }
     void Activate(const std::shared_ptr<ComponentContext>& ctx) {
-        dsprobe::Count("Greeter.activate");
-        dsprobe::Count("Greeter.contextBundle=" +
+        Counted::Activate(ctx);
+        dsprobe::Count("Seen.contextBundle=" +
                        ctx->GetBundleContext().GetBundle().GetSymbolicName());
-        dsprobe::Count("Greeter.componentName=" + cppmicroservices::any_cast<std::string>(
-                                                      ctx->GetProperties().at("component.name")));
-    }
-    void Deactivate(const std::shared_ptr<ComponentContext>&) {
-        dsprobe::Count("Greeter.deactivate");
+        dsprobe::Count("Seen.componentName=" + cppmicroservices::any_cast<std::string>(
+                                                   ctx->GetProperties().at("component.name")));
     }
 };
 
@@ -54,38 +55,27 @@ struct NullFactory final : Counted {
 struct ThrowingCtor final : Counted {
     ThrowingCtor() : Counted("ThrowingCtor") { throw std::runtime_error("constructor refused"); }
 };
-
 struct ThrowingActivate final : Counted {
     ThrowingActivate() : Counted("ThrowingActivate") {}
-    void Activate(const std::shared_ptr<ComponentContext>&) {
-        dsprobe::Count("ThrowingActivate.activate");
+    void Activate(const std::shared_ptr<ComponentContext>& ctx) {
+        Counted::Activate(ctx);
         throw std::runtime_error("activation refused");
     }
-    void Deactivate(const std::shared_ptr<ComponentContext>&) {
-        dsprobe::Count("ThrowingActivate.deactivate");
-    }
 };
-
 struct ThrowingDeactivate final : Counted {
     ThrowingDeactivate() : Counted("ThrowingDeactivate") {}
-    void Deactivate(const std::shared_ptr<ComponentContext>&) {
-        dsprobe::Count("ThrowingDeactivate.deactivate");
+    void Deactivate(const std::shared_ptr<ComponentContext>& ctx) {
+        Counted::Deactivate(ctx);
         throw std::runtime_error("deactivation refused");
     }
 };
-
 // Declared in the manifest with one more interface than it publishes.
 struct Incomplete final : Counted {
     Incomplete() : Counted("Incomplete") {}
 };
-
 // Immediate: created as soon as its bundle starts.
 struct Eager final : Counted {
     Eager() : Counted("Eager") {}
-    void Activate(const std::shared_ptr<ComponentContext>&) { dsprobe::Count("Eager.activate"); }
-    void Deactivate(const std::shared_ptr<ComponentContext>&) {
-        dsprobe::Count("Eager.deactivate");
-    }
 };
 
 } // namespace dstest

@@ -15,10 +15,14 @@ void Count(const std::string& event) {
     ++counts[event];
 }
 
-int Get(const std::string& event) {
+std::string Summary(const std::string& owner) {
     std::lock_guard guard(lock);
-    auto it = counts.find(event);
-    return it == counts.end() ? 0 : it->second;
+    std::string text;
+    for (const auto& [event, count] : counts)
+        if (event.starts_with(owner + "."))
+            text += (text.empty() ? "" : " ") + event.substr(owner.size() + 1) + ":" +
+                    std::to_string(count);
+    return text;
 }
 
 void Reset() {
