@@ -3,6 +3,7 @@
 
 #include <fl/filesystem/path_conversion.h>
 
+#include <tripwire/testsupport/InOwnProcess.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/TempDirectory.h>
 
@@ -17,39 +18,28 @@ using halvexconnector::latestversion::kciextractor::extractKCI;
 using halvexconnector::latestversion::kciextractor::KCIExtractionError;
 using namespace tripwire::testsupport;
 
-std::string nested(int levels) {
-    std::string name;
-    for (int i = 0; i < levels; ++i) {
-        name += "a/";
-    }
-    return name + "f";
-}
-
 TEST(DeepArchive, NestingBeyondTheLimitIsRefusedAndLeavesNothingEvenWithFewDescriptors) {
-    const TempDirectory scratch;
-    const stdfs::path archive = scratch / "kci.zip", extracted = scratch / "kci.extracted";
-    struct rlimit previousLimit {};
-    ::getrlimit(RLIMIT_NOFILE, &previousLimit);
-    struct rlimit few = previousLimit;
-    few.rlim_cur = 64;
-    ::setrlimit(RLIMIT_NOFILE, &few);
-    const struct {
-        int levels;
-        bool accepted;
-    } cases[] = {{255, true}, {256, false}, {2000, false}};
-    for (const auto& [levels, accepted] : cases) {
-        writeKciArchive(archive, "1", "bin/setup",
-                        {{"bin/setup", "#!/bin/sh\n", true}, {nested(levels), "x", false}});
-        if (accepted) {
-            EXPECT_FALSE(extractKCI(fl::filesystem::path_from_native(archive)).empty()) << levels;
-            EXPECT_EQ(modeOf(extracted / nested(levels)), 0600u);
-        } else {
-            EXPECT_THROW(extractKCI(fl::filesystem::path_from_native(archive)), KCIExtractionError)
-                << levels;
-            EXPECT_FALSE(stdfs::exists(extracted)) << levels;
+    inOwnProcess([] {
+        const struct rlimit few { 64, 64 };
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        const TempDirectory scratch;
+        const stdfs::path archive = scratch / "kci.zip", extracted = scratch / "kci.extracted";
+        for (const auto& [levels, accepted] : {std::pair{255, true}, {256, false}, {2000, false}}) {
+            std::string nested;
+            for (int i = 0; i < levels; ++i)
+                nested += "a/";
+            writeKciArchive(archive, "1", "bin/setup",
+                            {{"bin/setup", "#!/bin/sh\n", true}, {nested + "f", "x", false}});
+            const auto path = fl::filesystem::path_from_native(archive);
+            if (accepted) {
+                EXPECT_FALSE(extractKCI(path).empty()) << levels;
+                EXPECT_EQ(modeOf(extracted / (nested + "f")), 0600u);
+            } else {
+                EXPECT_THROW(extractKCI(path), KCIExtractionError) << levels;
+                EXPECT_FALSE(stdfs::exists(extracted)) << levels;
+            }
         }
-    }
-    ::setrlimit(RLIMIT_NOFILE, &previousLimit);
+    });
 }
 
 } // namespace
