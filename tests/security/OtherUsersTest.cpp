@@ -62,17 +62,13 @@ protected:
 };
 
 TEST_F(OtherUsers, AWorkingDirectoryIsNeverOneTheyCanChange) {
-    const struct {
-        const char* name;
-        mode_t mode;
-        uid_t owner;
-        bool foreignEntry; // "v1" made beforehand by the other user, world-writable
-        bool used;
-    } cases[] = {{"sticky-shared", 01777, 0, true, false},
-                 {"theirs", 0755, otherUserId, false, false},
-                 {"group-writable", 0770, self, false, false},
-                 {"world-writable", 0777, self, false, false},
-                 {"mine", 0755, self, true, true}};
+    // Name, mode, owner, whether the other user made "v1" in it beforehand (world-writable), used.
+    // clang-format off
+    const std::tuple<const char*, mode_t, uid_t, bool, bool> cases[] = {
+        {"sticky-shared", 01777, 0, true, false}, {"theirs", 0755, otherUserId, false, false},
+        {"group-writable", 0770, self, false, false}, {"world-writable", 0777, self, false, false},
+        {"mine", 0755, self, true, true}};
+    // clang-format on
     const mode_t previousMask = ::umask(0);
     for (const auto& [name, mode, owner, foreignEntry, used] : cases) {
         const stdfs::path location = home / name;
@@ -95,15 +91,11 @@ TEST_F(OtherUsers, AWorkingDirectoryIsNeverOneTheyCanChange) {
 }
 
 TEST_F(OtherUsers, TheInstallerDoesNotRunFromAPathTheyCanChange) {
-    const struct {
-        const char* name;
-        mode_t mode;
-        uid_t binOwner;
-        bool runs;
-    } cases[] = {{"private", 0700, self, true},
-                 {"sticky", 01777, self, true},
-                 {"open", 0777, self, false},
-                 {"their-bin", 0755, otherUserId, false}};
+    // clang-format off
+    const std::tuple<const char*, mode_t, uid_t, bool> cases[] = {
+        {"private", 0700, self, true}, {"sticky", 01777, self, true}, {"open", 0777, self, false},
+        {"their-bin", 0755, otherUserId, false}};
+    // clang-format on
     for (const auto& [name, mode, binOwner, runs] : cases) {
         const stdfs::path installer = home / name / "bin" / "setup";
         makeDirectory(home / name, mode, self);

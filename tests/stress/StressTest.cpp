@@ -81,54 +81,44 @@ TEST_F(Stress, MixedOperationsSurviveAFrameworkRestartUnderneath) {
             for (int i = 0; i < callsEach; ++i, ++finished) {
                 const std::uint64_t first = generation;
                 std::shared_ptr<ITripwire> tripwire;
-                while (!(tripwire = current())) {
+                while (!(tripwire = current()))
                     std::this_thread::sleep_for(1ms);
-                }
                 fresh += tripwire != before && first >= 2;
                 const int operation = (t + i) % 4;
                 // Installs stay in the drive mode: no minute-long wait for a service host.
                 const HALVEXServicesMode mode = operation == 3 || i % 2 == 0 ? DRIVE : STANDARD;
-                int result = -1, expected = 0;
+                int result = -2;
                 try {
-                    switch (operation) {
-                    case 0:
-                        result = tripwire->areHALVEXServicesRunning(mode);
-                        expected = 0; // no agent runs anywhere
-                        break;
-                    case 1:
-                        result = tripwire->checkHALVEXServicesInstallation(mode, required);
-                        expected = mode == DRIVE ? INSTALLED : NOT_INSTALLED;
-                        break;
-                    case 2:
-                        result = tripwire->startHALVEXServices(mode);
-                        expected = mode == DRIVE ? INSTALLED_AND_STARTED : INSTALL_FAILED;
-                        break;
-                    default:
-                        result = install(*tripwire);
-                        expected = INSTALLED_AND_STARTED;
-                        ++installs;
-                    }
+                    result = operation == 0 ? int(tripwire->areHALVEXServicesRunning(mode))
+                             : operation == 1
+                                 ? int(tripwire->checkHALVEXServicesInstallation(mode, required))
+                             : operation == 2 ? int(tripwire->startHALVEXServices(mode))
+                                              : int(install(*tripwire));
+                    installs += operation == 3;
                 } catch (const std::exception&) {
-                    result = -2;
                 }
+                // No agent runs anywhere; only the drive root holds an installation.
+                const bool drive = mode == DRIVE;
+                const int expected[] = {0, drive ? INSTALLED : NOT_INSTALLED,
+                                        drive ? INSTALLED_AND_STARTED : INSTALL_FAILED,
+                                        INSTALLED_AND_STARTED};
                 // A call that crossed the restart may end any way, as long as it returns.
                 if (first == generation && first % 2 == 0) {
                     ++settled;
-                    EXPECT_EQ(result, expected) << "operation " << operation << ", mode " << mode;
+                    EXPECT_EQ(result, expected[operation])
+                        << "operation " << operation << ", mode " << mode;
                 }
             }
         });
     }
-    while (finished < threads * callsEach / 2) {
+    while (finished < threads * callsEach / 2)
         std::this_thread::sleep_for(1ms);
-    }
     ++generation;
     swapFramework(nullptr).reset(); // the old one goes outside the lock
     swapFramework(std::make_unique<RunningFramework>(RunningFramework::withModule()));
     ++generation;
-    for (auto& caller : callers) {
+    for (auto& caller : callers)
         caller.join();
-    }
     ::alarm(0);
     EXPECT_NE(current(), before) << "the restarted framework made a new service object";
     EXPECT_GT(fresh, 0);
