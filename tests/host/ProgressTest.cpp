@@ -99,18 +99,17 @@ TEST_F(Display, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrTheEnd)
 TEST(DisplayThreads, CallsFromSeveralThreadsKeepLinesWhole) {
     std::ostringstream out;
     ProgressDisplay display(out, 60, std::chrono::steady_clock::now, 0ms);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&display, t] {
-            for (std::uint64_t i = 0; i < 200; ++i) {
-                if (i % 50 == 0)
-                    display.stageEntered("stage " + std::to_string(t));
-                display.transferProgress(i, 200);
-            }
-        });
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&display, t] {
+                for (std::uint64_t i = 0; i < 200; ++i) {
+                    if (i % 50 == 0)
+                        display.stageEntered("stage " + std::to_string(t));
+                    display.transferProgress(i, 200);
+                }
+            });
     }
-    for (auto& thread : threads)
-        thread.join();
     display.clear();
     std::istringstream lines(out.str());
     int stages = 0;

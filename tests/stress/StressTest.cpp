@@ -16,12 +16,11 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -133,16 +132,15 @@ TEST_F(Stress, MixedOperationsSurviveAFrameworkRestartUnderneath) {
 // (whose stalled answers keep their connections until it stops).
 std::vector<std::string> openDescriptors(int port) {
     std::set<std::string> serverSockets;
-    char portText[16];
-    std::snprintf(portText, sizeof portText, ":%04X", static_cast<unsigned>(port));
     for (const char* table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
         std::ifstream in(table);
         for (std::string line; std::getline(in, line);) {
-            std::istringstream fields(line);
-            const std::vector<std::string> column{std::istream_iterator<std::string>(fields), {}};
-            if (column.size() > 9 && column[1].ends_with(portText)) {
-                serverSockets.insert("socket:[" + column[9] + "]");
-            }
+            unsigned localPort = 0;
+            unsigned long inode = 0;
+            if (std::sscanf(line.c_str(), "%*d: %*[0-9A-F]:%X %*s %*s %*s %*s %*s %*s %*s %lu",
+                            &localPort, &inode) == 2 &&
+                localPort == static_cast<unsigned>(port))
+                serverSockets.insert("socket:[" + std::to_string(inode) + "]");
         }
     }
     std::vector<std::string> targets;
