@@ -8,15 +8,13 @@
 #include "halvexconnector/latestversion/installationdiscovery/InstallationDiscovery.h"
 #include "halvexconnector/latestversion/kciextractor/KCIExtractor.h"
 
-#include <agent/control/AgentDiscovery.h>
 #include <fl/filesystem/path_conversion.h>
 
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/ModuleHome.h>
+#include <tripwire/testsupport/Thrown.h>
 
 #include <httplib.h>
-
-#include <tripwire/testsupport/Thrown.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -30,7 +28,6 @@ namespace discovery = halvexconnector::latestversion::installationdiscovery;
 using namespace tripwire::testsupport;
 using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsEmpty;
 
 const std::string version = SAMPLE_VERSION;
 
@@ -84,7 +81,6 @@ TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
     }
     writeZipArchive(home / "installer.zip", {{"bin/x", "payload"}});
     EXPECT_THROW(describeArchive(ArchiveFile(home / "installer.zip")), ArchiveDescriptionError);
-    EXPECT_THROW(ArchiveFile(home / "missing.zip"), std::system_error);
     EXPECT_EQ(Json::parse(sample::server::latestDocument(
                   ArchiveDescription{"kci_1 2+3.zip", "1.2", "ab", 42}, "http://127.0.0.1:9")),
               Json({{"version", "1.2"},
@@ -105,39 +101,43 @@ protected:
         arguments.insert(arguments.begin(), staged::sample("tripwire-sample-server").string());
         return arguments;
     }
-    static int portOf(const std::string& base) {
-        return base.starts_with("http://127.0.0.1:") ? std::stoi(base.substr(17)) : -1;
-    }
     ModuleHome home;
 };
 
+// On loopback at the address given, for the staged archive and for one that only its name
+// describes.
 TEST_F(SampleServer, ServesTheDocumentAndTheArchiveByteForByteAndStopsCleanly) {
-    const fs::path archive = staged::kciArchive();
-    for (const int stop : {SIGTERM, SIGINT}) {
-        RunningProgram running(server({"--port-file", (home / "port").string(), archive.string()}));
-        const std::string base = running.firstLine();
-        const int port = portOf(base);
-        ASSERT_GT(port, 0) << base;
+    writeFile(home / "kci_7.8.9.10.zip", std::string(300 * 1024, 'x'));
+    const std::tuple<int, const char*, fs::path, std::string> runs[] = {
+        {SIGTERM, "127.0.0.1", staged::kciArchive(), version},
+        {SIGINT, "127.0.0.2", home / "kci_7.8.9.10.zip", "7.8.9.10"}};
+    for (const auto& [stop, address, archive, served] : runs) {
+        RunningProgram running(server(
+            {"--address", address, "--port-file", (home / "port").string(), archive.string()}));
+        const std::string base = running.firstLine(),
+                          prefix = "http://" + std::string(address) + ":";
+        ASSERT_TRUE(base.starts_with(prefix)) << base;
+        const int port = std::stoi(base.substr(prefix.size()));
         EXPECT_EQ(readFile(home / "port"), std::to_string(port) + "\n");
-        httplib::Client client("127.0.0.1", port);
+        httplib::Client client(address, port);
         const auto latest = client.Get("/tripwire/latest.json");
         ASSERT_TRUE(latest);
         EXPECT_EQ(latest->get_header_value("Content-Type"), "application/json");
         const std::string bytes = readFile(archive);
         EXPECT_EQ(Json::parse(latest->body),
-                  Json({{"version", version},
+                  Json({{"version", served},
                         {"url", base + "/files/" + archive.filename().string()},
                         {"sha256", sha256Hex(bytes)},
                         {"size", bytes.size()}}));
-        const auto served = client.Get("/files/" + archive.filename().string());
-        ASSERT_TRUE(served);
-        EXPECT_TRUE(served->body == bytes) << "the served archive differs from the file";
+        const auto file = client.Get("/files/" + archive.filename().string());
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->body == bytes) << "the served archive differs from the file";
         for (const char* path : {"/files/kci_0.0.0.0.zip", "/", "/tripwire/latest_json"})
             EXPECT_EQ(client.Get(path)->status, 404) << path;
         ::kill(running.pid(), stop);
         EXPECT_EQ(running.finish().status, 0) << stop;
         EXPECT_FALSE(fs::exists(home / "port"));
-        EXPECT_FALSE(httplib::Client("127.0.0.1", port).Get("/tripwire/latest.json"));
+        EXPECT_FALSE(httplib::Client(address, port).Get("/tripwire/latest.json"));
     }
 }
 
@@ -146,8 +146,7 @@ TEST_F(SampleServer, RefusesAddressesOffLoopbackAndArchivesItCannotServe) {
     const std::string archive = staged::kciArchive().string();
     // clang-format off
     const std::pair<std::vector<std::string>, int> refused[] = {
-        {{"--address", "0.0.0.0", archive}, 2}, {{"--address", "::", archive}, 2},
-        {{"--address", "10.0.0.1", archive}, 2}, {{"--address", "localhost", archive}, 2},
+        {{"--address", "0.0.0.0", archive}, 2}, {{"--address", "localhost", archive}, 2},
         {{(home / "installer.zip").string()}, 1}, {{(home / "kci_1.zip.missing").string()}, 1},
         {{home.path().string()}, 1}, {{}, 2}};
     // clang-format on
@@ -157,23 +156,10 @@ TEST_F(SampleServer, RefusesAddressesOffLoopbackAndArchivesItCannotServe) {
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err, "");
     }
-    RunningProgram other(server({"--address", "127.0.0.2", staged::kciArchive().string()}));
-    EXPECT_TRUE(other.firstLine().starts_with("http://127.0.0.2:"));
-    // An archive without manifest: the version comes from its name.
-    writeFile(home / "kci_7.8.9.10.zip", std::string(300 * 1024, 'x'));
-    RunningProgram plain(server({(home / "kci_7.8.9.10.zip").string()}));
-    const auto latest =
-        httplib::Client("127.0.0.1", portOf(plain.firstLine())).Get("/tripwire/latest.json");
-    ASSERT_TRUE(latest);
-    EXPECT_EQ(Json::parse(latest->body)["version"], "7.8.9.10");
 }
 
 class ServiceHost : public testing::Test {
 protected:
-    std::vector<agent::control::AgentInfo> agents(const fs::path& lockRoot) const {
-        return agent::control::enumerateAllRunningAgents(fl::filesystem::path_from_native(lockRoot),
-                                                         3);
-    }
     std::string running(const RunningProgram& host, const fs::path& lockRoot) const {
         return "running " + std::to_string(host.pid()) + " " +
                (lockRoot / "RodudedOzovizazServiceHost.lock").string();
@@ -188,15 +174,14 @@ TEST_F(ServiceHost, RegistersOnceUnderTheLockRootStopsOnSignalsEvenIgnoredOnesEl
     RunningProgram host({program});
     std::signal(SIGINT, previous);
     EXPECT_EQ(host.firstLine(), running(host, home.lockRoot()));
-    ASSERT_EQ(agents(home.lockRoot()).size(), 1u);
-    EXPECT_EQ(agents(home.lockRoot())[0].pid, host.pid());
     const ProgramRun second = runProgram({program});
     EXPECT_EQ(second.status, 0);
     EXPECT_THAT(second.err, HasSubstr("Another instance"));
-    EXPECT_EQ(agents(home.lockRoot()).size(), 1u);
+    EXPECT_EQ(std::stoi(readFile(home.lockRoot() / "RodudedOzovizazServiceHost.lock")), host.pid());
+    EXPECT_TRUE(home.agentRunning());
     ::kill(host.pid(), SIGINT);
     EXPECT_EQ(host.finish().status, 0);
-    EXPECT_THAT(agents(home.lockRoot()), IsEmpty());
+    EXPECT_FALSE(home.agentRunning());
 
     RunningProgram killed({program});
     ASSERT_NE(killed.firstLine(), "");
@@ -283,9 +268,6 @@ TEST_F(SampleInstaller, InstallsWhereItIsToldAndReplacesAnEarlierInstallationOfT
     EXPECT_FALSE(fs::exists(defaultRoot / ("v" + version) / "stale.txt"));
     EXPECT_FALSE(fs::exists(home.lockRoot()))
         << "starting the service host is the caller's business";
-    const fs::path root = home / "Program Files/Service Host";
-    ASSERT_EQ(install({"-mode", "silent", "-installationroot", root.string()}).status, 0);
-    expectInstalledAt(root);
 
     // The dynamic loader's listing (what ldd prints): nothing from the build tree.
     home.set("LD_TRACE_LOADED_OBJECTS", "1");
@@ -322,8 +304,8 @@ TEST_F(SampleInstaller, LogsEveryRunWithTheProxyItGotThePasswordMaskedAndRefuses
 }
 
 TEST_F(SampleInstaller, AServiceHostThatCannotRunFailsWith55AndKeepsThePreviousInstallation) {
-    ASSERT_EQ(install({"-mode", "silent", "-installationroot", (home / "good").string()}).status,
-              0);
+    const fs::path good = home / "Program Files/Service Host";
+    ASSERT_EQ(install({"-mode", "silent", "-installationroot", good.string()}).status, 0);
     const std::string before = readFile(home.storageRoot() / "LatestInstall.info");
     for (const char* payload : {"\x7f"
                                 "ELF but not really",
@@ -340,7 +322,7 @@ TEST_F(SampleInstaller, AServiceHostThatCannotRunFailsWith55AndKeepsThePreviousI
         EXPECT_EQ(log().back()["exitCode"], 55);
         fs::remove_all(home / "broken");
     }
-    expectInstalledAt(home / "good");
+    expectInstalledAt(good);
     write(home / "alone/QuillbeckServiceHostInstaller", readFile(extracted / installerEntry),
           fs::perms::owner_all);
     const ProgramRun alone =

@@ -1,6 +1,4 @@
-// Fault and load tests: the staged bundle in a framework that is the process's running one, in a
-// throw-away home, driven from many threads, against a misbehaving server, a full disk and a host
-// that shuts down while an installer runs.
+// Fault and load tests of the staged bundle; README.md says what each proves.
 #include <tripwire/testsupport/InOwnProcess.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/ModuleHome.h>
@@ -50,9 +48,6 @@ protected:
     ModuleHome home;
 };
 
-// Sixteen threads mix the four operations while the framework is stopped and started again once
-// underneath them: calls keep the service object they got, calls after the restart get the new
-// one, undisturbed calls return exactly what they should, and every call returns.
 TEST_F(Stress, MixedOperationsSurviveAFrameworkRestartUnderneath) {
     constexpr int threads = 16, callsEach = 20;
     constexpr std::uint32_t required[4] = {1, 0, 0, 0};
@@ -161,9 +156,7 @@ std::size_t residentBytes() {
     return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 }
 
-// A hundred attempts in a row on one service object, each with one fault of the server during
-// the download: the right result and event every time, nothing left, no descriptors or memory
-// piling up after a warm-up (big enough payloads that keeping one per attempt would show).
+// Payloads big enough that keeping one per attempt would show in the resident set.
 TEST_F(Stress, AHundredFaultyDownloadsInARowEndRightAndLeakNothing) {
     const fs::path archive = offer("exit 0", 256 * 1024);
     const std::size_t size = fs::file_size(archive);
@@ -210,9 +203,8 @@ TEST_F(Stress, AHundredFaultyDownloadsInARowEndRightAndLeakNothing) {
 #endif
 }
 
-// The download location on a 1 MiB tmpfs: a download or an extraction that overflows it fails
-// with the reason in the event and leaves the tmpfs empty. The mount needs a mount namespace of
-// its own: each case reruns the test program under `unshare --mount` where that is permitted.
+// The tmpfs needs a mount namespace of its own: each case reruns the test program under
+// `unshare --mount` where that is permitted.
 class DiskFull : public Stress, public testing::WithParamInterface<std::size_t> {};
 
 TEST_P(DiskFull, AnOverflowingAttemptFailsAndLeavesNothing) {
@@ -266,10 +258,7 @@ TEST_P(DiskFull, AnOverflowingAttemptFailsAndLeavesNothing) {
 // the extraction sees before it writes.
 INSTANTIATE_TEST_SUITE_P(Stress, DiskFull, testing::Values(20, 7));
 
-// A host shutting down while an install waits for an installer that never exits:
-// terminate_children ends it (SIGTERM, or SIGKILL after the grace when it ignores SIGTERM), the
-// attempt fails at once, a local installer is not rerun, nothing is left. terminate_children is
-// one-way for the whole process, so each case runs in a process of its own.
+// terminate_children is one-way for the whole process, so each case runs in a process of its own.
 struct Shutdown {
     const char* name;
     bool local;
