@@ -107,15 +107,13 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
 // line on standard error; usage errors print no result and ask no server.
 TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
     struct Case {
-        std::function<void()> setUp;
+        std::function<void()> setUp; // none when empty
         std::vector<std::string> arguments;
         int status;
         std::string line;
     };
     const std::string download =
         "tripwire: install failed: download of " + home.server().fileUrl("kci.zip");
-    const auto none = [] {
-    };
     // clang-format off
     std::vector<Case> cases{
         {[&] { offer("", std::string(64, '0')); }, {"install"}, 1, download + " failed: SHA-256 mismatch"},
@@ -130,13 +128,13 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
         {[&] { home.server().setLatestDocument("gone", 404); }, {"install"}, 3,
          "tripwire: error: latest-version check failed: HTTP status 404 from " +
              home.server().url("/tripwire/latest.json") + "\n"},
-        {none, {"start"}, 1, "tripwire: start failed: no installation found"},
+        {{}, {"start"}, 1, "tripwire: start failed: no installation found"},
         {[&] { describeInstallation(home.driveRoot(), "1.0.0.0", "/bin/false"); },
          {"--mode", "drive", "start"}, 1,
          "tripwire: start failed: the launcher /bin/false exited with status 1\n"},
-        {none, {"instal"}, 2, "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
-        {none, {}, 2, "tripwire: a command is required: info, "},
-        {none, {"--log-file", "/nonexistent/x.log", "info"}, 2,
+        {{}, {"instal"}, 2, "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
+        {{}, {}, 2, "tripwire: a command is required: info, "},
+        {{}, {"--log-file", "/nonexistent/x.log", "info"}, 2,
          "tripwire: --log-file: cannot open log file \"/nonexistent/x.log\""}};
     const std::vector<std::string> usage[] = {
         {"info", "--no-such-option"}, {"--mode", "sideways", "info"}, {"--mode", "1x", "info"},
@@ -147,12 +145,12 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
         {"install", "--installation-root"}, {"install", "--triggered-by"}, {"install", "--unknown"},
         {"install", "surplus"}, {"install", "--mode", "fast"}};
     // clang-format on
-    for (const auto& arguments : usage) {
-        cases.push_back({none, arguments, 2, "tripwire: "});
-    }
+    for (const auto& arguments : usage)
+        cases.push_back({{}, arguments, 2, "tripwire: "});
     for (const Case& c : cases) {
         const auto requests = home.server().requests().size();
-        c.setUp();
+        if (c.setUp)
+            c.setUp();
         const ProgramRun r = tripwire(c.arguments);
         const std::string context = testing::PrintToString(c.arguments) + "\n" + r.err;
         EXPECT_EQ(r.status, c.status) << context;
@@ -215,9 +213,8 @@ TEST_F(HostProgram, EveryCommandAnswersOneJsonObjectOfTheSchema) {
     }
     const auto status = nlohmann::json::parse(tripwire({"--json", "status"}).out).at("result");
     for (const char* member : {"running", "agents", "installation", "storageRoot", "lockRoot",
-                               "lastInstall", "storageRootOverridden", "lockRootOverridden"}) {
+                               "lastInstall", "storageRootOverridden", "lockRootOverridden"})
         EXPECT_TRUE(status.contains(member)) << member;
-    }
 }
 
 TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) {

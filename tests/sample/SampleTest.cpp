@@ -48,11 +48,10 @@ TEST(InstallerArguments, TakesEachValueVerbatimAndRefusesWhatItDoesNotUnderstand
         {{"-mode", "silent", "-installationroot"}, "\"-installationroot\" needs a value"},
         {{"-source", "a", "-mode", "silent", "-source", "b"}, "repeated argument \"-source\""}};
     // clang-format on
-    for (const auto& [arguments, expected] : refused) {
+    for (const auto& [arguments, expected] : refused)
         EXPECT_THAT(whatThrown<sample::installer::ArgumentError>(
                         [&] { parseInstallerArguments(arguments); }),
                     HasSubstr(expected));
-    }
 }
 
 TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
@@ -83,10 +82,8 @@ TEST(ArchiveDescription, TakesTheVersionFromTheManifestElseFromAKciFileName) {
     EXPECT_THROW(describeArchive(ArchiveFile(home / "installer.zip")), ArchiveDescriptionError);
     EXPECT_EQ(Json::parse(sample::server::latestDocument(
                   ArchiveDescription{"kci_1 2+3.zip", "1.2", "ab", 42}, "http://127.0.0.1:9")),
-              Json({{"version", "1.2"},
-                    {"url", "http://127.0.0.1:9/files/kci_1%202%2B3.zip"},
-                    {"sha256", "ab"},
-                    {"size", 42}}));
+              Json::parse(R"({"version": "1.2", "url": "http://127.0.0.1:9/files/kci_1%202%2B3.zip",
+                              "sha256": "ab", "size": 42})"));
     for (const char* address : {"127.0.0.1", "127.255.0.9", "::1"})
         EXPECT_TRUE(isLoopbackAddress(address)) << address;
     for (const char* address : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "::ffff:127.0.0.1",
