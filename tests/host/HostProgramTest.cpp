@@ -1,5 +1,8 @@
 // The staged `tripwire` program as a user meets it, in a throw-away home, against real service
-// hosts.
+// hosts; and its download progress line and display, driven by a hand-set clock into a string.
+#include "ProgressDisplay.h"
+#include "ProgressLine.h"
+
 #include <agent/control/AgentRegistration.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/ModuleHome.h>
@@ -10,15 +13,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace tripwire::testsupport;
+using namespace tripwire_host;
 using namespace std::chrono_literals;
+using std::chrono::seconds;
 using testing::AllOf;
 using testing::EndsWith;
 using testing::HasSubstr;
@@ -106,12 +113,7 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
 // Each failure: how it is brought about, the command, the exit status and the start of the one
 // line on standard error; usage errors print no result and ask no server.
 TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
-    struct Case {
-        std::function<void()> setUp; // none when empty
-        std::vector<std::string> arguments;
-        int status;
-        std::string line;
-    };
+    using Case = std::tuple<std::function<void()>, std::vector<std::string>, int, std::string>;
     const std::string download =
         "tripwire: install failed: download of " + home.server().fileUrl("kci.zip");
     // clang-format off
@@ -147,17 +149,17 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
     // clang-format on
     for (const auto& arguments : usage)
         cases.push_back({{}, arguments, 2, "tripwire: "});
-    for (const Case& c : cases) {
+    for (const auto& [setUp, arguments, status, line] : cases) {
         const auto requests = home.server().requests().size();
-        if (c.setUp)
-            c.setUp();
-        const ProgramRun r = tripwire(c.arguments);
-        const std::string context = testing::PrintToString(c.arguments) + "\n" + r.err;
-        EXPECT_EQ(r.status, c.status) << context;
-        EXPECT_THAT(r.err, StartsWith(c.line)) << context;
+        if (setUp)
+            setUp();
+        const ProgramRun r = tripwire(arguments);
+        const std::string context = testing::PrintToString(arguments) + "\n" + r.err;
+        EXPECT_EQ(r.status, status) << context;
+        EXPECT_THAT(r.err, StartsWith(line)) << context;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << context;
         EXPECT_EQ(r.err.find("Dynamic exception type"), std::string::npos) << context;
-        if (c.status == 2) {
+        if (status == 2) {
             EXPECT_EQ(r.out, "") << context;
             EXPECT_EQ(home.server().requests().size(), requests) << context;
         }
@@ -232,10 +234,9 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
     home.stopAgents();
     EXPECT_EQ(tripwire({"running"}).out, "false\n");
 
-    EXPECT_EQ(
-        tripwire({"--first-folder-override", (home / "elsewhere").string(), "check", "1.0.0.0"})
-            .out,
-        "NOT_INSTALLED\n");
+    const std::string elsewhere = (home / "elsewhere").string();
+    EXPECT_EQ(tripwire({"--first-folder-override", elsewhere, "check", "1.0.0.0"}).out,
+              "NOT_INSTALLED\n");
     RunningProgram host({sampleHost.string(), "--lock-root", (home / "locks").string()});
     ASSERT_TRUE(eventually([&] { return home.agentRunning(home / "locks"); }));
     EXPECT_EQ(tripwire({"running", "--second-folder-override", (home / "locks").string()}).out,
@@ -246,13 +247,13 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
 // the terminal, and clears the line before the result, at any width; a stop signal ends it.
 TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidthAndEnsureTellsItsDecision) {
     describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // never registers an agent
-    for (const auto& [columns, signal, name] :
-         {std::tuple{80, SIGINT, "SIGINT"}, std::tuple{12, SIGTERM, "SIGTERM"}}) {
-        const ProgramRun r = tripwire({"start"}, static_cast<unsigned short>(columns),
-                                      [signal](RunningProgram& program) {
-                                          std::this_thread::sleep_for(1500ms);
-                                          ::kill(program.pid(), signal);
-                                      });
+    const std::tuple<unsigned short, int, const char*> runs[] = {{80, SIGINT, "SIGINT"},
+                                                                 {12, SIGTERM, "SIGTERM"}};
+    for (const auto& [columns, signal, name] : runs) {
+        const ProgramRun r = tripwire({"start"}, columns, [signal](RunningProgram& program) {
+            std::this_thread::sleep_for(1500ms);
+            ::kill(program.pid(), signal);
+        });
         EXPECT_EQ(r.status, 128 + signal) << r.err;
         const std::string second = std::string("waiting for the service host: 1 s")
                                        .substr(0, static_cast<std::size_t>(columns) - 1);
@@ -373,6 +374,110 @@ TEST_F(HostProgram, WatchRestartsAKilledServiceHostAndGivesUpWithTheKeepAlive) {
     });
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_THAT(r.err, HasSubstr("tripwire: watch failed: the service host keeps ending"));
+}
+
+TEST(ProgressLine, FormatsBytesRatesDurationsAndTimeLeft) {
+    // clang-format off
+    const std::pair<std::uint64_t, const char*> bytes[] = {
+        {0, "0 B"}, {1023, "1023 B"}, {1024, "1.0 KiB"}, {1536, "1.5 KiB"},
+        {1024 * 1024 - 1, "1.0 MiB"}, {5ull << 30, "5.0 GiB"}, {UINT64_MAX, "16384.0 PiB"}};
+    // clang-format on
+    for (const auto& [count, text] : bytes)
+        EXPECT_EQ(ProgressLine::formatBytes(count), text);
+    const std::pair<double, const char*> rates[] = {
+        {2.5 * 1024 * 1024, "2.5 MiB/s"}, {0, "0 B/s"}, {-3, "0 B/s"}, {HUGE_VAL, "0 B/s"}};
+    for (const auto& [rate, text] : rates)
+        EXPECT_EQ(ProgressLine::formatRate(rate), text);
+    const std::pair<int, const char*> durations[] = {
+        {0, "0:00"}, {42, "0:42"}, {725, "12:05"}, {3723, "1:02:03"}};
+    for (const auto& [duration, text] : durations)
+        EXPECT_EQ(ProgressLine::formatDuration(seconds(duration)), text);
+    const std::pair<TransferSnapshot, std::optional<seconds>> left[] = {
+        {{100, 1000, 100.0}, seconds(9)},          {{100, 1001, 100.0}, seconds(10)},
+        {{2000, 1000, 100.0}, seconds(0)},         {{100, std::nullopt, 100.0}, std::nullopt},
+        {{100, 1000, std::nullopt}, std::nullopt}, {{100, 1000, 0.0}, std::nullopt},
+        {{0, UINT64_MAX, 1.0}, std::nullopt}};
+    for (const auto& [snapshot, expected] : left)
+        EXPECT_EQ(ProgressLine::timeLeft(snapshot), expected) << snapshot.received;
+}
+
+TEST(ProgressLine, ShowsWhatIsKnownWithABarThatFitsTheWidth) {
+    const std::string line = ProgressLine(80).text({512 * 1024, 1024 * 1024, 256.0 * 1024});
+    EXPECT_EQ(line.rfind("512.0 KiB / 1.0 MiB  256.0 KiB/s  0:02 left  [", 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - 6), "]  50%");
+    EXPECT_EQ(line.size(), 79u);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '#'),
+              static_cast<long>((line.find(']') - line.find('[') - 1) / 2));
+    EXPECT_EQ(ProgressLine(80).text({2048, std::nullopt, 1024.0}), "2.0 KiB  1.0 KiB/s");
+    EXPECT_EQ(ProgressLine(80).text({0, 0, std::nullopt}), "0 B / 0 B");
+    const TransferSnapshot over{3000, 1000, 1e6}; // more than announced
+    for (std::size_t width : {0u, 1u, 10u, 30u, 40u, 45u, 60u, 200u})
+        EXPECT_LE(ProgressLine(width).text(over).size(), width > 0 ? width - 1 : 0) << width;
+    EXPECT_THAT(ProgressLine(200).text(over), EndsWith("#] 100%"));
+    EXPECT_EQ(ProgressLine(50).text(over), "2.9 KiB / 1000 B  976.6 KiB/s  0:00 left");
+    EXPECT_EQ(ProgressLine(20).text(over), "2.9 KiB / 1000 B  9");
+}
+
+struct Display : testing::Test {
+    std::string take() {
+        std::string text = out.str();
+        out.str({});
+        return text;
+    }
+    std::ostringstream out;
+    std::chrono::steady_clock::time_point now{};
+    std::unique_ptr<ProgressDisplay> display =
+        std::make_unique<ProgressDisplay>(out, 60, [this] { return now; });
+};
+
+TEST_F(Display, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrTheEnd) {
+    display->stageEntered("Looking up the latest installer");
+    EXPECT_EQ(take(), "Looking up the latest installer\n");
+    display->transferStarted();
+    display->transferProgress(100, 1000);
+    EXPECT_EQ(take(), "\r" + ProgressLine(60).text({100, 1000, std::nullopt}));
+    now += 50ms;
+    display->transferProgress(200, 1000);
+    EXPECT_EQ(take(), "") << "too soon after the last redraw";
+    now += 950ms;
+    display->transferProgress(2048, std::nullopt);
+    const std::string longer = take().substr(1);
+    now += 1s;
+    display->transferProgress(0, std::nullopt);
+    const std::string shorter = ProgressLine(60).text({0, std::nullopt, 0.0});
+    EXPECT_EQ(take(), "\r" + shorter + std::string(longer.size() - shorter.size(), ' '));
+    display->stageEntered("Running the installer");
+    EXPECT_EQ(take(), "\r" + std::string(longer.size(), ' ') + "\rRunning the installer\n");
+    display = std::make_unique<ProgressDisplay>(out, 60, [this] { return now; });
+    display->transferProgress(5, 10); // its start unseen: still drawn
+    const std::size_t drawn = take().size() - 1;
+    display.reset();
+    EXPECT_EQ(take(), "\r" + std::string(drawn, ' ') + "\r") << "the line goes with the display";
+}
+
+TEST_F(Display, CallsFromSeveralThreadsKeepLinesWhole) {
+    display = std::make_unique<ProgressDisplay>(out, 60, std::chrono::steady_clock::now, 0ms);
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([this, t] {
+                for (std::uint64_t i = 0; i < 200; ++i) {
+                    if (i % 50 == 0)
+                        display->stageEntered("stage " + std::to_string(t));
+                    display->transferProgress(i, 200);
+                }
+            });
+    }
+    display->clear();
+    std::istringstream lines(out.str());
+    int stages = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!lines.eof()) {
+            EXPECT_EQ(line.substr(line.rfind('\r') + 1).rfind("stage ", 0), 0u) << line;
+            ++stages;
+        }
+    }
+    EXPECT_EQ(stages, 16);
 }
 
 TEST_F(HostProgram, TheUserUnitPassesSystemdVerification) {

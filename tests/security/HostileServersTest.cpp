@@ -1,12 +1,18 @@
 // Servers that answer with more than asked, redirect into the clear, leave out the digest that
-// ties the installer to the document, or serve a document no trusted key signed; keys come from
-// the installation root's trusted-keys folder, which must be the user's own.
+// ties the installer to the document, serve a document no trusted key signed (keys come from the
+// installation root's trusted-keys folder, which must be the user's own), or an archive built to
+// make the extracted tree impossible to remove.
 #include <foundation/httpclient/CurlHttpClient.h>
 #include <foundation/urlmanager/UrlManager.h>
 #include <halvexconnector/latestversion/checker/DocumentSignature.h>
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
+#include <halvexconnector/latestversion/kciextractor/KCIExtractor.h>
+
+#include <fl/filesystem/path_conversion.h>
 
 #include <tripwire/testsupport/ChildProcess.h>
+#include <tripwire/testsupport/InOwnProcess.h>
+#include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
@@ -17,6 +23,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,6 +34,8 @@ using foundation::httpclient_core::HttpError;
 using halvexconnector::latestversion::checker::DocumentSignatureError;
 using halvexconnector::latestversion::checker::LatestVersionChecker;
 using halvexconnector::latestversion::checker::LatestVersionError;
+using halvexconnector::latestversion::kciextractor::extractKCI;
+using halvexconnector::latestversion::kciextractor::KCIExtractionError;
 using sample::server::makeMinisignKey;
 using sample::server::MinisignKey;
 using sample::server::minisignPublicKeyFile;
@@ -50,7 +60,8 @@ TEST(HostileServer, RedirectsAreCheckedHopByHop) {
         {"http://127.0.0.1/a", "http://10.0.0.1/b", false},
         {"http://a.example/a", "http://127.0.0.1/b", false},
         {"https://127.0.0.1/a", "http://127.0.0.1/b", false},
-        {"https://a.example/a", "ftp://a.example/b", false}, {"http://127.0.0.1/a", "not a url", false}};
+        {"https://a.example/a", "ftp://a.example/b", false},
+        {"http://127.0.0.1/a", "not a url", false}};
     // clang-format on
     for (const auto& [from, to, allowed] : cases)
         EXPECT_EQ(redirectAllowed(from, to), allowed) << from << " -> " << to;
@@ -102,6 +113,30 @@ TEST(HostileServer, TheDocumentComesSecurelyAndNamesADigest) {
             EXPECT_THROW(checker.getLatestKCIUrl(), LatestVersionError);
         EXPECT_EQ(client->urls.size(), static_cast<std::size_t>(requests));
     }
+}
+
+TEST(DeepArchive, NestingBeyondTheLimitIsRefusedAndLeavesNothingEvenWithFewDescriptors) {
+    inOwnProcess([] {
+        const struct rlimit few { 64, 64 };
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        const TempDirectory scratch;
+        const fs::path archive = scratch / "kci.zip", extracted = scratch / "kci.extracted";
+        for (const auto& [levels, accepted] : {std::pair{255, true}, {256, false}, {2000, false}}) {
+            std::string nested;
+            for (int i = 0; i < levels; ++i)
+                nested += "a/";
+            writeKciArchive(archive, "1", "bin/setup",
+                            {{"bin/setup", "#!/bin/sh\n", true}, {nested + "f", "x", false}});
+            const auto path = fl::filesystem::path_from_native(archive);
+            if (accepted) {
+                EXPECT_FALSE(extractKCI(path).empty()) << levels;
+                EXPECT_EQ(modeOf(extracted / (nested + "f")), 0600u);
+            } else {
+                EXPECT_THROW(extractKCI(path), KCIExtractionError) << levels;
+                EXPECT_FALSE(fs::exists(extracted)) << levels;
+            }
+        }
+    });
 }
 
 struct SignedDocument : testing::Test {
