@@ -29,7 +29,6 @@ using std::chrono::seconds;
 using testing::AllOf;
 using testing::EndsWith;
 using testing::HasSubstr;
-using testing::IsEmpty;
 using testing::StartsWith;
 
 class HostProgram : public testing::Test {
@@ -327,7 +326,7 @@ TEST_F(HostProgram, AStopSignalEndsTheInstallerInProgress) {
     EXPECT_EQ(run.status, 143) << run.err;
     EXPECT_EQ(run.out, "INSTALL_FAILED\n");
     EXPECT_NE(::kill(std::stoi(readFile(pidFile)), 0), 0) << "the installer still runs";
-    EXPECT_THAT(home.workingDirectories(), IsEmpty());
+    EXPECT_THAT(home.workingDirectories(), testing::IsEmpty());
 }
 
 TEST_F(HostProgram, StopSignalsOnlyTheProcessThatHoldsTheLock) {

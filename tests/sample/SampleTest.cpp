@@ -26,7 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace discovery = halvexconnector::latestversion::installationdiscovery;
 using namespace tripwire::testsupport;
-using testing::ElementsAre;
 using testing::HasSubstr;
 
 const std::string version = SAMPLE_VERSION;
@@ -226,7 +225,7 @@ protected:
         EXPECT_EQ(readFile(launcher), readFile(extracted / hostEntry));
         EXPECT_EQ(::access(launcher.c_str(), X_OK), 0);
         EXPECT_THAT(std::vector<fs::path>(fs::directory_iterator(root), fs::directory_iterator()),
-                    ElementsAre(root / ("v" + version)));
+                    testing::ElementsAre(root / ("v" + version)));
         const auto info = discovery::discoverLatestHALVEXConnectorInstall(
             discovery::InstallationDiscoveryRoot::STANDARD, boost::none, boost::none);
         ASSERT_TRUE(info.has_value());

@@ -31,7 +31,6 @@ namespace fs = std::filesystem;
 using foundation::httpclient::CurlHttpClient;
 using foundation::httpclient::redirectAllowed;
 using foundation::httpclient_core::HttpError;
-using halvexconnector::latestversion::checker::DocumentSignatureError;
 using halvexconnector::latestversion::checker::LatestVersionChecker;
 using halvexconnector::latestversion::checker::LatestVersionError;
 using halvexconnector::latestversion::kciextractor::extractKCI;
@@ -158,7 +157,7 @@ struct SignedDocument : testing::Test {
                                      foundation::urlmanager::createUrlManager());
         try {
             EXPECT_EQ(checker.getLatestKCIUrl().first, "1.2.3.4");
-        } catch (const DocumentSignatureError& error) {
+        } catch (const halvexconnector::latestversion::checker::DocumentSignatureError& error) {
             return error.what();
         }
         return {};
