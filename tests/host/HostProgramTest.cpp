@@ -1,5 +1,8 @@
 // The staged `tripwire` program as a user meets it, in a throw-away home, against real service
-// hosts.
+// hosts; and its download progress line and display, driven by a hand-set clock into a string.
+#include "ProgressDisplay.h"
+#include "ProgressLine.h"
+
 #include <agent/control/AgentRegistration.h>
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/ModuleHome.h>
@@ -10,19 +13,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace tripwire::testsupport;
+using namespace tripwire_host;
 using namespace std::chrono_literals;
+using std::chrono::seconds;
 using testing::AllOf;
 using testing::EndsWith;
 using testing::HasSubstr;
-using testing::IsEmpty;
 using testing::StartsWith;
 
 class HostProgram : public testing::Test {
@@ -45,23 +51,6 @@ protected:
         if (whileRunning)
             whileRunning(program);
         return program.finish();
-    }
-    ProgramRun onTerminal(const std::vector<std::string>& arguments,
-                          const fs::path& directory = {}) {
-        return tripwire(arguments, 80, {}, directory);
-    }
-    // Sends `signal` once `ready` holds.
-    ProgramRun signalledWhen(const std::vector<std::string>& arguments,
-                             const std::function<bool()>& ready, int signal) {
-        return tripwire(arguments, 0, [&](RunningProgram& program) {
-            EXPECT_TRUE(eventually(ready));
-            std::this_thread::sleep_for(200ms);
-            ::kill(program.pid(), signal);
-        });
-    }
-    bool requested(const std::string& path) {
-        const auto seen = home.server().requests();
-        return std::any_of(seen.begin(), seen.end(), [&](const auto& r) { return r.path == path; });
     }
     // Offers 600 KiB that are no zip archive (with a fault query, under `sha256`): the download
     // succeeds, its extraction fails.
@@ -86,13 +75,19 @@ protected:
     const fs::path sampleHost = staged::sample("QuillbeckServiceHost");
 };
 
+// Help, however asked, lists the common options, placeholders, exit codes and the environment.
+testing::Matcher<const std::string&> help(const char* own) {
+    return AllOf(HasSubstr(own), HasSubstr("--mode MODE"), HasSubstr("--log-mask MASK"),
+                 HasSubstr("--first-folder-override DIR"), HasSubstr("130  interrupted by SIGINT"),
+                 HasSubstr("QB_URL_QUILLBECK_DOT_COM"));
+}
+
 TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        testing::Matcher<const std::string&> out;
-    } cases[] = {
-        // clang-format off
+    // clang-format off
+    const std::tuple<std::vector<std::string>, int, testing::Matcher<const std::string&>> cases[] = {
+        {{"help"}, 0, help("")}, {{"help", "install"}, 0, help("--installation-root DIR")},
+        {{"check", "--help"}, 0, help("")}, {{"help", "check"}, 0, help("VERSION")},
+        {{"stop", "--help"}, 0, help("")}, {{"help", "stop"}, 0, help("--grace SECONDS")},
         {{"--version"}, 0, StartsWith("tripwire ")},
         {{"info"}, 0, AllOf(HasSubstr("halvexconnector::tripwire::ITripwire: registered"),
                             HasSubstr("qbtripwireimpl.so"))},
@@ -105,10 +100,10 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
         {{"--json", "check", "1.0.0.0", "--mode", "drive"}, 1,
          R"({"schema":1,"operation":"check","mode":"DRIVE","result":"NOT_INSTALLED"})" "\n"}};
     // clang-format on
-    for (const auto& c : cases) {
-        const ProgramRun run = tripwire(c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments.front() << run.err;
-        EXPECT_THAT(run.out, c.out) << c.arguments.front();
+    for (const auto& [arguments, status, out] : cases) {
+        const ProgramRun run = tripwire(arguments);
+        EXPECT_EQ(run.status, status) << testing::PrintToString(arguments) << run.err;
+        EXPECT_THAT(run.out, out) << testing::PrintToString(arguments);
     }
     EXPECT_FALSE(fs::exists(home.lockRoot())) << "a start without installation starts nothing";
     EXPECT_TRUE(fs::exists(home / "host.log"));
@@ -117,16 +112,9 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
 // Each failure: how it is brought about, the command, the exit status and the start of the one
 // line on standard error; usage errors print no result and ask no server.
 TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
-    struct Case {
-        std::function<void()> setUp;
-        std::vector<std::string> arguments;
-        int status;
-        std::string line;
-    };
+    using Case = std::tuple<std::function<void()>, std::vector<std::string>, int, std::string>;
     const std::string download =
         "tripwire: install failed: download of " + home.server().fileUrl("kci.zip");
-    const auto none = [] {
-    };
     // clang-format off
     std::vector<Case> cases{
         {[&] { offer("", std::string(64, '0')); }, {"install"}, 1, download + " failed: SHA-256 mismatch"},
@@ -141,13 +129,13 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
         {[&] { home.server().setLatestDocument("gone", 404); }, {"install"}, 3,
          "tripwire: error: latest-version check failed: HTTP status 404 from " +
              home.server().url("/tripwire/latest.json") + "\n"},
-        {none, {"start"}, 1, "tripwire: start failed: no installation found"},
+        {{}, {"start"}, 1, "tripwire: start failed: no installation found"},
         {[&] { describeInstallation(home.driveRoot(), "1.0.0.0", "/bin/false"); },
          {"--mode", "drive", "start"}, 1,
          "tripwire: start failed: the launcher /bin/false exited with status 1\n"},
-        {none, {"instal"}, 2, "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
-        {none, {}, 2, "tripwire: a command is required: info, "},
-        {none, {"--log-file", "/nonexistent/x.log", "info"}, 2,
+        {{}, {"instal"}, 2, "tripwire: unknown command 'instal' (did you mean 'install'?)\n"},
+        {{}, {}, 2, "tripwire: a command is required: info, "},
+        {{}, {"--log-file", "/nonexistent/x.log", "info"}, 2,
          "tripwire: --log-file: cannot open log file \"/nonexistent/x.log\""}};
     const std::vector<std::string> usage[] = {
         {"info", "--no-such-option"}, {"--mode", "sideways", "info"}, {"--mode", "1x", "info"},
@@ -158,19 +146,19 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
         {"install", "--installation-root"}, {"install", "--triggered-by"}, {"install", "--unknown"},
         {"install", "surplus"}, {"install", "--mode", "fast"}};
     // clang-format on
-    for (const auto& arguments : usage) {
-        cases.push_back({none, arguments, 2, "tripwire: "});
-    }
-    for (const Case& c : cases) {
+    for (const auto& arguments : usage)
+        cases.push_back({{}, arguments, 2, "tripwire: "});
+    for (const auto& [setUp, arguments, status, line] : cases) {
         const auto requests = home.server().requests().size();
-        c.setUp();
-        const ProgramRun r = tripwire(c.arguments);
-        const std::string context = testing::PrintToString(c.arguments) + "\n" + r.err;
-        EXPECT_EQ(r.status, c.status) << context;
-        EXPECT_THAT(r.err, StartsWith(c.line)) << context;
+        if (setUp)
+            setUp();
+        const ProgramRun r = tripwire(arguments);
+        const std::string context = testing::PrintToString(arguments) + "\n" + r.err;
+        EXPECT_EQ(r.status, status) << context;
+        EXPECT_THAT(r.err, StartsWith(line)) << context;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << context;
         EXPECT_EQ(r.err.find("Dynamic exception type"), std::string::npos) << context;
-        if (c.status == 2) {
+        if (status == 2) {
             EXPECT_EQ(r.out, "") << context;
             EXPECT_EQ(home.server().requests().size(), requests) << context;
         }
@@ -188,26 +176,6 @@ TEST_F(HostProgram, AMissingModuleExitsWithThreeAndSaysWhich) {
     EXPECT_THAT(run.err, HasSubstr("qbtripwireimpl.so"));
 }
 
-// The layout host/README.md promises, checked member by member.
-void expectSchema(const nlohmann::json& object, int status, const std::string& context) {
-    ASSERT_TRUE(object.is_object()) << context;
-    EXPECT_EQ(object.at("schema"), 1) << context;
-    for (const char* member : {"operation", "mode"})
-        EXPECT_TRUE(object.at(member).is_string() || object.at(member).is_null()) << context;
-    const auto& result = object.at("result");
-    const bool explained = status != 0 && (status != 1 || result.is_string()) &&
-                           result != "NOT_INSTALLED" && result != "OLDER_THAN_REQUIRED";
-    ASSERT_EQ(object.contains("error"), explained) << context;
-    if (explained) {
-        EXPECT_THAT(object["error"].value("kind", ""),
-                    testing::AnyOf("failure", "error", "usage", "interrupted"))
-            << context;
-        EXPECT_NE(object["error"].value("message", ""), "") << context;
-        EXPECT_EQ(object["error"].size(), 2u) << context;
-    }
-    EXPECT_EQ(status == 2 || status == 3, result.is_null()) << context;
-}
-
 TEST_F(HostProgram, EveryCommandAnswersOneJsonObjectOfTheSchema) {
     using enum nlohmann::json::value_t;
     // clang-format off
@@ -223,34 +191,31 @@ TEST_F(HostProgram, EveryCommandAnswersOneJsonObjectOfTheSchema) {
         const ProgramRun r = tripwire(arguments);
         const std::string context = arguments.size() > 1 ? arguments[1] : "(none)";
         ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << context << r.out;
+        // The layout host/README.md promises, checked member by member.
         const auto object = nlohmann::json::parse(r.out, nullptr, false);
-        expectSchema(object, r.status, context);
-        EXPECT_EQ(object.at("result").type(), resultType) << context << r.out;
+        ASSERT_TRUE(object.is_object()) << context;
+        EXPECT_EQ(object.at("schema"), 1) << context;
+        for (const char* member : {"operation", "mode"})
+            EXPECT_TRUE(object.at(member).is_string() || object.at(member).is_null()) << context;
+        const auto& result = object.at("result");
+        const bool explained = r.status != 0 && (r.status != 1 || result.is_string()) &&
+                               result != "NOT_INSTALLED" && result != "OLDER_THAN_REQUIRED";
+        ASSERT_EQ(object.contains("error"), explained) << context;
+        if (explained) {
+            const auto& error = object["error"];
+            EXPECT_THAT(error.value("kind", ""),
+                        testing::AnyOf("failure", "error", "usage", "interrupted"))
+                << context;
+            EXPECT_NE(error.value("message", ""), "") << context;
+            EXPECT_EQ(error.size(), 2u) << context;
+        }
+        EXPECT_EQ(r.status == 2 || r.status == 3, result.is_null()) << context;
+        EXPECT_EQ(result.type(), resultType) << context << r.out;
     }
     const auto status = nlohmann::json::parse(tripwire({"--json", "status"}).out).at("result");
     for (const char* member : {"running", "agents", "installation", "storageRoot", "lockRoot",
-                               "lastInstall", "storageRootOverridden", "lockRootOverridden"}) {
+                               "lastInstall", "storageRootOverridden", "lockRootOverridden"})
         EXPECT_TRUE(status.contains(member)) << member;
-    }
-}
-
-TEST_F(HostProgram, HelpListsCommonOptionsPlaceholdersExitCodesAndTheEnvironment) {
-    // Each way to ask, with what only that command's help shows.
-    // clang-format off
-    const std::vector<std::pair<std::vector<std::string>, const char*>> helps{
-        {{"help"}, ""}, {{"help", "install"}, "--installation-root DIR"},
-        {{"check", "--help"}, ""}, {{"help", "check"}, "VERSION"},
-        {{"stop", "--help"}, ""}, {{"help", "stop"}, "--grace SECONDS"}};
-    // clang-format on
-    for (const auto& [arguments, own] : helps) {
-        const ProgramRun r = tripwire(arguments);
-        EXPECT_EQ(r.status, 0) << arguments.back() << r.err;
-        for (const char* part :
-             {own, "--mode MODE", "--log-mask MASK", "--first-folder-override DIR",
-              "130  interrupted by SIGINT", "QB_URL_QUILLBECK_DOT_COM"}) {
-            EXPECT_THAT(r.out, HasSubstr(part)) << testing::PrintToString(arguments);
-        }
-    }
 }
 
 TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) {
@@ -268,10 +233,9 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
     home.stopAgents();
     EXPECT_EQ(tripwire({"running"}).out, "false\n");
 
-    EXPECT_EQ(
-        tripwire({"--first-folder-override", (home / "elsewhere").string(), "check", "1.0.0.0"})
-            .out,
-        "NOT_INSTALLED\n");
+    const std::string elsewhere = (home / "elsewhere").string();
+    EXPECT_EQ(tripwire({"--first-folder-override", elsewhere, "check", "1.0.0.0"}).out,
+              "NOT_INSTALLED\n");
     RunningProgram host({sampleHost.string(), "--lock-root", (home / "locks").string()});
     ASSERT_TRUE(eventually([&] { return home.agentRunning(home / "locks"); }));
     EXPECT_EQ(tripwire({"running", "--second-folder-override", (home / "locks").string()}).out,
@@ -282,13 +246,13 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
 // the terminal, and clears the line before the result, at any width; a stop signal ends it.
 TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidthAndEnsureTellsItsDecision) {
     describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // never registers an agent
-    for (const auto& [columns, signal, name] :
-         {std::tuple{80, SIGINT, "SIGINT"}, std::tuple{12, SIGTERM, "SIGTERM"}}) {
-        const ProgramRun r = tripwire({"start"}, static_cast<unsigned short>(columns),
-                                      [signal](RunningProgram& program) {
-                                          std::this_thread::sleep_for(1500ms);
-                                          ::kill(program.pid(), signal);
-                                      });
+    const std::tuple<unsigned short, int, const char*> runs[] = {{80, SIGINT, "SIGINT"},
+                                                                 {12, SIGTERM, "SIGTERM"}};
+    for (const auto& [columns, signal, name] : runs) {
+        const ProgramRun r = tripwire({"start"}, columns, [signal](RunningProgram& program) {
+            std::this_thread::sleep_for(1500ms);
+            ::kill(program.pid(), signal);
+        });
         EXPECT_EQ(r.status, 128 + signal) << r.err;
         const std::string second = std::string("waiting for the service host: 1 s")
                                        .substr(0, static_cast<std::size_t>(columns) - 1);
@@ -314,9 +278,9 @@ TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidthAndEnsureTellsItsDec
 TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) {
     const std::string version = SAMPLE_VERSION;
     home.offer(staged::kciArchive(), version);
-    const ProgramRun shown = onTerminal(
-        {"--mode", "drive", "install", "--triggered-by", "test", "--installation-root", "root"},
-        home.path());
+    const ProgramRun shown = tripwire(
+        {"--mode", "drive", "install", "--triggered-by", "test", "--installation-root", "root"}, 80,
+        {}, home.path());
     EXPECT_EQ(shown.status, 0) << shown.out << shown.err;
     EXPECT_TRUE(fs::is_directory(home / "root" / ("v" + version)));
     const std::string url = home.server().fileUrl("kci_" + version + ".zip");
@@ -340,7 +304,7 @@ TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) 
     EXPECT_EQ(json.err.find('\r'), std::string::npos) << "progress on a terminal only";
     const pid_t first = agentPid();
     ASSERT_NE(first, 0);
-    EXPECT_THAT(onTerminal({"--json", "install"}).out,
+    EXPECT_THAT(tripwire({"--json", "install"}, 80).out,
                 StartsWith(R"({"schema":1,"operation":"install","mode":"STANDARD","result":)"));
     // The installer stops the service host that runs, so the module starts the new one instead
     // of finding the old one.
@@ -348,25 +312,21 @@ TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) 
     EXPECT_FALSE(isRunning(first)) << "the old service host still runs";
 }
 
-// A stop signal stops the framework: the client bundle closes a stalled download, and a hanging
-// installer is ended with its working directory.
-TEST_F(HostProgram, AStopSignalEndsTheDownloadOrTheInstallerInProgress) {
-    offer("stall=1000");
-    ProgramRun run = signalledWhen(
-        {"install"}, [&] { return requested("/files/kci.zip"); }, SIGINT);
-    EXPECT_EQ(run.status, 130) << run.err;
-    EXPECT_EQ(run.out, "INSTALL_FAILED\n");
-
+// A stop signal stops the framework, which ends a hanging installer with its working directory.
+TEST_F(HostProgram, AStopSignalEndsTheInstallerInProgress) {
     const fs::path pidFile = home / "installer.pid";
     writeScriptKciArchive(home.sources() / "kci_9.9.9.9.zip", "9.9.9.9",
                           "echo $$ > '" + pidFile.string() + ".part'\nmv '" + pidFile.string() +
                               ".part' '" + pidFile.string() + "'\nwhile :; do sleep 0.05; done");
-    run = signalledWhen(
-        {"install"}, [&] { return fs::exists(pidFile); }, SIGTERM);
+    const ProgramRun run = tripwire({"install"}, 0, [&](RunningProgram& program) {
+        EXPECT_TRUE(eventually([&] { return fs::exists(pidFile); }));
+        std::this_thread::sleep_for(200ms);
+        ::kill(program.pid(), SIGTERM);
+    });
     EXPECT_EQ(run.status, 143) << run.err;
     EXPECT_EQ(run.out, "INSTALL_FAILED\n");
     EXPECT_NE(::kill(std::stoi(readFile(pidFile)), 0), 0) << "the installer still runs";
-    EXPECT_THAT(home.workingDirectories(), IsEmpty());
+    EXPECT_THAT(home.workingDirectories(), testing::IsEmpty());
 }
 
 TEST_F(HostProgram, StopSignalsOnlyTheProcessThatHoldsTheLock) {
@@ -413,6 +373,110 @@ TEST_F(HostProgram, WatchRestartsAKilledServiceHostAndGivesUpWithTheKeepAlive) {
     });
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_THAT(r.err, HasSubstr("tripwire: watch failed: the service host keeps ending"));
+}
+
+TEST(ProgressLine, FormatsBytesRatesDurationsAndTimeLeft) {
+    // clang-format off
+    const std::pair<std::uint64_t, const char*> bytes[] = {
+        {0, "0 B"}, {1023, "1023 B"}, {1024, "1.0 KiB"}, {1536, "1.5 KiB"},
+        {1024 * 1024 - 1, "1.0 MiB"}, {5ull << 30, "5.0 GiB"}, {UINT64_MAX, "16384.0 PiB"}};
+    // clang-format on
+    for (const auto& [count, text] : bytes)
+        EXPECT_EQ(ProgressLine::formatBytes(count), text);
+    const std::pair<double, const char*> rates[] = {
+        {2.5 * 1024 * 1024, "2.5 MiB/s"}, {0, "0 B/s"}, {-3, "0 B/s"}, {HUGE_VAL, "0 B/s"}};
+    for (const auto& [rate, text] : rates)
+        EXPECT_EQ(ProgressLine::formatRate(rate), text);
+    const std::pair<int, const char*> durations[] = {
+        {0, "0:00"}, {42, "0:42"}, {725, "12:05"}, {3723, "1:02:03"}};
+    for (const auto& [duration, text] : durations)
+        EXPECT_EQ(ProgressLine::formatDuration(seconds(duration)), text);
+    const std::pair<TransferSnapshot, std::optional<seconds>> left[] = {
+        {{100, 1000, 100.0}, seconds(9)},          {{100, 1001, 100.0}, seconds(10)},
+        {{2000, 1000, 100.0}, seconds(0)},         {{100, std::nullopt, 100.0}, std::nullopt},
+        {{100, 1000, std::nullopt}, std::nullopt}, {{100, 1000, 0.0}, std::nullopt},
+        {{0, UINT64_MAX, 1.0}, std::nullopt}};
+    for (const auto& [snapshot, expected] : left)
+        EXPECT_EQ(ProgressLine::timeLeft(snapshot), expected) << snapshot.received;
+}
+
+TEST(ProgressLine, ShowsWhatIsKnownWithABarThatFitsTheWidth) {
+    const std::string line = ProgressLine(80).text({512 * 1024, 1024 * 1024, 256.0 * 1024});
+    EXPECT_EQ(line.rfind("512.0 KiB / 1.0 MiB  256.0 KiB/s  0:02 left  [", 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - 6), "]  50%");
+    EXPECT_EQ(line.size(), 79u);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '#'),
+              static_cast<long>((line.find(']') - line.find('[') - 1) / 2));
+    EXPECT_EQ(ProgressLine(80).text({2048, std::nullopt, 1024.0}), "2.0 KiB  1.0 KiB/s");
+    EXPECT_EQ(ProgressLine(80).text({0, 0, std::nullopt}), "0 B / 0 B");
+    const TransferSnapshot over{3000, 1000, 1e6}; // more than announced
+    for (std::size_t width : {0u, 1u, 10u, 30u, 40u, 45u, 60u, 200u})
+        EXPECT_LE(ProgressLine(width).text(over).size(), width > 0 ? width - 1 : 0) << width;
+    EXPECT_THAT(ProgressLine(200).text(over), EndsWith("#] 100%"));
+    EXPECT_EQ(ProgressLine(50).text(over), "2.9 KiB / 1000 B  976.6 KiB/s  0:00 left");
+    EXPECT_EQ(ProgressLine(20).text(over), "2.9 KiB / 1000 B  9");
+}
+
+struct Display : testing::Test {
+    std::string take() {
+        std::string text = out.str();
+        out.str({});
+        return text;
+    }
+    std::ostringstream out;
+    std::chrono::steady_clock::time_point now{};
+    std::unique_ptr<ProgressDisplay> display =
+        std::make_unique<ProgressDisplay>(out, 60, [this] { return now; });
+};
+
+TEST_F(Display, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrTheEnd) {
+    display->stageEntered("Looking up the latest installer");
+    EXPECT_EQ(take(), "Looking up the latest installer\n");
+    display->transferStarted();
+    display->transferProgress(100, 1000);
+    EXPECT_EQ(take(), "\r" + ProgressLine(60).text({100, 1000, std::nullopt}));
+    now += 50ms;
+    display->transferProgress(200, 1000);
+    EXPECT_EQ(take(), "") << "too soon after the last redraw";
+    now += 950ms;
+    display->transferProgress(2048, std::nullopt);
+    const std::string longer = take().substr(1);
+    now += 1s;
+    display->transferProgress(0, std::nullopt);
+    const std::string shorter = ProgressLine(60).text({0, std::nullopt, 0.0});
+    EXPECT_EQ(take(), "\r" + shorter + std::string(longer.size() - shorter.size(), ' '));
+    display->stageEntered("Running the installer");
+    EXPECT_EQ(take(), "\r" + std::string(longer.size(), ' ') + "\rRunning the installer\n");
+    display = std::make_unique<ProgressDisplay>(out, 60, [this] { return now; });
+    display->transferProgress(5, 10); // its start unseen: still drawn
+    const std::size_t drawn = take().size() - 1;
+    display.reset();
+    EXPECT_EQ(take(), "\r" + std::string(drawn, ' ') + "\r") << "the line goes with the display";
+}
+
+TEST_F(Display, CallsFromSeveralThreadsKeepLinesWhole) {
+    display = std::make_unique<ProgressDisplay>(out, 60, std::chrono::steady_clock::now, 0ms);
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([this, t] {
+                for (std::uint64_t i = 0; i < 200; ++i) {
+                    if (i % 50 == 0)
+                        display->stageEntered("stage " + std::to_string(t));
+                    display->transferProgress(i, 200);
+                }
+            });
+    }
+    display->clear();
+    std::istringstream lines(out.str());
+    int stages = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!lines.eof()) {
+            EXPECT_EQ(line.substr(line.rfind('\r') + 1).rfind("stage ", 0), 0u) << line;
+            ++stages;
+        }
+    }
+    EXPECT_EQ(stages, 16);
 }
 
 TEST_F(HostProgram, TheUserUnitPassesSystemdVerification) {

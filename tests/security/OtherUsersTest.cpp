@@ -32,12 +32,6 @@ using namespace tripwire::testsupport;
 
 const uid_t self = ::geteuid();
 
-struct stat statOf(const stdfs::path& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st;
-}
-
 void makeDirectory(const stdfs::path& path, mode_t mode, uid_t owner) {
     stdfs::create_directories(path);
     ::chmod(path.c_str(), mode);
@@ -51,9 +45,8 @@ fl::filesystem::basic_path toPath(const stdfs::path& path) {
 class OtherUsers : public testing::Test {
 protected:
     void SetUp() override {
-        if (const std::string reason = otherUserUnavailable(); !reason.empty()) {
+        if (const std::string reason = otherUserUnavailable(); !reason.empty())
             GTEST_SKIP() << reason;
-        }
         ::chmod(home.path().c_str(), 0755); // the other user may look, as in /tmp
     }
 
@@ -62,32 +55,28 @@ protected:
 };
 
 TEST_F(OtherUsers, AWorkingDirectoryIsNeverOneTheyCanChange) {
-    const struct {
-        const char* name;
-        mode_t mode;
-        uid_t owner;
-        bool foreignEntry; // "v1" made beforehand by the other user, world-writable
-        bool used;
-    } cases[] = {{"sticky-shared", 01777, 0, true, false},
-                 {"theirs", 0755, otherUserId, false, false},
-                 {"group-writable", 0770, self, false, false},
-                 {"world-writable", 0777, self, false, false},
-                 {"mine", 0755, self, true, true}};
+    // Name, mode, owner, whether the other user made "v1" in it beforehand (world-writable), used.
+    // clang-format off
+    const std::tuple<const char*, mode_t, uid_t, bool, bool> cases[] = {
+        {"sticky-shared", 01777, 0, true, false}, {"theirs", 0755, otherUserId, false, false},
+        {"group-writable", 0770, self, false, false}, {"world-writable", 0777, self, false, false},
+        {"mine", 0755, self, true, true}};
+    // clang-format on
     const mode_t previousMask = ::umask(0);
     for (const auto& [name, mode, owner, foreignEntry, used] : cases) {
         const stdfs::path location = home / name;
         makeDirectory(location, mode, owner);
-        if (foreignEntry) {
+        if (foreignEntry)
             makeDirectory(location / "v1", 0777, otherUserId);
-        }
         ScopedVariable chosen(downloadLocationVariable, location.string());
         const WorkingDirectory directory = WorkingDirectory::claim(u"v1");
         const stdfs::path path = fl::filesystem::to_native(directory.path());
         EXPECT_EQ(path == location, used) << name;
         ASSERT_NO_THROW(directory.create()) << name;
         if (!used) {
-            EXPECT_EQ(statOf(path).st_mode & 07777, 0700u) << name;
-            EXPECT_EQ(statOf(path).st_uid, self) << name;
+            EXPECT_EQ(modeOf(path), 0700u) << name;
+            struct stat st {};
+            EXPECT_TRUE(::lstat(path.c_str(), &st) == 0 && st.st_uid == self) << name;
             EXPECT_EQ(path.parent_path(), home / "data/Quillbeck/RodudedOzovizaz") << name;
         }
     }
@@ -95,26 +84,20 @@ TEST_F(OtherUsers, AWorkingDirectoryIsNeverOneTheyCanChange) {
 }
 
 TEST_F(OtherUsers, TheInstallerDoesNotRunFromAPathTheyCanChange) {
-    const struct {
-        const char* name;
-        mode_t mode;
-        uid_t binOwner;
-        bool runs;
-    } cases[] = {{"private", 0700, self, true},
-                 {"sticky", 01777, self, true},
-                 {"open", 0777, self, false},
-                 {"their-bin", 0755, otherUserId, false}};
+    // clang-format off
+    const std::tuple<const char*, mode_t, uid_t, bool> cases[] = {
+        {"private", 0700, self, true}, {"sticky", 01777, self, true}, {"open", 0777, self, false},
+        {"their-bin", 0755, otherUserId, false}};
+    // clang-format on
     for (const auto& [name, mode, binOwner, runs] : cases) {
         const stdfs::path installer = home / name / "bin" / "setup";
         makeDirectory(home / name, mode, self);
         makeDirectory(installer.parent_path(), 0755, binOwner);
-        std::ofstream(installer) << "#!/bin/sh\nexit 7\n";
-        ::chmod(installer.c_str(), 0700);
-        if (runs) {
+        writeScript(installer, "exit 7");
+        if (runs)
             EXPECT_EQ(runInstaller(toPath(installer), {}), 7u) << name;
-        } else {
+        else
             EXPECT_THROW(runInstaller(toPath(installer), {}), std::runtime_error) << name;
-        }
     }
 }
 
@@ -138,10 +121,10 @@ TEST_F(OtherUsers, RemovalGrantsOnlyOwnerRightsAndSkipsWhatItCannotChange) {
     ASSERT_EQ(status, 0);
     EXPECT_FALSE(stdfs::exists(tree / "locked"));
     EXPECT_TRUE(stdfs::exists(tree / "kept" / "foreign" / "file"));
-    EXPECT_EQ(statOf(tree / "kept" / "foreign").st_mode & 07777, 0755u);
+    EXPECT_EQ(modeOf(tree / "kept" / "foreign"), 0755u);
     // Owner rights where removal needed them, nothing where it did not; never group or other.
-    EXPECT_EQ(statOf(tree / "kept").st_mode & 07777, 0700u);
-    EXPECT_EQ(statOf(tree).st_mode & 07777, 0755u);
+    EXPECT_EQ(modeOf(tree / "kept"), 0700u);
+    EXPECT_EQ(modeOf(tree), 0755u);
 }
 
 TEST_F(OtherUsers, RemovalNeverFollowsAnEntryExchangedForALink) {
@@ -152,25 +135,22 @@ TEST_F(OtherUsers, RemovalNeverFollowsAnEntryExchangedForALink) {
     constexpr int entries = 300;
     for (int i = 0; i < entries; ++i) {
         const stdfs::path directory = tree / ("d" + std::to_string(i));
-        stdfs::create_directories(directory);
-        std::ofstream(directory / "f") << i;
+        writeFile(directory / "f", std::to_string(i));
         ::chmod((directory / "f").c_str(), 0);
         stdfs::create_symlink(victim, directory / "l");
     }
     std::atomic<bool> done{false};
     std::thread attacker([&] {
-        while (!done) {
-            for (int i = 0; i < entries && !done; ++i) {
-                const std::string d = (tree / ("d" + std::to_string(i))).string();
-                ::renameat2(AT_FDCWD, (d + "/f").c_str(), AT_FDCWD, (d + "/l").c_str(),
-                            RENAME_EXCHANGE);
-            }
+        for (int i = 0; !done; i = (i + 1) % entries) {
+            const std::string d = (tree / ("d" + std::to_string(i))).string();
+            ::renameat2(AT_FDCWD, (d + "/f").c_str(), AT_FDCWD, (d + "/l").c_str(),
+                        RENAME_EXCHANGE);
         }
     });
     removeDirectoryAtShutdown(toPath(tree));
     done = true;
     attacker.join();
-    EXPECT_EQ(statOf(victim).st_mode & 07777, 0600u);
+    EXPECT_EQ(modeOf(victim), 0600u);
 }
 
 TEST_F(OtherUsers, TreesNestedWithoutEndAreRemovedWithFewDescriptors) {
