@@ -173,7 +173,7 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
 }
 
 TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
-    // No trusted key: signatures are SignedDocumentTest's.
+    // No trusted key: signatures are the SignedDocument tests'.
     const TempDirectory keyless;
     const ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());
     const auto client = std::make_shared<ScriptedHttpClient>();
