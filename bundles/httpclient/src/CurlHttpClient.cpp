@@ -149,13 +149,7 @@ struct CurlHttpClient::Received {
         unsigned char value[EVP_MAX_MD_SIZE];
         unsigned int length = 0;
         EVP_DigestFinal_ex(digest.get(), value, &length);
-        static const char digits[] = "0123456789abcdef";
-        std::string text;
-        for (unsigned int i = 0; i < length; ++i) {
-            text += digits[value[i] >> 4];
-            text += digits[value[i] & 15];
-        }
-        return text;
+        return httpclient_core::lowerHex(value, length);
     }
 };
 

@@ -24,4 +24,15 @@ std::optional<std::string> findHeader(const HttpHeaders& headers, std::string_vi
     return found;
 }
 
+std::string lowerHex(const unsigned char* bytes, std::size_t size) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * size);
+    for (std::size_t i = 0; i < size; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
 } // namespace foundation::httpclient_core

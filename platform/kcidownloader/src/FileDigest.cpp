@@ -1,10 +1,10 @@
 #include "FileDigest.h"
 
+#include <foundation/httpclient_core/HttpMessage.h>
 #include <halvexconnector/latestversion/kcidownloader/DownloadError.h>
 
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -35,13 +35,7 @@ std::string sha256OfFile(const std::filesystem::path& file) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_DigestFinal_ex(context.get(), digest, &length);
-    std::string hex;
-    char pair[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
+    return foundation::httpclient_core::lowerHex(digest, length);
 }
 
 } // namespace halvexconnector::latestversion::kcidownloader

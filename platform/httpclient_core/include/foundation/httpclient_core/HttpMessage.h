@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,5 +41,8 @@ struct HttpResponse {
 
     bool isSuccess() const { return status >= 200 && status < 300; }
 };
+
+/// The text form of HttpResponse::sha256: the digest's bytes as lower-case hex.
+std::string lowerHex(const unsigned char* bytes, std::size_t size);
 
 } // namespace foundation::httpclient_core
