@@ -1,5 +1,7 @@
 #include <foundation/httpclient/CurlHttpClient.h>
 
+#include <fl/filesystem/unique_fd.h>
+
 #include <curl/curl.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
@@ -65,22 +67,6 @@ struct DigestDeleter {
 };
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
 };
 
 } // namespace
@@ -452,7 +438,8 @@ HttpResponse CurlHttpClient::download(const HttpRequest& request, const std::fil
         throw HttpError(HttpError::Kind::ABORTED, "the HTTP client has been closed: " + url);
     if (!startsWithIgnoringCase(url, "http://") && !startsWithIgnoringCase(url, "https://"))
         throw HttpError(HttpError::Kind::INVALID_REQUEST, "not an http or https URL: " + url);
-    FileDescriptor target(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    fl::filesystem::unique_fd target(
+        ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (target.get() < 0)
         throw HttpError(HttpError::Kind::FILE,
                         "cannot open " + file.string() + " for writing: " + std::strerror(errno));

@@ -2,6 +2,8 @@
 
 #include "agent/control/AgentSelection.h"
 
+#include <fl/filesystem/unique_fd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -15,24 +17,6 @@
 
 namespace agent::control {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-
-private:
-    int fd;
-};
 
 // True when any process holds a lock on the file. F_OFD_GETLK only reports a conflicting lock
 // and takes none, and it works on a read-only descriptor.
@@ -84,15 +68,17 @@ bool selected(uid_t owner, uid_t self, unsigned selection) {
 // `name` in the directory open as `directoryFd` (AT_FDCWD: `name` is a full path), open, when a
 // selected agent holds its lock; an invalid descriptor otherwise. Opening relative to the
 // directory spares the kernel a walk of the whole path per file.
-FileDescriptor openHeldLockFile(int directoryFd, const char* name, uid_t self, unsigned selection) {
+fl::filesystem::unique_fd openHeldLockFile(int directoryFd, const char* name, uid_t self,
+                                           unsigned selection) {
     // O_NONBLOCK keeps a fifo planted in the directory from blocking the open.
-    FileDescriptor fd(::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    fl::filesystem::unique_fd fd(
+        ::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid())
         return fd;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         !selected(info.st_uid, self, selection) || !isLockHeld(fd.get()))
-        return FileDescriptor(-1);
+        return fl::filesystem::unique_fd(-1);
     return fd;
 }
 
@@ -130,7 +116,7 @@ void forEachHeldLockFile(const std::filesystem::path& lockRoot, unsigned selecti
         const std::string_view name(entry->d_name);
         if (!isLockFileName(name))
             continue;
-        const FileDescriptor fd =
+        const fl::filesystem::unique_fd fd =
             openHeldLockFile(::dirfd(directory.get()), entry->d_name, self, selection);
         if (fd.valid() && !visit(name, fd.get()))
             return;
@@ -143,7 +129,8 @@ std::optional<AgentInfo> probeLockFile(const std::filesystem::path& lockFile) {
     const std::string fileName = lockFile.filename().string();
     if (!isLockFileName(fileName))
         return std::nullopt;
-    const FileDescriptor fd = openHeldLockFile(AT_FDCWD, lockFile.c_str(), ::geteuid(), ALL_AGENTS);
+    const fl::filesystem::unique_fd fd =
+        openHeldLockFile(AT_FDCWD, lockFile.c_str(), ::geteuid(), ALL_AGENTS);
     if (!fd.valid())
         return std::nullopt;
     return agentOf(fileName, readPid(fd.get()), lockFile);

@@ -1,4 +1,5 @@
 #include <fl/filesystem/operations.h>
+#include <fl/filesystem/unique_fd.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -11,24 +12,6 @@
 
 namespace fl::filesystem {
 namespace {
-
-class file_descriptor {
-public:
-    explicit file_descriptor(int fd) : fd_(fd) {}
-    ~file_descriptor() { close(); }
-    file_descriptor(const file_descriptor&) = delete;
-    file_descriptor& operator=(const file_descriptor&) = delete;
-
-    int get() const noexcept { return fd_; }
-    int close() noexcept {
-        const int rc = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
 
 // Copies everything from `in` to `out`; returns 0 or the errno of the failure. Tries the
 // in-kernel ways first and falls back to plain reads and writes where they are not supported.
@@ -108,7 +91,7 @@ void copy_file(const basic_path& from, const basic_path& to, copy_option option)
 
     // O_NONBLOCK: opening a FIFO must not wait for a writer that never comes; the type is
     // checked on the descriptor before anything is read.
-    file_descriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    unique_fd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) {
         fail(errno);
     }
@@ -140,7 +123,7 @@ void copy_file(const basic_path& from, const basic_path& to, copy_option option)
     if (out_fd < 0) {
         fail(EEXIST);
     }
-    file_descriptor out(out_fd);
+    unique_fd out(out_fd);
 
     int error = copy_contents(in.get(), out.get());
     if (error == 0 && ::fchmod(out.get(), st.st_mode & 0777) != 0) {

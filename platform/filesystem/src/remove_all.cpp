@@ -1,4 +1,5 @@
 #include <fl/filesystem/operations.h>
+#include <fl/filesystem/unique_fd.h>
 
 #include <cerrno>
 #include <dirent.h>
@@ -16,29 +17,6 @@ constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Entries that keep appearing while a directory is emptied (another process writing into it)
 // must not keep the removal going for ever.
 constexpr int max_listings = 8;
-
-class descriptor {
-public:
-    explicit descriptor(int fd = -1) : fd_(fd) {}
-    ~descriptor() { reset(); }
-    descriptor(const descriptor&) = delete;
-    descriptor& operator=(const descriptor&) = delete;
-    int get() const noexcept { return fd_; }
-    int release() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) noexcept {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 bool same_entry(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -73,7 +51,7 @@ public:
             return;
         }
         grant(AT_FDCWD, root.c_str(), st);
-        descriptor current(::open(root.c_str(), directory_flags));
+        unique_fd current(::open(root.c_str(), directory_flags));
         struct stat opened {};
         if (current.get() < 0 || ::fstat(current.get(), &opened) != 0 || !same_entry(st, opened)) {
             report_.left.emplace_back(root, current.get() < 0 ? errno : EBUSY);
@@ -190,7 +168,7 @@ private:
         return found;
     }
 
-    void descend(descriptor& current, const std::string& name) {
+    void descend(unique_fd& current, const std::string& name) {
         struct stat st {};
         if (::fstatat(current.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
@@ -203,7 +181,7 @@ private:
             return;
         }
         grant(current.get(), name.c_str(), st);
-        descriptor child(::openat(current.get(), name.c_str(), directory_flags));
+        unique_fd child(::openat(current.get(), name.c_str(), directory_flags));
         struct stat opened {};
         if (child.get() < 0) {
             keep(name, errno);
@@ -219,8 +197,8 @@ private:
 
     // Climbs to the parent and removes the directory just emptied. False when the parent is no
     // longer where it was (the tree was moved meanwhile): then nothing more is touched.
-    bool ascend(descriptor& current) {
-        descriptor parent(::openat(current.get(), "..", directory_flags));
+    bool ascend(unique_fd& current) {
+        unique_fd parent(::openat(current.get(), "..", directory_flags));
         struct stat st {};
         const level& expected = stack_[stack_.size() - 2];
         if (parent.get() < 0 || ::fstat(parent.get(), &st) != 0 ||

@@ -18,8 +18,9 @@ constexpr mode_t kDirectoryMode = 0700;
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-UniqueFd openDirectoryAt(int parent, const std::string& name) {
-    UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+fl::filesystem::unique_fd openDirectoryAt(int parent, const std::string& name) {
+    fl::filesystem::unique_fd fd(
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         throwErrno("cannot open directory \"" + name + "\"");
     }
@@ -28,7 +29,7 @@ UniqueFd openDirectoryAt(int parent, const std::string& name) {
 
 // Opens `name` below `parent`, making it first when asked. A name taken by anything other than
 // a directory (a file, a symbolic link) fails to open with O_DIRECTORY | O_NOFOLLOW.
-UniqueFd enterDirectory(int parent, const std::string& name, bool create) {
+fl::filesystem::unique_fd enterDirectory(int parent, const std::string& name, bool create) {
     bool made = false;
     if (create) {
         if (::mkdirat(parent, name.c_str(), kDirectoryMode) == 0) {
@@ -37,7 +38,7 @@ UniqueFd enterDirectory(int parent, const std::string& name, bool create) {
             throwErrno("cannot create directory \"" + name + "\"");
         }
     }
-    UniqueFd fd = openDirectoryAt(parent, name);
+    fl::filesystem::unique_fd fd = openDirectoryAt(parent, name);
     // The umask may have taken bits away; the tree's modes do not depend on it.
     if (made && ::fchmod(fd.get(), kDirectoryMode) != 0) {
         throwErrno("cannot set the mode of directory \"" + name + "\"");
@@ -47,7 +48,7 @@ UniqueFd enterDirectory(int parent, const std::string& name, bool create) {
 
 } // namespace
 
-OutputFile::OutputFile(UniqueFd fd, mode_t mode, std::vector<char>& buffer)
+OutputFile::OutputFile(fl::filesystem::unique_fd fd, mode_t mode, std::vector<char>& buffer)
     : fd_(std::move(fd)), mode_(mode), buffer_(buffer) {}
 
 void OutputFile::write(const void* data, std::size_t size) {
@@ -105,18 +106,22 @@ OutputFile DirectoryTree::createFile(const std::vector<std::string>& components,
                                      std::vector<char>& buffer) {
     const int parent = parentOf(components, true);
     // Owner-only until finished, so nobody reads a half-written file through wider modes.
-    UniqueFd fd(::openat(parent, components.back().c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    fl::filesystem::unique_fd fd(::openat(parent, components.back().c_str(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                          0600));
     if (!fd.valid()) {
         throwErrno("cannot create file");
     }
     return OutputFile(std::move(fd), mode, buffer);
 }
 
-UniqueFd DirectoryTree::openFile(const std::vector<std::string>& components, int flags) const {
-    const UniqueFd parent = openDirectoryChain(components, components.size() - 1, false);
+fl::filesystem::unique_fd DirectoryTree::openFile(const std::vector<std::string>& components,
+                                                  int flags) const {
+    const fl::filesystem::unique_fd parent =
+        openDirectoryChain(components, components.size() - 1, false);
     const int parentFd = parent.valid() ? parent.get() : rootFd_;
-    UniqueFd fd(::openat(parentFd, components.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC));
+    fl::filesystem::unique_fd fd(
+        ::openat(parentFd, components.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         throwErrno("cannot open \"" + joinComponents(components) + "\"");
     }
@@ -137,9 +142,10 @@ int DirectoryTree::parentOf(const std::vector<std::string>& components, bool cre
     return cachedParent_.get();
 }
 
-UniqueFd DirectoryTree::openDirectoryChain(const std::vector<std::string>& components,
-                                           std::size_t count, bool create) const {
-    UniqueFd current;
+fl::filesystem::unique_fd
+DirectoryTree::openDirectoryChain(const std::vector<std::string>& components, std::size_t count,
+                                  bool create) const {
+    fl::filesystem::unique_fd current;
     for (std::size_t i = 0; i < count; ++i) {
         current = enterDirectory(current.valid() ? current.get() : rootFd_, components[i], create);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include <fl/filesystem/unique_fd.h>
 
 #include <sys/types.h>
 
@@ -14,7 +14,7 @@ namespace halvexconnector::latestversion::kciextractor::detail {
 /// blocks from the decompressor become few large writes.
 class OutputFile {
 public:
-    OutputFile(UniqueFd fd, mode_t mode, std::vector<char>& buffer);
+    OutputFile(fl::filesystem::unique_fd fd, mode_t mode, std::vector<char>& buffer);
 
     void write(const void* data, std::size_t size);
     /// Writes what is buffered, sets the final mode and closes; throws std::system_error.
@@ -24,7 +24,7 @@ private:
     void flush();
     void writeAll(const char* data, std::size_t size);
 
-    UniqueFd fd_;
+    fl::filesystem::unique_fd fd_;
     mode_t mode_;
     std::vector<char>& buffer_;
     std::size_t used_ = 0;
@@ -47,18 +47,18 @@ public:
                           std::vector<char>& buffer);
 
     /// Opens an existing file of these components (flags as for open, plus O_NOFOLLOW).
-    UniqueFd openFile(const std::vector<std::string>& components, int flags) const;
+    fl::filesystem::unique_fd openFile(const std::vector<std::string>& components, int flags) const;
 
 private:
     /// The directory that holds the last component, made when `create` is true.
     int parentOf(const std::vector<std::string>& components, bool create);
-    UniqueFd openDirectoryChain(const std::vector<std::string>& components, std::size_t count,
-                                bool create) const;
+    fl::filesystem::unique_fd openDirectoryChain(const std::vector<std::string>& components,
+                                                 std::size_t count, bool create) const;
 
     int rootFd_;
     // Entries of one directory usually follow each other: keep the last parent open.
     std::string cachedParentKey_;
-    UniqueFd cachedParent_;
+    fl::filesystem::unique_fd cachedParent_;
 };
 
 } // namespace halvexconnector::latestversion::kciextractor::detail

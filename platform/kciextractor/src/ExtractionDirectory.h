@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include <fl/filesystem/unique_fd.h>
 
 #include <filesystem>
 
@@ -25,7 +25,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    UniqueFd fd_;
+    fl::filesystem::unique_fd fd_;
     bool kept_ = false;
 };
 

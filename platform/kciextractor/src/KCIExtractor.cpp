@@ -41,7 +41,7 @@ std::filesystem::path extractionDirectoryFor(const std::filesystem::path& archiv
 
 std::string readManifestText(const std::filesystem::path& archive, int directoryFd) {
     detail::DirectoryTree tree(directoryFd);
-    const detail::UniqueFd fd = tree.openFile({detail::kManifestName}, O_RDONLY);
+    const fl::filesystem::unique_fd fd = tree.openFile({detail::kManifestName}, O_RDONLY);
     std::string text(detail::kMaxManifestSize + 1, '\0');
     std::size_t used = 0;
     while (used < text.size()) {
@@ -82,7 +82,7 @@ std::optional<KciManifest> readManifest(const std::filesystem::path& archive, in
 
 void makeExecutable(int directoryFd, const std::vector<std::string>& installer) {
     const detail::DirectoryTree tree(directoryFd);
-    const detail::UniqueFd fd = tree.openFile(installer, O_RDONLY);
+    const fl::filesystem::unique_fd fd = tree.openFile(installer, O_RDONLY);
     if (::fchmod(fd.get(), kInstallerMode) != 0) {
         throw std::system_error(errno, std::generic_category(),
                                 "cannot make the installer executable");

@@ -1,6 +1,7 @@
 #include "BuiltInTrustedKeys.h"
 #include "CheckerLog.h"
 
+#include <fl/filesystem/unique_fd.h>
 #include <halvexconnector/latestversion/checker/DocumentSignature.h>
 
 #include <dirent.h>
@@ -27,24 +28,9 @@ std::string distrustOf(const struct stat& info) {
     return {};
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
-
 // The text of one key file below the open folder; throws DocumentSignatureError why not.
 std::string readKeyFile(int folder, const std::string& name, const std::string& origin) {
-    const Descriptor file(
+    const fl::filesystem::unique_fd file(
         ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
@@ -85,7 +71,7 @@ std::vector<TrustedKey> loadTrustedKeys(const fs::path& installRoot) {
         addKey(keys, text, "the key built in");
 
     const fs::path folder = installRoot / TRUSTED_KEYS_DIRECTORY;
-    const Descriptor directory(
+    const fl::filesystem::unique_fd directory(
         ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
     if (directory.get() < 0 || ::fstat(directory.get(), &info) != 0) {
