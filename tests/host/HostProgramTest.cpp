@@ -36,7 +36,6 @@ protected:
     HostProgram() {
         home.set("QB_LOG_MASK", std::nullopt);
         home.set("QB_LOG_FILE", std::nullopt);
-        home.set("QB_HTTPCLIENT_STALL_SECONDS", "1");
         home.server().addFile("kci.zip", archive);
     }
     // Runs the staged program, in `directory` when given; standard output goes to a terminal
@@ -52,11 +51,11 @@ protected:
             whileRunning(program);
         return program.finish();
     }
-    // Offers 600 KiB that are no zip archive (with a fault query, under `sha256`): the download
-    // succeeds, its extraction fails.
-    void offer(const std::string& query = {}, const std::string& sha256 = {}) {
+    // Offers 600 KiB that are no zip archive (under `sha256`): the download succeeds, its
+    // extraction fails.
+    void offer(const std::string& sha256 = {}) {
         home.server().setLatestDocument(
-            latestDocument("2024.7.0.6", home.server().fileUrl("kci.zip", query),
+            latestDocument("2024.7.0.6", home.server().fileUrl("kci.zip"),
                            sha256.empty() ? sha256Hex(archive) : sha256));
     }
     fs::path lockFile() const { return home.lockRoot() / "RodudedOzovizazServiceHost.lock"; }
@@ -86,8 +85,8 @@ TEST_F(HostProgram, AnswersEachCommandWithItsTextAndExitStatus) {
     // clang-format off
     const std::tuple<std::vector<std::string>, int, testing::Matcher<const std::string&>> cases[] = {
         {{"help"}, 0, help("")}, {{"help", "install"}, 0, help("--installation-root DIR")},
-        {{"check", "--help"}, 0, help("")}, {{"help", "check"}, 0, help("VERSION")},
-        {{"stop", "--help"}, 0, help("")}, {{"help", "stop"}, 0, help("--grace SECONDS")},
+        {{"stop", "--help"}, 0, help("")}, {{"help", "check"}, 0, help("VERSION")},
+        {{"help", "stop"}, 0, help("--grace SECONDS")},
         {{"--version"}, 0, StartsWith("tripwire ")},
         {{"info"}, 0, AllOf(HasSubstr("halvexconnector::tripwire::ITripwire: registered"),
                             HasSubstr("qbtripwireimpl.so"))},
@@ -117,9 +116,7 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
         "tripwire: install failed: download of " + home.server().fileUrl("kci.zip");
     // clang-format off
     std::vector<Case> cases{
-        {[&] { offer("", std::string(64, '0')); }, {"install"}, 1, download + " failed: SHA-256 mismatch"},
-        {[&] { offer("stall=100"); }, {"install"}, 1, download + "?stall=100 failed: stalled"},
-        {[&] { offer("cut=100"); }, {"install"}, 1, download + "?cut=100 failed: truncated"},
+        {[&] { offer(std::string(64, '0')); }, {"install"}, 1, download + " failed: SHA-256 mismatch"},
         {[&] { offer(); }, {"install"}, 1, "tripwire: install failed: "},
         {[&] { writeScriptKciArchive(home.sources() / "kci_9.9.9.9.zip", "9.9.9.9", "exit 7\n"); },
          {"--mode", "drive", "install"}, 1, "tripwire: install failed: the installer exited with status 7\n"},
@@ -157,7 +154,6 @@ TEST_F(HostProgram, EveryFailureExplainsItselfInOneLine) {
         EXPECT_EQ(r.status, status) << context;
         EXPECT_THAT(r.err, StartsWith(line)) << context;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << context;
-        EXPECT_EQ(r.err.find("Dynamic exception type"), std::string::npos) << context;
         if (status == 2) {
             EXPECT_EQ(r.out, "") << context;
             EXPECT_EQ(home.server().requests().size(), requests) << context;
@@ -189,28 +185,25 @@ TEST_F(HostProgram, EveryCommandAnswersOneJsonObjectOfTheSchema) {
     for (auto [arguments, resultType] : runs) {
         arguments.insert(arguments.begin(), "--json");
         const ProgramRun r = tripwire(arguments);
-        const std::string context = arguments.size() > 1 ? arguments[1] : "(none)";
-        ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << context << r.out;
-        // The layout host/README.md promises, checked member by member.
+        SCOPED_TRACE(testing::PrintToString(arguments) + r.out);
+        ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
         const auto object = nlohmann::json::parse(r.out, nullptr, false);
-        ASSERT_TRUE(object.is_object()) << context;
-        EXPECT_EQ(object.at("schema"), 1) << context;
+        ASSERT_TRUE(object.is_object());
+        EXPECT_EQ(object.at("schema"), 1);
         for (const char* member : {"operation", "mode"})
-            EXPECT_TRUE(object.at(member).is_string() || object.at(member).is_null()) << context;
+            EXPECT_TRUE(object.at(member).is_string() || object.at(member).is_null());
         const auto& result = object.at("result");
         const bool explained = r.status != 0 && (r.status != 1 || result.is_string()) &&
                                result != "NOT_INSTALLED" && result != "OLDER_THAN_REQUIRED";
-        ASSERT_EQ(object.contains("error"), explained) << context;
+        ASSERT_EQ(object.contains("error"), explained);
         if (explained) {
-            const auto& error = object["error"];
-            EXPECT_THAT(error.value("kind", ""),
-                        testing::AnyOf("failure", "error", "usage", "interrupted"))
-                << context;
-            EXPECT_NE(error.value("message", ""), "") << context;
-            EXPECT_EQ(error.size(), 2u) << context;
+            EXPECT_THAT(object["error"].value("kind", ""),
+                        testing::AnyOf("failure", "error", "usage", "interrupted"));
+            EXPECT_NE(object["error"].value("message", ""), "");
+            EXPECT_EQ(object["error"].size(), 2u);
         }
-        EXPECT_EQ(r.status == 2 || r.status == 3, result.is_null()) << context;
-        EXPECT_EQ(result.type(), resultType) << context << r.out;
+        EXPECT_EQ(r.status == 2 || r.status == 3, result.is_null());
+        EXPECT_EQ(result.type(), resultType);
     }
     const auto status = nlohmann::json::parse(tripwire({"--json", "status"}).out).at("result");
     for (const char* member : {"running", "agents", "installation", "storageRoot", "lockRoot",
@@ -221,15 +214,9 @@ TEST_F(HostProgram, EveryCommandAnswersOneJsonObjectOfTheSchema) {
 TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) {
     describeInstallation(home.storageRoot(), "2024.7.0.6", sampleHost);
     EXPECT_EQ(tripwire({"check", "1.0.0.0"}).out, "INSTALLED\n");
-    EXPECT_EQ(tripwire({"--json", "check", "2024.7.0.7"}).out,
-              R"({"schema":1,"operation":"check","mode":"STANDARD","result":"OLDER_THAN_REQUIRED"})"
-              "\n");
-    const ProgramRun started = tripwire({"start"});
-    EXPECT_EQ(started.out, "INSTALLED_AND_STARTED\n");
-    EXPECT_EQ(started.status, 0) << started.err;
-    const ProgramRun running = tripwire({"running"});
-    EXPECT_EQ(running.out, "true\n") << "the service host outlives the program that started it";
-    EXPECT_EQ(running.status, 0);
+    EXPECT_EQ(tripwire({"check", "2024.7.0.7"}).out, "OLDER_THAN_REQUIRED\n");
+    EXPECT_EQ(tripwire({"start"}).out, "INSTALLED_AND_STARTED\n");
+    EXPECT_EQ(tripwire({"running"}).out, "true\n") << "the service host outlives its starter";
     home.stopAgents();
     EXPECT_EQ(tripwire({"running"}).out, "false\n");
 
@@ -244,7 +231,7 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
 
 // A start that waits shows the seconds on the terminal, redrawn in place and never wider than
 // the terminal, and clears the line before the result, at any width; a stop signal ends it.
-TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidthAndEnsureTellsItsDecision) {
+TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidth) {
     describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // never registers an agent
     const std::tuple<unsigned short, int, const char*> runs[] = {{80, SIGINT, "SIGINT"},
                                                                  {12, SIGTERM, "SIGTERM"}};
@@ -267,12 +254,6 @@ TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidthAndEnsureTellsItsDec
         }
         EXPECT_EQ(r.err, std::string("tripwire: interrupted (") + name + ")\n");
     }
-    // Ensure tells each decision before it acts on it.
-    const ProgramRun r = tripwire({"ensure", "1.0.0.0"}, 0, [](RunningProgram& program) {
-        EXPECT_EQ(program.firstLine(), "the service host is not running");
-        ::kill(program.pid(), SIGINT);
-    });
-    EXPECT_EQ(r.status, 130) << r.err;
 }
 
 TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) {
@@ -310,23 +291,6 @@ TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) 
     // of finding the old one.
     EXPECT_NE(agentPid(first), 0);
     EXPECT_FALSE(isRunning(first)) << "the old service host still runs";
-}
-
-// A stop signal stops the framework, which ends a hanging installer with its working directory.
-TEST_F(HostProgram, AStopSignalEndsTheInstallerInProgress) {
-    const fs::path pidFile = home / "installer.pid";
-    writeScriptKciArchive(home.sources() / "kci_9.9.9.9.zip", "9.9.9.9",
-                          "echo $$ > '" + pidFile.string() + ".part'\nmv '" + pidFile.string() +
-                              ".part' '" + pidFile.string() + "'\nwhile :; do sleep 0.05; done");
-    const ProgramRun run = tripwire({"install"}, 0, [&](RunningProgram& program) {
-        EXPECT_TRUE(eventually([&] { return fs::exists(pidFile); }));
-        std::this_thread::sleep_for(200ms);
-        ::kill(program.pid(), SIGTERM);
-    });
-    EXPECT_EQ(run.status, 143) << run.err;
-    EXPECT_EQ(run.out, "INSTALL_FAILED\n");
-    EXPECT_NE(::kill(std::stoi(readFile(pidFile)), 0), 0) << "the installer still runs";
-    EXPECT_THAT(home.workingDirectories(), testing::IsEmpty());
 }
 
 TEST_F(HostProgram, StopSignalsOnlyTheProcessThatHoldsTheLock) {
@@ -375,7 +339,7 @@ TEST_F(HostProgram, WatchRestartsAKilledServiceHostAndGivesUpWithTheKeepAlive) {
     EXPECT_THAT(r.err, HasSubstr("tripwire: watch failed: the service host keeps ending"));
 }
 
-TEST(ProgressLine, FormatsBytesRatesDurationsAndTimeLeft) {
+TEST(ProgressLine, FormatsEachQuantityAndFitsTheWidth) {
     // clang-format off
     const std::pair<std::uint64_t, const char*> bytes[] = {
         {0, "0 B"}, {1023, "1023 B"}, {1024, "1.0 KiB"}, {1536, "1.5 KiB"},
@@ -398,9 +362,6 @@ TEST(ProgressLine, FormatsBytesRatesDurationsAndTimeLeft) {
         {{0, UINT64_MAX, 1.0}, std::nullopt}};
     for (const auto& [snapshot, expected] : left)
         EXPECT_EQ(ProgressLine::timeLeft(snapshot), expected) << snapshot.received;
-}
-
-TEST(ProgressLine, ShowsWhatIsKnownWithABarThatFitsTheWidth) {
     const std::string line = ProgressLine(80).text({512 * 1024, 1024 * 1024, 256.0 * 1024});
     EXPECT_EQ(line.rfind("512.0 KiB / 1.0 MiB  256.0 KiB/s  0:02 left  [", 0), 0u) << line;
     EXPECT_EQ(line.substr(line.size() - 6), "]  50%");
@@ -417,19 +378,15 @@ TEST(ProgressLine, ShowsWhatIsKnownWithABarThatFitsTheWidth) {
     EXPECT_EQ(ProgressLine(20).text(over), "2.9 KiB / 1000 B  9");
 }
 
-struct Display : testing::Test {
-    std::string take() {
-        std::string text = out.str();
-        out.str({});
-        return text;
-    }
+TEST(ProgressDisplay, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrTheEnd) {
     std::ostringstream out;
     std::chrono::steady_clock::time_point now{};
-    std::unique_ptr<ProgressDisplay> display =
-        std::make_unique<ProgressDisplay>(out, 60, [this] { return now; });
-};
-
-TEST_F(Display, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrTheEnd) {
+    auto display = std::make_unique<ProgressDisplay>(out, 60, [&now] { return now; });
+    const auto take = [&out] {
+        const std::string text = out.str();
+        out.str({});
+        return text;
+    };
     display->stageEntered("Looking up the latest installer");
     EXPECT_EQ(take(), "Looking up the latest installer\n");
     display->transferStarted();
@@ -447,45 +404,11 @@ TEST_F(Display, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrTheEnd)
     EXPECT_EQ(take(), "\r" + shorter + std::string(longer.size() - shorter.size(), ' '));
     display->stageEntered("Running the installer");
     EXPECT_EQ(take(), "\r" + std::string(longer.size(), ' ') + "\rRunning the installer\n");
-    display = std::make_unique<ProgressDisplay>(out, 60, [this] { return now; });
+    display = std::make_unique<ProgressDisplay>(out, 60, [&now] { return now; });
     display->transferProgress(5, 10); // its start unseen: still drawn
     const std::size_t drawn = take().size() - 1;
     display.reset();
     EXPECT_EQ(take(), "\r" + std::string(drawn, ' ') + "\r") << "the line goes with the display";
-}
-
-TEST_F(Display, CallsFromSeveralThreadsKeepLinesWhole) {
-    display = std::make_unique<ProgressDisplay>(out, 60, std::chrono::steady_clock::now, 0ms);
-    {
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < 4; ++t)
-            threads.emplace_back([this, t] {
-                for (std::uint64_t i = 0; i < 200; ++i) {
-                    if (i % 50 == 0)
-                        display->stageEntered("stage " + std::to_string(t));
-                    display->transferProgress(i, 200);
-                }
-            });
-    }
-    display->clear();
-    std::istringstream lines(out.str());
-    int stages = 0;
-    for (std::string line; std::getline(lines, line);) {
-        if (!lines.eof()) {
-            EXPECT_EQ(line.substr(line.rfind('\r') + 1).rfind("stage ", 0), 0u) << line;
-            ++stages;
-        }
-    }
-    EXPECT_EQ(stages, 16);
-}
-
-TEST_F(HostProgram, TheUserUnitPassesSystemdVerification) {
-    const fs::path unit = staged::root() / "share/tripwire/tripwire.service";
-    ASSERT_TRUE(fs::exists(unit));
-    if (std::system("systemd-analyze --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no systemd-analyze here";
-    // The system manager's checks: a user manager needs a session this test may not have.
-    EXPECT_EQ(std::system(("systemd-analyze verify '" + unit.string() + "'").c_str()), 0);
 }
 
 } // namespace

@@ -41,13 +41,6 @@ using sample::server::minisignPublicKeyFile;
 using sample::server::minisignSignature;
 using namespace tripwire::testsupport;
 
-std::optional<HttpError::Kind> failureOf(CurlHttpClient& client, const std::string& url) {
-    foundation::httpclient_core::HttpRequest request;
-    request.url = url;
-    const auto error = thrown<HttpError>([&] { client.send(request); });
-    return error ? std::optional(error->kind()) : std::nullopt;
-}
-
 TEST(HostileServer, RedirectsAreCheckedHopByHop) {
     // clang-format off
     const std::tuple<const char*, const char*, bool> cases[] = {
@@ -64,15 +57,6 @@ TEST(HostileServer, RedirectsAreCheckedHopByHop) {
     // clang-format on
     for (const auto& [from, to, allowed] : cases)
         EXPECT_EQ(redirectAllowed(from, to), allowed) << from << " -> " << to;
-
-    // A hop out of loopback fails as insecure before anything resolves or connects to the new
-    // host; a name that can never resolve shows that nothing was tried.
-    LoopbackServer server;
-    server.addFile("kci.zip", "archive");
-    CurlHttpClient client;
-    EXPECT_EQ(failureOf(client, server.fileUrl("kci.zip", "redirect-host=outside.invalid")),
-              HttpError::Kind::INSECURE_REDIRECT);
-    EXPECT_EQ(failureOf(client, server.fileUrl("kci.zip", "redirect=2")), std::nullopt);
 }
 
 TEST(HostileServer, AnswersKeptInMemoryAreBounded) {
@@ -82,8 +66,12 @@ TEST(HostileServer, AnswersKeptInMemoryAreBounded) {
     CurlHttpClient client({}, options);
     server.addFile("fits", std::string(4096, 'x'));
     server.addFile("over", std::string(4097, 'x'));
-    EXPECT_EQ(failureOf(client, server.fileUrl("fits")), std::nullopt);
-    EXPECT_EQ(failureOf(client, server.fileUrl("over")), HttpError::Kind::TOO_LARGE);
+    foundation::httpclient_core::HttpRequest request;
+    request.url = server.fileUrl("fits");
+    EXPECT_NO_THROW(client.send(request));
+    request.url = server.fileUrl("over");
+    const auto error = thrown<HttpError>([&] { client.send(request); });
+    EXPECT_TRUE(error && error->kind() == HttpError::Kind::TOO_LARGE);
 }
 
 TEST(HostileServer, TheDocumentComesSecurelyAndNamesADigest) {
