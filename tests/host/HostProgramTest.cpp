@@ -411,4 +411,30 @@ TEST(ProgressDisplay, RedrawsOneLineAtMostTenTimesASecondAndClearsItForAStageOrT
     EXPECT_EQ(take(), "\r" + std::string(drawn, ' ') + "\r") << "the line goes with the display";
 }
 
+// Observer calls come from the installing thread and the host's own: no line is torn.
+TEST(ProgressDisplay, CallsFromSeveralThreadsKeepLinesWhole) {
+    std::ostringstream out;
+    {
+        ProgressDisplay display(out, 60, std::chrono::steady_clock::now, 0ms);
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&display, t] {
+                for (std::uint64_t i = 0; i < 200; ++i) {
+                    if (i % 50 == 0)
+                        display.stageEntered("stage " + std::to_string(t));
+                    display.transferProgress(i, 200);
+                }
+            });
+    }
+    std::istringstream lines(out.str());
+    int stages = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!lines.eof()) {
+            EXPECT_EQ(line.substr(line.rfind('\r') + 1).rfind("stage ", 0), 0u) << line;
+            ++stages;
+        }
+    }
+    EXPECT_EQ(stages, 16);
+}
+
 } // namespace
