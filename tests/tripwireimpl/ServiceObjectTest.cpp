@@ -234,23 +234,6 @@ TEST_F(ServiceObject, PollingEndsAtTheLimitAtAnAgentOrAtDeactivationAndTimesEach
     EXPECT_EQ(home.events("HX_QSH_STARTUP_TIMING").size(), 2u);
 }
 
-TEST_F(ServiceObject, AnAgentAppearingLaterIsSeenAtTheNextLongPoll) {
-    const auto began = Clock::now();
-    std::promise<void> callReturned;
-    std::thread registrar([&, returned = callReturned.get_future()] {
-        std::this_thread::sleep_until(began + 1500ms);
-        AgentRegistration agent(home.lockRoot(), serviceHostAgent);
-        returned.wait_for(5s);
-    });
-    const bool seen = ServiceHostStarter().ensureServiceHostRunning();
-    const auto waited = Clock::now() - began;
-    callReturned.set_value();
-    registrar.join();
-    EXPECT_TRUE(seen);
-    EXPECT_GE(waited, 1500ms);
-    EXPECT_LT(waited, 2900ms) << "polls run once a second after the first second";
-}
-
 class Removal : public ServiceObject {
 protected:
     ~Removal() override {
