@@ -7,7 +7,9 @@
 
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -34,14 +36,7 @@ template <class R> R CallExported(std::string const& path, char const* symbol) {
 class BundleLifecycleTest : public ::testing::Test {
 protected:
     std::string Install(std::string const& path) {
-        try {
-            context.InstallBundles(path);
-        } catch (std::invalid_argument const& e) {
-            return std::string("invalid_argument: ") + e.what();
-        } catch (std::runtime_error const& e) {
-            return std::string("runtime_error: ") + e.what();
-        }
-        return "installed";
+        return whatThrown<std::invalid_argument>([&] { context.InstallBundles(path); });
     }
     // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
     std::string WriteBundle(std::string const& name, std::string const& prefix,
@@ -62,18 +57,13 @@ protected:
 };
 
 TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
-    EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
     EXPECT_EQ(context.GetBundle(), fw.framework);
     Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
     EXPECT_EQ(plain.GetSymbolicName(), "fwtest_plain");
-    EXPECT_EQ(plain.GetLocation(), FWTEST_PLAIN_PATH);
     EXPECT_EQ(plain.GetState(), Bundle::STATE_INSTALLED);
-    EXPECT_GT(plain.GetBundleId(), 0);
     EXPECT_FALSE(plain.GetBundleContext());
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
     EXPECT_EQ(context.GetBundle(plain.GetBundleId()), plain);
-    auto const& manifest = detail::GetBundleManifest(plain);
-    EXPECT_EQ(manifest.at("scr").at("version"), 1);
     EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
     EXPECT_EQ(detail::GetBundleLibraryPath(plain),
               std::filesystem::weakly_canonical(FWTEST_PLAIN_PATH).string());
@@ -170,11 +160,10 @@ TEST_F(BundleLifecycleTest, EachBadFileGetsAClearErrorNamingIt) {
         char const* error;
     } const cases[] = {
         // clang-format off
-        {"missing.so", {}, {}, "runtime_error: "},
-        {"nozip.so", std::string(100000, 'x'), {}, "invalid_argument: Bundle file '"},
-        {"empty.so", "", {}, "invalid_argument: "},
+        {"nozip.so", std::string(100000, 'x'), {}, "Bundle file '"},
+        {"empty.so", "", {}, ""},
         // Garbage behind a valid-looking end record must not be read as an archive.
-        {"truncated.so", std::string("PK\x05\x06", 4) + std::string(18, '\xff'), {}, "invalid_argument"},
+        {"truncated.so", std::string("PK\x05\x06", 4) + std::string(18, '\xff'), {}, ""},
         {"nomanifest.so", {}, {{"b/other.json", "{}"}}, "no <name>/manifest.json"},
         {"badjson.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": "}}, "malformed manifest b/manifest.json"},
         {"noname.so", {}, {{"b/manifest.json", "{\"bundle.activator\": false}"}}, "has no \"bundle.symbolic_name\""},
@@ -184,18 +173,20 @@ TEST_F(BundleLifecycleTest, EachBadFileGetsAClearErrorNamingIt) {
     };
     for (auto const& c : cases) {
         auto path = (dir / c.name).string();
-        if (!c.zip.empty()) {
+        if (!c.zip.empty())
             path = WriteBundle(c.name, std::string(4096, '\x7f'), c.zip);
-        } else if (std::string(c.name) != "missing.so") {
+        else
             std::ofstream(path, std::ios::binary) << c.raw;
-        }
         auto const error = Install(path);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
+    EXPECT_THAT(whatThrown<std::runtime_error>([&] { context.InstallBundles(dir / "missing.so"); }),
+                testing::HasSubstr((dir / "missing.so").string()));
     EXPECT_EQ(context.GetBundles().size(), 1u); // nothing half-installed
     ArchiveEntry const good{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"};
-    EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})), "installed");
+    EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})),
+              "(nothing thrown)");
     // Another file claiming the same symbolic name would clash on its entry points.
     EXPECT_NE(Install(WriteBundle("twin.so", "", {good})).find("already installed"),
               std::string::npos);

@@ -40,8 +40,10 @@ struct ISecond {
     virtual int Second() = 0;
 };
 
-// Logs its hooks; each must get the instance's context.
+// Logs its hooks and its binder's calls; each hook must get the instance's context.
 struct Hooked final : IFirst, ISecond {
+    explicit Hooked(const std::shared_ptr<AnyMap>& props)
+        : name(any_cast<std::string>(props->at("component.name"))) {}
     int First() override { return 1; }
     int Second() override { return 2; }
     void Activate(const std::shared_ptr<ComponentContext>& c) { log += c ? "activate;" : "?"; }
@@ -49,89 +51,74 @@ struct Hooked final : IFirst, ISecond {
     void Modified(const std::shared_ptr<ComponentContext>&, const std::shared_ptr<AnyMap>& props) {
         log += "modified " + any_cast<std::string>(props->at("component.name")) + ";";
     }
-    std::string log;
+    std::string name, log;
 };
 
-// A configuration constructor, and look-alike hooks with the wrong signatures: none of them may
-// be called.
-struct LookAlike final : IFirst {
-    explicit LookAlike(const std::shared_ptr<AnyMap>& props)
-        : name(any_cast<std::string>(props->at("component.name"))) {}
-    int First() override { return 0; }
-    bool Activate(const std::shared_ptr<ComponentContext>&) { return called = true; }
-    void Deactivate(int) { called = true; }
-    void Modified(const std::shared_ptr<ComponentContext>&) { called = true; }
-    bool called = false;
-    std::string name;
+// Look-alike hooks with the wrong signatures are no hooks: the runtime never calls them.
+struct LookAlike {
+    bool Activate(const std::shared_ptr<ComponentContext>&);
+    void Deactivate(int);
+    void Modified(const std::shared_ptr<ComponentContext>&);
 };
+static_assert(!cs::detail::HasActivateHook<LookAlike> &&
+              !cs::detail::HasDeactivateHook<LookAlike> && !cs::detail::HasModifiedHook<LookAlike>);
 
-struct RecordingBinder final : Binder<LookAlike> {
-    RecordingBinder() : Binder<LookAlike>("ref") {}
-    void Bind(const std::shared_ptr<void>& svc, const std::shared_ptr<LookAlike>&) override {
-        log += svc ? "bind-svc;" : "bind-null;";
+struct RecordingBinder final : Binder<Hooked> {
+    RecordingBinder() : Binder<Hooked>("ref") {}
+    void Bind(const std::shared_ptr<void>& svc, const std::shared_ptr<Hooked>& c) override {
+        c->log += svc ? "bind-svc;" : "bind-null;";
     }
-    void UnBind(const std::shared_ptr<void>&, const std::shared_ptr<LookAlike>&) override {
-        log += "unbind-svc;";
+    void UnBind(const std::shared_ptr<void>&, const std::shared_ptr<Hooked>& c) override {
+        c->log += "unbind-svc;";
     }
-    void Bind(const std::shared_ptr<ComponentContext>&,
-              const std::shared_ptr<LookAlike>& comp) override {
-        log += comp ? "bind;" : "bind-nothing;";
+    void Bind(const std::shared_ptr<ComponentContext>&, const std::shared_ptr<Hooked>& c) override {
+        c->log += "bind;";
     }
     void Unbind(const std::shared_ptr<ComponentContext>&,
-                const std::shared_ptr<LookAlike>&) override {
-        log += "unbind;";
+                const std::shared_ptr<Hooked>& c) override {
+        c->log += "unbind;";
     }
-    std::string log;
 };
 
-TEST(ComponentInstanceImpl, CallsTheHooksWithItsContextAndPublishesEachInterfaceAsItsOwnBase) {
-    ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>> instance;
-    instance.CreateInstance(std::make_shared<FakeContext>());
-    auto obj = instance.GetInstance();
-    ASSERT_TRUE(obj);
-    instance.Activate();
-    EXPECT_TRUE(instance.DoesModifiedMethodExist());
-    instance.Modified();
-    instance.Deactivate();
-    EXPECT_EQ(obj->log, "activate;modified fake;deactivate;");
-    auto map = instance.GetInterfaceMap();
-    ASSERT_TRUE(map);
-    ASSERT_EQ(map->size(), 2u);
-    // Each entry must point at the right base sub-object, not at the start of the object.
-    EXPECT_EQ(static_cast<IFirst*>(map->at(us_service_interface_iid<IFirst>()).get())->First(), 1);
-    auto second = map->at(us_service_interface_iid<ISecond>());
-    EXPECT_EQ(static_cast<ISecond*>(second.get())->Second(), 2);
-    EXPECT_EQ(second.get(), static_cast<ISecond*>(obj.get()));
-    EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));
-    // Each call gives a fresh map, so one caller's changes never show in another's.
-    EXPECT_NE(instance.GetInterfaceMap(), map);
-}
-
-TEST(ComponentInstanceImpl, OtherClassesAreUsableAndHooksWithOtherSignaturesIgnored) {
-    using LookAlikeInstance = ComponentInstanceImpl<LookAlike, std::tuple<IFirst>>;
-    auto binder = std::make_shared<RecordingBinder>();
-    std::weak_ptr<LookAlike> watch;
+TEST(ComponentInstanceImpl, CallsTheHooksAndBindersAndPublishesEachInterfaceAsItsOwnBase) {
+    using HookedInstance = ComponentInstanceImpl<Hooked, std::tuple<IFirst, ISecond>>;
+    std::weak_ptr<Hooked> watch;
     {
-        std::unique_ptr<cs::detail::ComponentInstance> base(new LookAlikeInstance({}, {binder}));
-        auto& instance = static_cast<LookAlikeInstance&>(*base);
+        std::unique_ptr<cs::detail::ComponentInstance> base(
+            new HookedInstance({}, {std::make_shared<RecordingBinder>()}));
+        auto& instance = static_cast<HookedInstance&>(*base);
         EXPECT_EQ(instance.GetInterfaceMap(), nullptr); // nothing to publish before creation
         instance.CreateInstance(std::make_shared<FakeContext>());
-        EXPECT_FALSE(instance.DoesModifiedMethodExist());
-        instance.Activate();
-        instance.Modified();
-        instance.Deactivate();
-        watch = instance.GetInstance();
-        EXPECT_FALSE(watch.lock()->called);
-        EXPECT_EQ(watch.lock()->name, "fake"); // the constructor got the properties
-        // Binders are reached by reference name.
+        auto obj = instance.GetInstance();
+        ASSERT_TRUE(obj);
+        EXPECT_EQ(obj->name, "fake"); // the constructor got the properties
         instance.BindReferences(std::make_shared<FakeContext>());
+        instance.Activate();
+        EXPECT_TRUE(instance.DoesModifiedMethodExist());
+        instance.Modified();
+        // Binders are reached by reference name.
         instance.InvokeBindMethod("ref", std::make_shared<int>(1));
         instance.InvokeUnbindMethod("ref", nullptr);
-        instance.UnbindReferences();
-        EXPECT_EQ(binder->log, "bind;bind-svc;unbind-svc;unbind;");
         EXPECT_THROW(instance.InvokeBindMethod("unknown", nullptr), std::out_of_range);
+        instance.Deactivate();
+        instance.UnbindReferences();
+        EXPECT_EQ(obj->log, "bind;activate;modified fake;bind-svc;unbind-svc;deactivate;unbind;");
+        auto map = instance.GetInterfaceMap();
+        ASSERT_TRUE(map);
+        ASSERT_EQ(map->size(), 2u);
+        // Each entry must point at the right base sub-object, not at the start of the object.
+        EXPECT_EQ(static_cast<IFirst*>(map->at(us_service_interface_iid<IFirst>()).get())->First(),
+                  1);
+        auto second = map->at(us_service_interface_iid<ISecond>());
+        EXPECT_EQ(static_cast<ISecond*>(second.get())->Second(), 2);
+        EXPECT_EQ(second.get(), static_cast<ISecond*>(obj.get()));
+        EXPECT_FALSE(map->contains("org.cppmicroservices.factory"));
+        // Each call gives a fresh map, so one caller's changes never show in another's.
+        EXPECT_NE(instance.GetInterfaceMap(), map);
+        watch = obj;
     }
     EXPECT_TRUE(watch.expired()); // destroyed through the base
+    EXPECT_FALSE(ComponentInstanceImpl<LookAlike>().DoesModifiedMethodExist());
 }
 
 } // namespace

@@ -113,11 +113,6 @@ TEST_F(DsRuntime, ConcurrentRequestsShareOneInstanceActivatedOnce) {
     EXPECT_EQ(context.GetService(ref).get(), raw);
     EXPECT_EQ(Summary("Greeter"), "activate:1 ctor:1 new:1");
     EXPECT_TRUE(takeErrors().empty());
-    // The interface map holds exactly the declared interface.
-    EXPECT_EQ(ref.GetInterfaceId(), "dstest::IGreeter");
-    InterfaceMapConstPtr map = context.GetService(ServiceReferenceU(ref));
-    ASSERT_EQ(map->size(), 1u);
-    EXPECT_EQ(static_cast<IGreeter*>(map->at("dstest::IGreeter").get())->Greet("map"), "hello map");
 }
 
 // The framework's stop goes the same way: the bundles, then the runtime.
