@@ -1,6 +1,5 @@
 #include "cppmicroservices/LDAPFilter.h"
 #include "cppmicroservices/Bundle.h"
-#include "cppmicroservices/BundleContext.h"
 #include "cppmicroservices/LDAPProp.h"
 
 #include <tripwire/testsupport/Thrown.h>
