@@ -4,7 +4,6 @@
 
 #include <foundation/httpclient_core/HttpClient.h>
 #include <foundation/httpclient_core/HttpError.h>
-#include <foundation/httpproxy/ProxySelector.h>
 
 #include <tripwire/testsupport/ForwardProxy.h>
 #include <tripwire/testsupport/LoopbackServer.h>
@@ -21,7 +20,6 @@ namespace {
 
 namespace cpp = cppmicroservices;
 using namespace foundation::httpclient_core;
-using foundation::httpproxy::ProxySelector;
 using namespace tripwire::testsupport;
 
 struct BundlesTest : testing::Test {
@@ -63,7 +61,6 @@ TEST_F(BundlesTest, ClientFollowsTheProxyBundleAskedForEveryRequestUntilItStops)
     EXPECT_EQ(http->send(request).status, 200);
     EXPECT_EQ(proxy.forwarded(), std::vector<std::string>{request.url}) << "credentials included";
     proxyBundle.Stop();
-    EXPECT_EQ(framework.service<ProxySelector>(), nullptr);
     EXPECT_EQ(http->send(request).status, 200);
     EXPECT_EQ(proxy.forwarded().size(), 1u);
 }

@@ -19,21 +19,6 @@
 using namespace cppmicroservices;
 using namespace tripwire::testsupport;
 
-namespace {
-
-// The bundle whose context the framework handed to the loaded plain bundle's library.
-std::string ContextOwner() {
-    void* handle = dlopen(FWTEST_PLAIN_PATH, RTLD_LAZY | RTLD_NOLOAD);
-    auto owner =
-        handle ? reinterpret_cast<char const* (*)()>(dlsym(handle, "fwtest_plain_context_owner"))
-               : nullptr;
-    if (handle)
-        dlclose(handle);
-    return owner ? owner() : "(not loaded)";
-}
-
-} // namespace
-
 class BundleLifecycleTest : public ::testing::Test {
 protected:
     std::string Install(std::string const& path) {
@@ -78,12 +63,15 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
     void* handle = detail::LoadBundleLibrary(plain);
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
-    EXPECT_EQ(ContextOwner(), "fwtest_plain");
+    auto const owner =
+        reinterpret_cast<char const* (*)()>(dlsym(handle, "fwtest_plain_context_owner"));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_STREQ(owner(), "fwtest_plain");
     EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
               plain.GetBundleContext());
     plain.Stop(); // the library stays loaded; its context is no longer valid
     EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
-    EXPECT_EQ(ContextOwner(), "");
+    EXPECT_STREQ(owner(), "");
     EXPECT_EQ(events, "INSTALLED fwtest_plain;STARTING fwtest_plain;STARTED fwtest_plain;"
                       "STOPPING fwtest_plain;STOPPED fwtest_plain;");
 }

@@ -298,5 +298,4 @@ TEST_F(ServiceRegistryTest, RegistryOperationsAndInstallsFromManyThreadsStayCons
     EXPECT_EQ(context.GetBundles().size(), 2u);
     EXPECT_EQ(context.GetServiceReferences<IFoo>().size(), 1u); // only the factory's
     EXPECT_EQ(factory->gets.load(), factory->ungets.load());    // every object made was given back
-    EXPECT_GE(factory->gets.load(), 1);
 }

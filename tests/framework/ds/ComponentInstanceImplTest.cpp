@@ -1,6 +1,8 @@
 // The pieces of the runtime on their own: the component instance glue and the metadata reader.
 #include "cppmicroservices/servicecomponent/detail/ComponentInstanceImpl.hpp"
+#include "ComponentContextImpl.hpp"
 #include "ComponentMetadata.hpp"
+#include "cppmicroservices/servicecomponent/ComponentException.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +16,12 @@ using nlohmann::json;
 
 namespace {
 
-class FakeContext final : public ComponentContext {
-public:
-    std::unordered_map<std::string, Any> GetProperties() const override {
-        return {{"component.name", Any(std::string("fake"))}};
-    }
-    BundleContext GetBundleContext() const override { return {}; }
-    Bundle GetUsingBundle() const override { return {}; }
-    void EnableComponent(const std::string&) override {}
-    void DisableComponent(const std::string&) override {}
-    ServiceReferenceBase GetServiceReference() const override { return ServiceReferenceU(); }
-
-protected:
-    std::shared_ptr<void> LocateService(const std::string&, const std::string&) const override {
-        return nullptr;
-    }
-    std::vector<std::shared_ptr<void>> LocateServices(const std::string&,
-                                                      const std::string&) const override {
-        return {};
-    }
-};
+// The runtime's own context, with the properties every component gets.
+std::shared_ptr<ComponentContext> Context() {
+    return std::make_shared<cppmicroservices::scrimpl::ComponentContextImpl>(
+        BundleContext(), ServiceReferenceU(),
+        std::unordered_map<std::string, Any>{{"component.name", Any(std::string("fake"))}});
+}
 
 struct IFirst {
     virtual ~IFirst() = default;
@@ -92,11 +80,11 @@ TEST(ComponentInstanceImpl, CallsTheHooksAndBindersAndPublishesEachInterfaceAsIt
             new HookedInstance({}, {std::make_shared<RecordingBinder>()}));
         auto& instance = static_cast<HookedInstance&>(*base);
         EXPECT_EQ(instance.GetInterfaceMap(), nullptr); // nothing to publish before creation
-        instance.CreateInstance(std::make_shared<FakeContext>());
+        instance.CreateInstance(Context());
         auto obj = instance.GetInstance();
         ASSERT_TRUE(obj);
         EXPECT_EQ(obj->name, "fake"); // the constructor got the properties
-        instance.BindReferences(std::make_shared<FakeContext>());
+        instance.BindReferences(Context());
         instance.Activate();
         EXPECT_TRUE(instance.DoesModifiedMethodExist());
         instance.Modified();
@@ -123,6 +111,9 @@ TEST(ComponentInstanceImpl, CallsTheHooksAndBindersAndPublishesEachInterfaceAsIt
     }
     EXPECT_TRUE(watch.expired()); // destroyed through the base
     EXPECT_FALSE(ComponentInstanceImpl<LookAlike>().DoesModifiedMethodExist());
+    // Components are enabled by their manifest only.
+    EXPECT_THROW(Context()->EnableComponent("x"), cs::ComponentException);
+    EXPECT_THROW(Context()->DisableComponent("x"), cs::ComponentException);
 }
 
 // Valid metadata, with defaults and flags, is what the runtime tests' bundles declare.

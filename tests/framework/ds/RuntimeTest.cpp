@@ -27,10 +27,6 @@ protected:
             context.InstallBundles(std::string(stage) + "/lib/libDeclarativeServices.so").at(0);
         testBundle = context.InstallBundles(DS_TEST_BUNDLE).at(0);
     }
-    void startBoth() {
-        runtime.Start();
-        testBundle.Start();
-    }
     ServiceReference<IGreeter> component(const std::string& name) {
         auto refs = context.GetServiceReferences<IGreeter>("(component.name=" + name + ")");
         return refs.size() == 1 ? refs[0] : ServiceReference<IGreeter>();
@@ -83,7 +79,8 @@ TEST_F(DsRuntime, RegistersEveryEnabledComponentAndMakesOnlyImmediateOnesAtOnce)
 // Requests from different bundles reach the component separately, and here at once. The
 // framework's stop goes the way of the last part: the bundles, then the runtime.
 TEST_F(DsRuntime, ConcurrentRequestsShareOneInstanceThatOnlyAStopDisposes) {
-    startBoth();
+    runtime.Start();
+    testBundle.Start();
     auto ref = component("greeter");
     ASSERT_TRUE(ref);
     std::vector<BundleContext> requesters = {context, testBundle.GetBundleContext(),
@@ -134,7 +131,8 @@ TEST_F(DsRuntime, ConcurrentRequestsShareOneInstanceThatOnlyAStopDisposes) {
 }
 
 TEST_F(DsRuntime, EachFailedCreationGivesAnEmptyServiceAndOneError) {
-    startBoth();
+    runtime.Start();
+    testBundle.Start();
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"missing", "NewInstance_dstest_Missing"},
         {"null_factory", "NewInstance_dstest_NullFactory"},
