@@ -19,9 +19,8 @@ namespace fwtest {
 /// Whether the library is loaded in this process (without loading it).
 inline bool IsLoaded(std::string const& path) {
     void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle) {
+    if (handle)
         dlclose(handle);
-    }
     return handle != nullptr;
 }
 

@@ -21,7 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<std::string> rejected;
     const auto rules = proxy::NoProxyRules::parse(noProxy, &rejected);
-    (void)rules.bypasses(url, 0);
     (void)rules.bypasses(url, 443);
     const proxy::EnvironmentProxySettings settings(
         [&](const std::string& name) -> std::optional<std::string> {

@@ -7,7 +7,9 @@
 
 #include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/TempDirectory.h>
+#include <tripwire/testsupport/Thrown.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,31 +19,10 @@
 using namespace cppmicroservices;
 using namespace tripwire::testsupport;
 
-namespace {
-
-// Calls a function that a loaded bundle library exports.
-template <class R> R CallExported(std::string const& path, char const* symbol) {
-    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    auto fn = handle ? reinterpret_cast<R (*)()>(dlsym(handle, symbol)) : nullptr;
-    if (!fn)
-        throw std::runtime_error(path + " is not loaded or lacks " + symbol);
-    dlclose(handle);
-    return fn();
-}
-
-} // namespace
-
 class BundleLifecycleTest : public ::testing::Test {
 protected:
     std::string Install(std::string const& path) {
-        try {
-            context.InstallBundles(path);
-        } catch (std::invalid_argument const& e) {
-            return std::string("invalid_argument: ") + e.what();
-        } catch (std::runtime_error const& e) {
-            return std::string("runtime_error: ") + e.what();
-        }
-        return "installed";
+        return whatThrown<std::invalid_argument>([&] { context.InstallBundles(path); });
     }
     // `prefix` followed by a zip archive of `entries`, as a library with its manifest appended.
     std::string WriteBundle(std::string const& name, std::string const& prefix,
@@ -62,24 +43,18 @@ protected:
 };
 
 TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
-    EXPECT_EQ(fw.framework.GetSymbolicName(), "system_bundle");
     EXPECT_EQ(context.GetBundle(), fw.framework);
     Bundle plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
     EXPECT_EQ(plain.GetSymbolicName(), "fwtest_plain");
-    EXPECT_EQ(plain.GetLocation(), FWTEST_PLAIN_PATH);
     EXPECT_EQ(plain.GetState(), Bundle::STATE_INSTALLED);
-    EXPECT_GT(plain.GetBundleId(), 0);
     EXPECT_FALSE(plain.GetBundleContext());
     EXPECT_FALSE(fwtest::IsLoaded(FWTEST_PLAIN_PATH));
     EXPECT_EQ(context.GetBundle(plain.GetBundleId()), plain);
-    auto const& manifest = detail::GetBundleManifest(plain);
-    EXPECT_EQ(manifest.at("scr").at("version"), 1);
     EXPECT_EQ(any_cast<int>(plain.GetHeaders().AtCompoundKey("SCR.Version")), 1); // any case
     EXPECT_EQ(detail::GetBundleLibraryPath(plain),
               std::filesystem::weakly_canonical(FWTEST_PLAIN_PATH).string());
     // Filters match a bundle's manifest headers, keys in any case.
     EXPECT_TRUE(LDAPFilter("(Bundle.Symbolic_Name=fwtest_plain)").Match(plain));
-    EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=FWTEST_PLAIN)").Match(plain));
     EXPECT_FALSE(LDAPFilter("(bundle.symbolic_name=*)").Match(Bundle()));
     plain.Start(); // no activator: state and events only
     EXPECT_EQ(plain.GetState(), Bundle::STATE_ACTIVE);
@@ -88,47 +63,39 @@ TEST_F(BundleLifecycleTest, InstallReadsTheManifestAndOnlyTheSeamLoadsCode) {
     void* handle = detail::LoadBundleLibrary(plain);
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(detail::LoadBundleLibrary(plain), handle);
-    auto const owner = [] {
-        return std::string(
-            CallExported<char const*>(FWTEST_PLAIN_PATH, "fwtest_plain_context_owner"));
-    };
-    EXPECT_EQ(owner(), "fwtest_plain");
+    auto const owner =
+        reinterpret_cast<char const* (*)()>(dlsym(handle, "fwtest_plain_context_owner"));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_STREQ(owner(), "fwtest_plain");
     EXPECT_EQ(detail::MakeBundleContext(detail::GetBundleContextPrivate(plain)),
               plain.GetBundleContext());
     plain.Stop(); // the library stays loaded; its context is no longer valid
     EXPECT_EQ(plain.GetState(), Bundle::STATE_RESOLVED);
-    EXPECT_EQ(owner(), "");
+    EXPECT_STREQ(owner(), "");
     EXPECT_EQ(events, "INSTALLED fwtest_plain;STARTING fwtest_plain;STARTED fwtest_plain;"
                       "STOPPING fwtest_plain;STOPPED fwtest_plain;");
 }
 
+// Restarts of activator bundles are the bundles' tests'.
 TEST_F(BundleLifecycleTest, ActivatorRunsWithTheBundleContextAndItsServicesGoOnStopOrFailure) {
     Bundle bundle = context.InstallBundles(FWTEST_ACTIVATOR_PATH).at(0);
-    EXPECT_FALSE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
     bundle.Start();
     ASSERT_TRUE(fwtest::IsLoaded(FWTEST_ACTIVATOR_PATH));
     auto refs = context.GetServiceReferences<dstest::IGreeter>();
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(refs[0].GetBundle(), bundle);
     EXPECT_TRUE(any_cast<bool>(refs[0].GetProperty("context_matches")));
-    EXPECT_EQ(context.GetService(refs[0])->Greet(""), "hello from fwtest_activator");
     EXPECT_EQ(bundle.GetRegisteredServices().size(), 1u);
-    bundle.Stop();
-    EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_stops"), 1);
-    EXPECT_EQ(CallExported<int>(FWTEST_ACTIVATOR_PATH, "fwtest_activator_destroyed"), 1);
-    EXPECT_TRUE(context.GetServiceReferences<dstest::IGreeter>().empty());
+    bundle.Stop(); // the activator leaves its service registered: the framework withdraws it
     EXPECT_FALSE(refs[0]);
-    bundle.Start(); // a restart makes a new activator
-    EXPECT_EQ(context.GetServiceReferences<dstest::IGreeter>().size(), 1u);
-    bundle.Stop();
     // A failing start leaves the bundle resolved, without the services it registered.
     Bundle failing = context.InstallBundles(FWTEST_FAILING_PATH).at(0);
     try {
         failing.Start();
         FAIL() << "expected the start to fail";
-    } catch (std::runtime_error const& e) {
-        auto const text = fwtest::Describe(std::current_exception());
-        EXPECT_NE(text.find("fwtest_failing refuses to start"), std::string::npos) << text;
+    } catch (std::runtime_error const&) {
+        EXPECT_THAT(fwtest::Describe(std::current_exception()),
+                    testing::HasSubstr("fwtest_failing refuses to start"));
     }
     EXPECT_EQ(failing.GetState(), Bundle::STATE_RESOLVED);
     EXPECT_FALSE(failing.GetBundleContext());
@@ -170,32 +137,31 @@ TEST_F(BundleLifecycleTest, EachBadFileGetsAClearErrorNamingIt) {
         char const* error;
     } const cases[] = {
         // clang-format off
-        {"missing.so", {}, {}, "runtime_error: "},
-        {"nozip.so", std::string(100000, 'x'), {}, "invalid_argument: Bundle file '"},
-        {"empty.so", "", {}, "invalid_argument: "},
+        {"nozip.so", std::string(100000, 'x'), {}, "Bundle file '"},
         // Garbage behind a valid-looking end record must not be read as an archive.
-        {"truncated.so", std::string("PK\x05\x06", 4) + std::string(18, '\xff'), {}, "invalid_argument"},
+        {"truncated.so", std::string("PK\x05\x06", 4) + std::string(18, '\xff'), {}, ""},
         {"nomanifest.so", {}, {{"b/other.json", "{}"}}, "no <name>/manifest.json"},
         {"badjson.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": "}}, "malformed manifest b/manifest.json"},
         {"noname.so", {}, {{"b/manifest.json", "{\"bundle.activator\": false}"}}, "has no \"bundle.symbolic_name\""},
-        {"array.so", {}, {{"b/manifest.json", "[1,2]"}}, "has no \"bundle.symbolic_name\""},
         {"mismatch.so", {}, {{"b/manifest.json", "{\"bundle.symbolic_name\": \"c\"}"}}, "not \"b\""},
         // clang-format on
     };
     for (auto const& c : cases) {
         auto path = (dir / c.name).string();
-        if (!c.zip.empty()) {
+        if (!c.zip.empty())
             path = WriteBundle(c.name, std::string(4096, '\x7f'), c.zip);
-        } else if (std::string(c.name) != "missing.so") {
+        else
             std::ofstream(path, std::ios::binary) << c.raw;
-        }
         auto const error = Install(path);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
+    EXPECT_THAT(whatThrown<std::runtime_error>([&] { context.InstallBundles(dir / "missing.so"); }),
+                testing::HasSubstr((dir / "missing.so").string()));
     EXPECT_EQ(context.GetBundles().size(), 1u); // nothing half-installed
     ArchiveEntry const good{"good_one/manifest.json", "{\"bundle.symbolic_name\": \"good_one\"}"};
-    EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})), "installed");
+    EXPECT_EQ(Install(WriteBundle("good.so", std::string(4096, '\x7f'), {good})),
+              "(nothing thrown)");
     // Another file claiming the same symbolic name would clash on its entry points.
     EXPECT_NE(Install(WriteBundle("twin.so", "", {good})).find("already installed"),
               std::string::npos);

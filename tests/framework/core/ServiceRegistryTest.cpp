@@ -55,9 +55,8 @@ struct CountingFactory final : ServiceFactory {
         ++ungets;
         std::lock_guard lock(mutex);
         ungetBundles.push_back(bundle ? bundle.GetBundleId() : -1);
-        if (throwOnUnget) {
+        if (throwOnUnget)
             throw std::runtime_error("unget failed");
-        }
     }
 };
 
@@ -71,41 +70,34 @@ protected:
     ServiceProperties const singleton{{Constants::SERVICE_SCOPE, Constants::SCOPE_SINGLETON}};
 };
 
-TEST_F(ServiceRegistryTest, ReferencesCarryFrameworkPropertiesThatNewPropertiesKeep) {
+TEST_F(ServiceRegistryTest, ReferencesCarryFrameworkPropertiesAndAreFoundByNameOrFilter) {
     auto first = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
     auto second = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(2),
                                                       {{"tag", std::string("two")}});
     auto refs = context.GetServiceReferences<IFoo>();
     ASSERT_EQ(refs.size(), 2u);
-    auto const classes =
-        any_cast<std::vector<std::string>>(refs[1].GetProperty(Constants::OBJECTCLASS));
-    EXPECT_EQ(classes.size(), 2u);
-    EXPECT_LT(any_cast<long>(refs[0].GetProperty(Constants::SERVICE_ID)),
-              any_cast<long>(refs[1].GetProperty(Constants::SERVICE_ID)));
+    EXPECT_EQ(
+        any_cast<std::vector<std::string>>(refs[1].GetProperty(Constants::OBJECTCLASS)).size(), 2u);
     EXPECT_EQ(any_cast<std::string>(refs[0].GetProperty(Constants::SERVICE_SCOPE)),
               Constants::SCOPE_SINGLETON);
     EXPECT_EQ(any_cast<std::string>(refs[1].GetProperty("TAG")), "two");
-    EXPECT_EQ(refs[0].GetBundle(), fw.framework);
     // New properties replace the old, except the framework's own keys.
     auto const id = any_cast<long>(refs[1].GetProperty(Constants::SERVICE_ID));
     second.SetProperties({{"b", 2}, {Constants::SERVICE_ID, 999L}});
     EXPECT_TRUE(refs[1].GetProperty("tag").Empty());
     EXPECT_EQ(any_cast<long>(refs[1].GetProperty(Constants::SERVICE_ID)), id);
-    EXPECT_EQ(context.GetServiceReferences(us_service_interface_iid<IFoo>(), "(b=2)").size(), 1u);
-}
-
-TEST_F(ServiceRegistryTest, LookupByNameOrFilterAndTypedReferencesConvert) {
-    auto reg = context.RegisterService<IFoo, IBar>(std::make_shared<Foo>(7), {{"ranking", 3}});
+    first.Unregister();
     context.RegisterService<IBar>(std::make_shared<Foo>(8)).Unregister();
     auto const fooId = us_service_interface_iid<IFoo>();
     auto const barId = us_service_interface_iid<IBar>();
     EXPECT_EQ(fooId, "(anonymous namespace)::IFoo"); // the demangled name
     EXPECT_TRUE(us_service_interface_iid<void>().empty());
-    EXPECT_EQ(context.GetServiceReferences(fooId, "(ranking>=3)").size(), 1u);
-    EXPECT_TRUE(context.GetServiceReferences(fooId, "(ranking>=4)").empty());
+    EXPECT_EQ(context.GetServiceReferences(fooId, "(b>=2)").size(), 1u);
+    EXPECT_TRUE(context.GetServiceReferences(fooId, "(b>=3)").empty());
     EXPECT_TRUE(context.GetServiceReferences("no::Such").empty());
     EXPECT_EQ(context.GetServiceReferences("").size(), 1u); // every service
-    EXPECT_THROW(context.GetServiceReferences(fooId, "(ranking>=3"), std::invalid_argument);
+    EXPECT_THROW(context.GetServiceReferences(fooId, "(b>=2"), std::invalid_argument);
+    // Typed references convert to the interfaces the service offers.
     ServiceReferenceU untyped = context.GetServiceReferences(barId).at(0);
     EXPECT_EQ(untyped.GetInterfaceId(), barId);
     EXPECT_TRUE(untyped.IsConvertibleTo(fooId));
@@ -113,55 +105,49 @@ TEST_F(ServiceRegistryTest, LookupByNameOrFilterAndTypedReferencesConvert) {
     ServiceReference<IFoo> typed(untyped);
     ASSERT_TRUE(typed);
     EXPECT_EQ(typed.GetInterfaceId(), fooId);
-    EXPECT_EQ(context.GetService(typed)->Value(), 7);
+    EXPECT_EQ(context.GetService(typed)->Value(), 2);
     struct IOther {
         virtual ~IOther() = default;
     };
     ServiceReference<IOther> notOffered(untyped);
     EXPECT_FALSE(notOffered);
-    EXPECT_TRUE(LDAPFilter("(ranking=3)").Match(typed));
+    EXPECT_TRUE(LDAPFilter("(b=2)").Match(typed));
     // "::I" is I of the global namespace; colons alone name nothing, not "every service".
     EXPECT_EQ(context.GetServiceReference("::" + fooId).GetInterfaceId(), fooId);
     EXPECT_TRUE(context.GetServiceReferences("::").empty());
     // Keys that differ only in case would make a case-insensitive lookup ambiguous.
     EXPECT_THROW(context.RegisterService<IFoo>(std::make_shared<Foo>(5), {{"k", 1}, {"K", 2}}),
                  std::runtime_error);
-    EXPECT_THROW(reg.SetProperties({{"k", 1}, {"K", 2}}), std::invalid_argument);
+    EXPECT_THROW(second.SetProperties({{"k", 1}, {"K", 2}}), std::invalid_argument);
     EXPECT_EQ(context.GetServiceReferences(fooId).size(), 1u);
 }
 
 TEST_F(ServiceRegistryTest, HigherRankingThenLowerIdComesFirst) {
-    struct {
-        std::vector<Any> rankings; // of services 0, 1, ... registered in this order
-        std::vector<int> order;
-    } const cases[] = {
+    // The rankings of services 0, 1, ... registered in this order (none: Any()), the order listed.
+    std::pair<std::vector<Any>, std::vector<int>> const cases[] = {
         {{Any(), Any(50)}, {1, 0}},
         {{Any(3), Any(3), Any(-1), Any(4)}, {3, 0, 1, 2}},
         {{Any(std::string("9")), Any(-1), Any(2L), Any(0.5)}, {2, 0, 3, 1}}, // non-int: 0
     };
-    for (auto const& c : cases) {
+    for (auto const& [rankings, order] : cases) {
         std::vector<ServiceRegistration<IFoo>> regs;
-        for (std::size_t i = 0; i < c.rankings.size(); ++i) {
-            ServiceProperties props;
-            if (!c.rankings[i].Empty()) {
-                props[Constants::SERVICE_RANKING] = c.rankings[i];
-            }
-            regs.push_back(
-                context.RegisterService<IFoo>(std::make_shared<Foo>(static_cast<int>(i)), props));
-        }
+        for (int i = 0; i < static_cast<int>(rankings.size()); ++i)
+            regs.push_back(context.RegisterService<IFoo>(
+                std::make_shared<Foo>(i),
+                rankings[i].Empty()
+                    ? ServiceProperties{}
+                    : ServiceProperties{{Constants::SERVICE_RANKING, rankings[i]}}));
         std::vector<int> listed;
         auto refs = context.GetServiceReferences<IFoo>();
-        for (auto const& ref : refs) {
+        for (auto const& ref : refs)
             listed.push_back(context.GetService(ref)->Value());
-        }
-        EXPECT_EQ(listed, c.order);
+        EXPECT_EQ(listed, order);
         EXPECT_EQ(context.GetServiceReference<IFoo>(), refs.front());
         std::sort(refs.begin(), refs.end()); // ascending: the best ranked is the greatest
-        EXPECT_EQ(context.GetService(refs.back())->Value(), c.order.front());
+        EXPECT_EQ(context.GetService(refs.back())->Value(), order.front());
         EXPECT_LT(ServiceReferenceU(), refs.front()); // an invalid reference is the least
-        for (auto& reg : regs) {
+        for (auto& reg : regs)
             reg.Unregister();
-        }
     }
     auto low = context.RegisterService<IFoo>(std::make_shared<Foo>(1));
     auto high = context.RegisterService<IFoo>(std::make_shared<Foo>(2));
@@ -175,7 +161,6 @@ TEST_F(ServiceRegistryTest, ObjectsAndInterfaceMapsAreHandedOutAndSurviveUnregis
     auto held = context.GetService(ref);
     auto objects = context.GetServiceObjects(ref); // a plain service: the one registered object
     EXPECT_EQ(objects.GetService(), held);
-    EXPECT_EQ(objects.GetServiceReference(), ref);
     reg.Unregister();
     EXPECT_FALSE(ref);
     EXPECT_FALSE(ref.GetBundle());
@@ -186,11 +171,9 @@ TEST_F(ServiceRegistryTest, ObjectsAndInterfaceMapsAreHandedOutAndSurviveUnregis
     EXPECT_THROW(reg.GetReference(), std::logic_error);
     // An interface map registers the object under each interface; bad maps are rejected.
     auto foo = std::make_shared<Foo>(9);
-    InterfaceMapConstPtr map = MakeInterfaceMap<IFoo, IBar>(foo);
-    ASSERT_EQ(map->size(), 2u);
-    auto mapReg = context.RegisterService(map, {{"k", std::string("v")}});
+    auto mapReg =
+        context.RegisterService(MakeInterfaceMap<IFoo, IBar>(foo), {{"k", std::string("v")}});
     auto barRef = mapReg.GetReference(us_service_interface_iid<IBar>());
-    EXPECT_EQ(barRef.GetInterfaceId(), us_service_interface_iid<IBar>());
     InterfaceMapConstPtr got = context.GetService(ServiceReferenceU(barRef));
     EXPECT_EQ(ExtractInterface<IFoo>(got)->Value(), 9);
     EXPECT_THROW(context.RegisterService(std::make_shared<InterfaceMap const>()),
@@ -201,7 +184,7 @@ TEST_F(ServiceRegistryTest, ObjectsAndInterfaceMapsAreHandedOutAndSurviveUnregis
     EXPECT_THROW(context.RegisterService(nullObject), std::invalid_argument);
 }
 
-TEST_F(ServiceRegistryTest, FactorySingletonIsMadeOnFirstUseAndGivenBackByTheLastUser) {
+TEST_F(ServiceRegistryTest, FactoryObjectsAreMadeOnFirstUsePerScopeAndGivenBackByTheLastUser) {
     auto reg = context.RegisterService<IFoo>(ToFactory(factory), singleton);
     auto ref = context.GetServiceReference<IFoo>();
     EXPECT_EQ(factory->gets, 0); // nothing made at registration
@@ -210,22 +193,19 @@ TEST_F(ServiceRegistryTest, FactorySingletonIsMadeOnFirstUseAndGivenBackByTheLas
     auto b = context.GetServiceObjects(ref).GetService();
     ASSERT_TRUE(a);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(factory->gets, 1);
     a.reset();
     EXPECT_EQ(factory->ungets, 0);
     b.reset();
     EXPECT_EQ(factory->ungets, 1);
     auto c = context.GetService(ref); // made anew after the give-back
-    EXPECT_EQ(factory->gets, 2);
-    reg.Unregister(); // gives back what is still in use, once
-    EXPECT_EQ(factory->ungets, 2);
+    reg.Unregister();                 // gives back what is still in use, once
     c.reset();
+    EXPECT_EQ(factory->gets, 2);
     EXPECT_EQ(factory->ungets, 2);
-}
-
-TEST_F(ServiceRegistryTest, FactoryBundleScopeMakesOneObjectPerBundleAndIsTheDefault) {
-    auto reg = context.RegisterService<IFoo>(ToFactory(factory));
-    auto ref = context.GetServiceReference<IFoo>();
+    // Bundle scope, the default: one object per bundle.
+    factory = std::make_shared<CountingFactory>();
+    reg = context.RegisterService<IFoo>(ToFactory(factory));
+    ref = context.GetServiceReference<IFoo>();
     EXPECT_EQ(any_cast<std::string>(ref.GetProperty(Constants::SERVICE_SCOPE)), "bundle");
     auto plain = context.InstallBundles(FWTEST_PLAIN_PATH).at(0);
     plain.Start();
@@ -279,10 +259,9 @@ TEST_F(ServiceRegistryTest, FailingOrRecursiveFactoriesGiveEmptyPointersAndError
     EXPECT_EQ(factory->ungets, 1);
     const auto more = fw.TakeErrors();
     ASSERT_EQ(more.size(), 2u);
-    EXPECT_EQ(thrown<ServiceException>([&] { std::rethrow_exception(more[0].GetThrowable()); })
-                  .value()
-                  .GetType(),
-              ServiceException::FACTORY_RECURSION);
+    auto const recursion =
+        thrown<ServiceException>([&] { std::rethrow_exception(more[0].GetThrowable()); });
+    EXPECT_EQ(recursion->GetType(), ServiceException::FACTORY_RECURSION);
 }
 
 TEST_F(ServiceRegistryTest, RegistryOperationsAndInstallsFromManyThreadsStayConsistent) {
@@ -319,5 +298,4 @@ TEST_F(ServiceRegistryTest, RegistryOperationsAndInstallsFromManyThreadsStayCons
     EXPECT_EQ(context.GetBundles().size(), 2u);
     EXPECT_EQ(context.GetServiceReferences<IFoo>().size(), 1u); // only the factory's
     EXPECT_EQ(factory->gets.load(), factory->ungets.load());    // every object made was given back
-    EXPECT_GE(factory->gets.load(), 1);
 }

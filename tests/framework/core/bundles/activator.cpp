@@ -1,4 +1,4 @@
-// A bundle whose activator registers a greeter and counts its stops. Built as fwtest_failing
+// A bundle whose activator registers a greeter. Built as fwtest_failing
 // (FWTEST_FAILING), its start throws after registering: the framework must withdraw the service.
 #include "../../ds/bundle/IGreeter.hpp"
 
@@ -6,7 +6,6 @@
 #include "cppmicroservices/BundleInitialization.h"
 #include "cppmicroservices/GetBundleContext.h"
 
-#include <atomic>
 #include <memory>
 #include <stdexcept>
 
@@ -14,14 +13,11 @@ CPPMICROSERVICES_INITIALIZE_BUNDLE
 
 namespace {
 
-std::atomic<int> stops{0}, destroyed{0};
-
 struct Greeter final : dstest::IGreeter {
     std::string Greet(const std::string&) override { return "hello from fwtest_activator"; }
 };
 
 struct Activator final : cppmicroservices::BundleActivator {
-    ~Activator() override { ++destroyed; }
     void Start(cppmicroservices::BundleContext context) override {
         // The setter must have run before the activator: both contexts are the same.
         bool const sameContext = cppmicroservices::GetBundleContext() == context;
@@ -32,19 +28,10 @@ struct Activator final : cppmicroservices::BundleActivator {
 #endif
     }
     // The framework withdraws the service even if the activator does not.
-    void Stop(cppmicroservices::BundleContext) override {
-        ++stops;
-    }
+    void Stop(cppmicroservices::BundleContext) override {}
     cppmicroservices::ServiceRegistration<dstest::IGreeter> registration;
 };
 
 } // namespace
 
 CPPMICROSERVICES_EXPORT_BUNDLE_ACTIVATOR(Activator)
-
-extern "C" US_ABI_EXPORT int fwtest_activator_stops() {
-    return stops.load();
-}
-extern "C" US_ABI_EXPORT int fwtest_activator_destroyed() {
-    return destroyed.load();
-}

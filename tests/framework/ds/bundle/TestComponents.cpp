@@ -1,6 +1,6 @@
 // Components of the test bundles "ds_test_bundle" and "ds_test_eager" (whose manifest names only
-// Eager), with their entry points written out by hand the way generated ones look. Each reports
-// what happens to it through the probe.
+// Greeter, immediate), with their entry points written out by hand the way generated ones look.
+// Each reports what happens to it through the probe.
 #include "../probe/DsProbe.hpp"
 #include "IGreeter.hpp"
 
@@ -73,10 +73,6 @@ struct ThrowingDeactivate final : Counted {
 struct Incomplete final : Counted {
     Incomplete() : Counted("Incomplete") {}
 };
-// Immediate: created as soon as its bundle starts.
-struct Eager final : Counted {
-    Eager() : Counted("Eager") {}
-};
 
 } // namespace dstest
 
@@ -100,7 +96,6 @@ DSTEST_ENTRY_POINTS(ThrowingCtor)
 DSTEST_ENTRY_POINTS(ThrowingActivate)
 DSTEST_ENTRY_POINTS(ThrowingDeactivate)
 DSTEST_ENTRY_POINTS(Incomplete)
-DSTEST_ENTRY_POINTS(Eager)
 
 // A factory that fails as an allocation failure would.
 extern "C" US_ABI_EXPORT ComponentInstance* NewInstance_dstest_NullFactory() {
