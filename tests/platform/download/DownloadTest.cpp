@@ -172,9 +172,10 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
         EXPECT_FALSE(isLoopbackHost(host)) << host;
 }
 
-TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
-    // No trusted key: signatures are the SignedDocument tests'.
-    const TempDirectory keyless;
+// Signatures and refused transports are the security tests'; a status or an empty URL the
+// install flow's; malformed documents the fuzz corpus'.
+TEST(LatestVersionChecker, AddsDigestAndSizeToTheUrlOrSaysWhyNot) {
+    const TempDirectory keyless; // no trusted key
     const ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());
     const auto client = std::make_shared<ScriptedHttpClient>();
     checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
@@ -183,28 +184,12 @@ TEST(LatestVersionChecker, ReadsTheDocumentBelowTheWebDomainOrSaysWhyNot) {
     };
     client->response.body =
         latestDocument("2024.7.0.6", "https://h.test/k.zip#old", std::string(64, 'C'), 1234);
-    EXPECT_EQ(check.getLatestKCIUrl(),
-              std::make_pair(std::string("2024.7.0.6"),
-                             "https://h.test/k.zip#sha256=" + std::string(64, 'c') + "&size=1234"));
-    EXPECT_EQ(client->urls,
-              std::vector<std::string>{"https://base.example.test/tripwire/latest.json"});
-    client->response.body = latestDocument("", "");
-    EXPECT_EQ(check.getLatestKCIUrl(), std::make_pair(std::string(), std::string()));
-    const std::string v1 = R"({"version": "1", "url": )";
-    const std::pair<std::string, std::string> malformed[] = {
-        {R"({"version": "1"})", "\"url\" is missing"},
-        {v1 + R"("https://h/k.zip", "sha256": "abc"})", "64 hexadecimal"},
-        {v1 + R"("https://h/k.zip", "sha256": 5})", "\"sha256\" is not a string"},
-        {v1 + R"("https://h/k.zip", "size": -1})", "\"size\""}};
-    for (const auto& [document, reason] : malformed) {
-        client->response.body = document;
-        EXPECT_THAT(failureOf(), AllOf(HasSubstr("malformed"), HasSubstr(reason))) << document;
-    }
-    client->response.status = 500;
-    EXPECT_THAT(failureOf(), HasSubstr("HTTP status 500"));
+    EXPECT_EQ(check.getLatestKCIUrl().second,
+              "https://h.test/k.zip#sha256=" + std::string(64, 'c') + "&size=1234");
+    client->response.body = R"({"version": "1", "url": "https://h/k.zip", "sha256": 5})";
+    EXPECT_THAT(failureOf(), AllOf(HasSubstr("malformed"), HasSubstr("\"sha256\" is not")));
     client->failure = HttpError::Kind::CONNECT;
-    EXPECT_THAT(failureOf(),
-                HasSubstr("cannot reach https://base.example.test/tripwire/latest.json"));
+    EXPECT_THAT(failureOf(), HasSubstr("cannot reach https://base.example.test/tripwire/"));
     checker::LatestVersionChecker withoutClient(nullptr, std::make_shared<FixedUrlManager>());
     EXPECT_THROW(withoutClient.getLatestKCIUrl(), checker::LatestVersionError);
 }

@@ -23,20 +23,16 @@ struct Flag : foundation::feature::IFeature {
 };
 
 TEST(FeatureFlag, SettingsAreReadAtEveryEvaluation) {
+    const std::string f = "QSHInstallErrorTELX";
     // clang-format off
-    const std::pair<std::optional<std::string>, bool> cases[] = {
-        {std::nullopt, false}, {"", false}, {"QSHInstallErrorTELX", true},
-        {" \tQSHInstallErrorTELX\n , Other", true}, {"QSHInstallErrorTELX = TRUE", true},
-        {"qshinstallerrortelx", false},
-        {"QSHInstallErrorTELXExtra,QSHInstallError", false},
-        {"QSHInstallErrorTELX = OFF ", false},
-        {"QSHInstallErrorTELX,QSHInstallErrorTELX=off", false},
-        {"QSHInstallErrorTELX=off,QSHInstallErrorTELX", true},
-        {",,=,=on,QSHInstallErrorTELX,", true}, {"QSHInstallErrorTELX=maybe", false},
-{"QSHInstallErrorTELX,QSHInstallErrorTELX=", true},
-        {"QSH InstallErrorTELX", false}, {"QSHInstallErrorTELX\x01", false}};
+    const std::pair<std::optional<std::string>, bool> cases[] = {{std::nullopt, false},
+        {"", false}, {f, true}, {" \t" + f + "\n , Other", true}, {f + " = TRUE", true},
+        {f + "Extra,QSHInstall", false}, {"qshinstallerrortelx", false}, {f + " = OFF ", false},
+        {f + "," + f + "=off", false}, {f + "=off," + f, true}, {",,=,=on," + f + ",", true},
+        {f + "=maybe", false}, {f + "," + f + "=", true}, {"QSH InstallErrorTELX", false},
+        {f + "\x01", false}};
     // clang-format on
-    const Flag installError("QSHInstallErrorTELX");
+    const Flag installError(f.c_str());
     for (const auto& [settings, on] : cases) {
         ScopedVariable flags("QB_FEATURE_FLAGS", settings);
         EXPECT_EQ(static_cast<bool>(installError), on) << settings.value_or("<unset>");

@@ -29,7 +29,7 @@ struct LogConfiguration : ::testing::Test {
     }
 };
 
-TEST(LogLogger, MaskDecidesWhatIsWrittenRecordsCarryTheirPartsAndNothingLeaksWithoutSinks) {
+TEST(LogLogger, MaskDecidesWhatIsWrittenAndNothingLeaksWhenDisabledOrWithoutSinks) {
     for (const auto& [text, mask] :
          {std::pair{"8", 8u}, {" 0x318 ", 0x318u}, {"0X7fFf", 0x7FFFu}, {"0xFFFFFFFF", ~0u}})
         EXPECT_EQ(lg::parse_severity_mask(text), mask) << text;
@@ -48,18 +48,9 @@ TEST(LogLogger, MaskDecidesWhatIsWrittenRecordsCarryTheirPartsAndNothingLeaksWit
         EXPECT_EQ(capture.records().size(), written ? 1u : 0u)
             << std::hex << "mask 0x" << mask << " severity 0x" << severity;
     }
+    // How records carry their parts is what the concurrent writers check.
     {
         RecordCapture capture;
-        lg::basic_diagnostic_logger<char> other("foundation::other");
-        lg::write_record(moduleLogger(), 8, "Install failed.\n",
-                         "Exception caught: ", std::string("details"), ' ', 42);
-        lg::write_record(other, 512, "second");
-        const auto records = capture.records();
-        ASSERT_EQ(records.size(), 2u);
-        EXPECT_EQ(records[0].message, "Install failed.\nException caught: details 42");
-        EXPECT_EQ(records[0].logger, "halvexconnector::tripwireimpl");
-        EXPECT_EQ(capture.records("foundation::other").at(0).severity, 512u);
-        capture.clear();
         moduleLogger().core()->set_logging_enabled(false);
         lg::write_record(moduleLogger(), 8, "dropped");
         moduleLogger().core()->set_logging_enabled(true);

@@ -50,16 +50,12 @@ struct ServiceScript {
     std::size_t starts() const { return pids().size(); }
 };
 
-TEST(KeepAliveRestartBudget, PausesDoubleUpToTheLongestAndFiveStartsAMinuteEndIt) {
+// The doubling pauses are seen in the log of a spent budget below.
+TEST(KeepAliveRestartBudget, FiveStartsAMinuteEndItUntilTheFirstLeavesTheWindow) {
     const RestartBudget::Clock::time_point t0{};
     RestartBudget budget{policy(100ms)};
-    budget.recordStart(t0);
-    auto now = t0;
-    for (const auto expected : {100ms, 200ms, 400ms, 400ms}) {
-        now += 1s;
-        EXPECT_EQ(budget.pauseAfterFailure(now), expected);
-        budget.recordStart(now);
-    }
+    for (const auto start : {0s, 1s, 2s, 3s, 4s})
+        budget.recordStart(t0 + start);
     EXPECT_EQ(budget.pauseAfterFailure(t0 + 59s), std::nullopt) << "five starts within a minute";
     EXPECT_TRUE(budget.pauseAfterFailure(t0 + 60s)) << "the first start left the window";
     budget.recordStart(t0 + 61s);
@@ -87,7 +83,8 @@ TEST(KeepAlive, UnstartableLaunchersFailAtOnceAbnormalEndsSpendTheBudgetACleanEx
     auto spent = startServiceProcess(failing.path(), policy());
     ASSERT_TRUE(eventually([&] { return spent.hasTerminalFailure(); }));
     EXPECT_EQ(failing.starts(), 5u);
-    EXPECT_EQ(log.count_containing("restarting in"), 4u);
+    for (const auto& [pause, times] : {std::pair{"in 1 ms", 1u}, {"in 2 ms", 1u}, {"in 4 ms", 2u}})
+        EXPECT_EQ(log.count_containing("restarting " + std::string(pause)), times) << pause;
     EXPECT_EQ(log.count_containing("restart budget is spent"), 1u);
     for (const pid_t pid : failing.pids())
         EXPECT_TRUE(eventually([pid] { return !isZombieChild(pid); })) << pid;
@@ -99,27 +96,20 @@ TEST(KeepAlive, UnstartableLaunchersFailAtOnceAbnormalEndsSpendTheBudgetACleanEx
     }
 }
 
-TEST(KeepAlive, RestartsAfterACrashSupervisesTheDetachedNewProcessAndStopsPromptly) {
-    ServiceScript service("cd \"$(dirname \"$0\")\"; [ -e crashed ] && exec sleep 60\n"
-                          ": > crashed\nexit 3");
+// Restarts after a crash are the host program's watch test's; here what ends the supervision.
+TEST(KeepAlive, ResetLeavesTheDetachedServiceRunningAndEndsAPausePromptly) {
+    ServiceScript service("exec sleep 60");
     auto keepAlive = startServiceProcess(service.path(), policy());
-    ASSERT_TRUE(eventually([&] { return service.starts() == 2 && keepAlive.processId(); }));
-    const pid_t second = service.pids()[1];
-    EXPECT_EQ(keepAlive.processId(), second);
-    EXPECT_EQ(procStat(second)->session, second) << "the service host must be detached";
-    ::kill(second, SIGKILL);
-    ASSERT_TRUE(eventually([&] { return service.starts() == 3 && keepAlive.processId(); }));
-    EXPECT_EQ(keepAlive.processId(), service.pids()[2]);
-    EXPECT_FALSE(keepAlive.hasTerminalFailure());
-    // Reset ends the supervision only: the service runs on, and is not restarted once it ends.
+    ASSERT_TRUE(eventually([&] { return keepAlive.processId().has_value(); }));
+    const pid_t pid = *keepAlive.processId();
+    EXPECT_EQ(procStat(pid)->session, pid) << "the service host must be detached";
     keepAlive.reset();
     EXPECT_TRUE(keepAlive.hasTerminalFailure());
     EXPECT_EQ(keepAlive.processId(), std::nullopt);
-    const pid_t third = service.pids()[2];
-    EXPECT_TRUE(isRunning(third));
-    ::kill(third, SIGKILL);
-    EXPECT_TRUE(eventually([third] { return !isRunning(third) && !isZombieChild(third); }));
-    EXPECT_EQ(service.starts(), 3u);
+    EXPECT_TRUE(isRunning(pid));
+    ::kill(pid, SIGKILL);
+    EXPECT_TRUE(eventually([pid] { return !isRunning(pid) && !isZombieChild(pid); }));
+    EXPECT_EQ(service.starts(), 1u) << "not restarted once it ends";
     ServiceScript crashing("exit 3");
     auto pausing = startServiceProcess(crashing.path(), policy(1h));
     ASSERT_TRUE(eventually([&] { return crashing.starts() == 1 && !pausing.processId(); }));
