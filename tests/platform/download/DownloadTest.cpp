@@ -66,8 +66,7 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesAndEveryFaultEndsWithItsReaso
                                    const std::string& text) {
         const auto error = failureOf(url + fragment, temp / "v");
         EXPECT_EQ(error.reason(), reason) << text;
-        EXPECT_THAT(error.what(), HasSubstr(text));
-        EXPECT_THAT(error.what(), HasSubstr("download of " + url));
+        EXPECT_THAT(error.what(), AllOf(HasSubstr(text), HasSubstr("download of " + url)));
         EXPECT_TRUE(fs::is_empty(temp / "v")) << text;
     };
     using Kind = HttpError::Kind;
@@ -172,8 +171,8 @@ TEST(DownloadUrl, SplitsHostNameAndDigestAndRejectsWhatCannotBeFetchedSafely) {
         EXPECT_FALSE(isLoopbackHost(host)) << host;
 }
 
-// Signatures and refused transports are the security tests'; a status or an empty URL the
-// install flow's; malformed documents the fuzz corpus'.
+// Signatures and transports are the security tests', statuses the install flow's, documents the
+// fuzz corpus'.
 TEST(LatestVersionChecker, AddsDigestAndSizeToTheUrlOrSaysWhyNot) {
     const TempDirectory keyless; // no trusted key
     const ScopedVariable root("QB_INSTALL_ROOT", keyless.path().string());

@@ -51,8 +51,6 @@ TEST(I18nConversion, RoundTripsEscapesAndRejectsInvalidUtf8WithItsOffsetAlsoInTh
     const char* name = "QB_I18N_TEST_VARIABLE";
     ScopedVariable variable(name, std::nullopt);
     EXPECT_TRUE(fl::i18n::getenv(name).empty());
-    ::setenv(name, "/home/j\xC3\xBCrgen/\xF0\x9F\x93\x81", 1);
-    EXPECT_EQ(fl::i18n::getenv(name), u"/home/j\u00FCrgen/\U0001F4C1");
     ::setenv(name, "bad\xFFvalue", 1);
     const auto badValue = thrown<conversion_error>([&] { fl::i18n::getenv(name); });
     EXPECT_EQ(badValue.value().offset(), 3u);

@@ -40,8 +40,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
 }
 
 // What a shell child sees of itself, one element per NUL- or line-ended entry: "stdio" gives
-// "<device> <inode>" of /dev/null and then of its descriptors 0 to 2 (after draining input),
-// "session" "<pid> <session> <has a terminal>".
+// "<device> <inode>" of /dev/null and then of its descriptors 0 to 2 (after draining input).
 std::vector<std::string> probed(const std::string& what, const fcp::context& ctx = {},
                                 std::vector<std::string> extra = {}) {
     // A subshell takes the redirection, so the shell's own descriptors stay as they came.
@@ -49,8 +48,6 @@ std::vector<std::string> probed(const std::string& what, const fcp::context& ctx
         {"args", R"(printf '%s\0' "$@")"},
         {"environ", "cat /proc/$$/environ"},
         {"fds", "ls /proc/$$/fd"},
-        {"session",
-         R"(echo $$ $(cut -d' ' -f6 /proc/$$/stat) $( (: </dev/tty) 2>&- && echo 1 || echo 0))"},
         {"stdio",
          "cat >/dev/null; for f in /dev/null /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2; do "
          "stat -Lc '%t:%T %i' $f; done"}};
@@ -98,9 +95,6 @@ TEST(QbflProcess, ChildGetsNullInputInheritedOutputAndNoOtherDescriptor) {
     EXPECT_EQ(split(stdio[2] + " ", ' ')[1], std::to_string(ours.st_ino));
     fcp::context detached;
     detached.detached_process(true);
-    const auto session = split(probed("session", detached).at(0) + " ", ' ');
-    EXPECT_EQ(session[0], session[1]) << "a session of its own";
-    EXPECT_EQ(session[2], "0") << "no terminal";
     const auto detachedStdio = probed("stdio", detached);
     for (const auto& line : detachedStdio)
         EXPECT_EQ(line, detachedStdio.at(0)) << "not even the caller's output";
