@@ -80,10 +80,8 @@ TEST(AgentRegistry, ListsHeldLocksOnlyProbesWithoutDisturbingThemAndRefusesSecon
     }
     // Closing a descriptor would drop a classic POSIX lock of this process; ours must survive.
     EXPECT_TRUE(someoneHoldsLock(holder.lockFile()));
-    EXPECT_NE(whatThrown<AgentAlreadyRunning>([&] {
-                  AgentRegistration(root, "Agent");
-              }).find("pid " + std::to_string(::getpid())),
-              std::string::npos);
+    const auto refused = whatThrown<AgentAlreadyRunning>([&] { AgentRegistration(root, "Agent"); });
+    EXPECT_NE(refused.find("pid " + std::to_string(::getpid())), std::string::npos) << refused;
     EXPECT_EQ(readFile(holder.lockFile()), contentFor("Agent"));
     AgentRegistration moved(std::move(holder));
     holder.release(); // a moved-from object owns nothing

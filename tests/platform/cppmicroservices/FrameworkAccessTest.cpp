@@ -12,7 +12,6 @@ namespace {
 using namespace tripwire::testsupport;
 using fl::filesystem::path_from_native;
 
-// The module's HTTP client bundles come through here by their folders below the install root.
 TEST(FrameworkAccess, NeedsAFrameworkAndBundlesAndTakesABundleFileToo) {
     const auto folder = staged::root() / tripwire::layout::httpProxyBundleDirectory;
     EXPECT_EQ(getFramework(), nullptr);

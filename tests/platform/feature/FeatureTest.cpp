@@ -22,7 +22,7 @@ struct Flag : foundation::feature::IFeature {
     const char* record;
 };
 
-TEST(FeatureFlag, SettingsAreReadAtEveryEvaluation) {
+TEST(FeatureFlag, SettingsAreReadAtEveryEvaluationAndBrokenFlagClassesAreReported) {
     const std::string f = "QSHInstallErrorTELX";
     // clang-format off
     const std::pair<std::optional<std::string>, bool> cases[] = {{std::nullopt, false},
@@ -37,9 +37,6 @@ TEST(FeatureFlag, SettingsAreReadAtEveryEvaluation) {
         ScopedVariable flags("QB_FEATURE_FLAGS", settings);
         EXPECT_EQ(static_cast<bool>(installError), on) << settings.value_or("<unset>");
     }
-}
-
-TEST(FeatureFlag, NamesAreCaseSensitiveAndBrokenFlagClassesAreReported) {
     EXPECT_NE(getDataPtr("cacheprobeflag"), getDataPtr("CacheProbeFlag"));
     EXPECT_THROW(getDataPtr(""), std::invalid_argument);
     ScopedVariable flags("QB_FEATURE_FLAGS", "QSHInstallErrorTELX,SomeOtherFlag");

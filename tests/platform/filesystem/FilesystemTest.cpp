@@ -10,6 +10,7 @@
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tripwire/testsupport/ModuleHome.h>
 #include <tripwire/testsupport/OtherUser.h>
 #include <tripwire/testsupport/TempDirectory.h>
 #include <tripwire/testsupport/Thrown.h>
@@ -37,7 +38,7 @@ struct FilesystemTest : ::testing::Test {
     }
 };
 
-TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
+TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlagAsInTheInstallRootOverride) {
     // "./x/../y" stays: symbolic links would make resolving it wrong.
     // clang-format off
     const std::pair<ustring, ustring> forms[] = {
@@ -60,10 +61,23 @@ TEST(FilesystemNativeForm, NormalisesSeparatorsOnlyWithTheFlag) {
     EXPECT_EQ(native.string(), u"/tmp/x");
     EXPECT_EQ(verbatim.string(), u"\\tmp\\\\x\\");
     EXPECT_NE(native, verbatim);
+    // The install root: the override in native form, else the tree holding this library.
+    ScopedVariable root("QB_INSTALL_ROOT", "/opt/some app//x/");
+    EXPECT_EQ(fs::get_install_path().string(), u"/opt/some app/x");
+    ScopedVariable unset("QB_INSTALL_ROOT", "");
+    EXPECT_EQ(fs::to_native(fs::get_install_path()), sfs::canonical(staged::root()));
 }
 
-TEST_F(FilesystemTest, StatusSeesEveryKindOfEntryParentsAreMadeAndPermissionsSpareLinkTargets) {
+TEST_F(FilesystemTest, FreshNamesStatusOfEveryKindParentsMadeAndPermissionsSparingLinkTargets) {
+    std::set<std::string> names;
+    for (int i = 0; i < 500; ++i)
+        names.insert(fs::to_utf8(fs::tmpnam(at(), u"_tmp_QSHI_", u".zip")));
+    EXPECT_EQ(names.size(), 500u);
+    const std::string& some = *names.begin();
+    EXPECT_TRUE(some.starts_with(str("_tmp_QSHI_")) && some.ends_with(".zip")) << some;
+    EXPECT_TRUE(sfs::is_empty(dir.path())) << "nothing is created";
     writeFile(dir / "file");
+    EXPECT_THROW(fs::tmpnam(at("file"), u"p", u""), fs::filesystem_error);
     sfs::create_directory(dir / "sub");
     sfs::create_symlink(dir / "nowhere", dir / "dangling");
     sfs::create_directory_symlink(dir / "sub", dir / "link");
@@ -180,18 +194,6 @@ TEST_F(FilesystemTest, RemoveAllOfALockedTreeThrowsUntilPermissionsAreAdded) {
     EXPECT_EQ(code, 0);
 }
 
-TEST_F(FilesystemTest, TmpnamNamesFreshEntriesWithoutCreatingThem) {
-    std::set<std::string> names;
-    for (int i = 0; i < 500; ++i)
-        names.insert(fs::to_utf8(fs::tmpnam(at(), u"_tmp_QSHI_", u".zip")));
-    EXPECT_EQ(names.size(), 500u);
-    const std::string& some = *names.begin();
-    EXPECT_TRUE(some.starts_with(str("_tmp_QSHI_")) && some.ends_with(".zip")) << some;
-    EXPECT_TRUE(sfs::is_empty(dir.path())) << "nothing is created";
-    writeFile(dir / "file");
-    EXPECT_THROW(fs::tmpnam(at("file"), u"p", u""), fs::filesystem_error);
-}
-
 TEST_F(FilesystemTest, PatternsMatchAndDirectoryIterationYieldsMatchesButNotThroughLinks) {
     // clang-format off
     const std::tuple<const char16_t*, const char16_t*, bool> cases[] = {
@@ -237,18 +239,6 @@ TEST_F(FilesystemTest, PatternsMatchAndDirectoryIterationYieldsMatchesButNotThro
     EXPECT_TRUE(fs::exists(entry));
     EXPECT_EQ(fs::remove_all(entry), 1u);
     EXPECT_EQ(fs::remove_all(entry), 0u);
-}
-
-TEST(FilesystemInstallPath, OverrideWinsElseItIsTheTreeHoldingThisLibrary) {
-    {
-        ScopedVariable root("QB_INSTALL_ROOT", "/opt/some app//x/");
-        EXPECT_EQ(fs::get_install_path().string(), u"/opt/some app/x");
-    }
-    const char* stage = std::getenv("TRIPWIRE_STAGE_DIR");
-    if (stage == nullptr)
-        GTEST_SKIP() << "TRIPWIRE_STAGE_DIR not set (run through ctest)";
-    ScopedVariable root("QB_INSTALL_ROOT", "");
-    EXPECT_EQ(fs::to_native(fs::get_install_path()), sfs::canonical(stage));
 }
 
 } // namespace

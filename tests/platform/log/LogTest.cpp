@@ -48,7 +48,6 @@ TEST(LogLogger, MaskDecidesWhatIsWrittenAndNothingLeaksWhenDisabledOrWithoutSink
         EXPECT_EQ(capture.records().size(), written ? 1u : 0u)
             << std::hex << "mask 0x" << mask << " severity 0x" << severity;
     }
-    // How records carry their parts is what the concurrent writers check.
     {
         RecordCapture capture;
         moduleLogger().core()->set_logging_enabled(false);
@@ -83,10 +82,7 @@ TEST_F(LogConfiguration, MaskAndFileComeFromTheEnvironmentBadValuesOnlyWarnAndOn
     lg::flush();
     const auto lines = linesOf(file);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(std::regex_match(
-        lines[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z <8> test::configuration: )"
-                             R"(Install failed\.)")))
-        << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("Z <8> test::configuration: Install failed.")) << lines[0];
     EXPECT_EQ(lines[1], "Exception caught: e"); // a message's own line breaks are kept
     ::unsetenv("QB_LOG_FILE");
     lg::configure_from_environment();
@@ -101,7 +97,6 @@ TEST_F(LogConfiguration, MaskAndFileComeFromTheEnvironmentBadValuesOnlyWarnAndOn
     for (const std::string part : {"QB_LOG_MASK", "\"loud\"", "missing-dir/diag.log"})
         EXPECT_NE(warnings.find(part), std::string::npos) << warnings;
     EXPECT_EQ(lg::severity_mask(), lg::default_severity_mask);
-    EXPECT_THROW(lg::add_file_sink(dir / "missing-dir/diag.log"), std::runtime_error);
     lg::add_console_sink(); // once, whatever the number of calls
     lg::add_console_sink();
     ::testing::internal::CaptureStderr();
@@ -129,7 +124,8 @@ TEST_F(LogConfiguration, ConcurrentWritersLoseAndMixNothing) {
         writer.join();
     lg::remove_file_sinks();
     const auto lines = linesOf(dir / "concurrent.log");
-    const std::regex whole(R"(^\S+Z <(8|512)> \S+: thread \d record \d+$)");
+    const std::regex whole(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z <(8|512)> \S+: thread \d record \d+$)");
     ASSERT_EQ(lines.size(), 8u * 300u);
     for (const auto& line : lines)
         ASSERT_TRUE(std::regex_match(line, whole)) << line;

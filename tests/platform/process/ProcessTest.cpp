@@ -65,7 +65,7 @@ fcp::process sleeper(bool detached = false) {
     return fcp::process(fcp::command("/bin/sleep", {"60"}), ctx);
 }
 
-TEST(QbflProcess, ArgumentsArriveUnchangedEndingsReadAsExitCodesAndNoChildIsLeftAZombie) {
+TEST(QbflProcess, ChildGetsItsArgumentsNullInputOurOutputNoOtherDescriptorAndExitCodes) {
     const std::vector<std::string> tricky{"two words", "\"q\"", "it's",        "back\\slash", "",
                                           "$HOME *",   "-x",    "line\nbreak", "Grüße ✓"};
     EXPECT_EQ(probed("args", {}, tricky), tricky);
@@ -78,9 +78,6 @@ TEST(QbflProcess, ArgumentsArriveUnchangedEndingsReadAsExitCodesAndNoChildIsLeft
     EXPECT_EQ(child.exit_status(), 137u);
     EXPECT_EQ(child.try_exit_status(), 137u) << "kept after the first wait";
     EXPECT_EQ(child.exit_descriptor(), -1);
-}
-
-TEST(QbflProcess, ChildGetsNullInputInheritedOutputAndNoOtherDescriptor) {
     int leaky[2];
     ASSERT_EQ(::pipe(leaky), 0); // deliberately without O_CLOEXEC
     const auto fds = probed("fds");

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <telx/LoggingService.h>
 #include <telx/WriteError.h>
-#include <telx/util/DateTime.h>
 #include <telx/util/Location.h>
 #include <thread>
 #include <tripwire/testsupport/ModuleHome.h>
@@ -48,7 +47,7 @@ struct TelxTest : ::testing::Test {
     }
 };
 
-TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingWhenIncomplete) {
+TEST_F(TelxTest, LineCarriesItsPartsInOrderOrIsNotWrittenAndGoesToAnOwnerOnlyDirectory) {
     for (int missing = 0; missing < 3; ++missing) {
         auto id = identification();
         (missing == 0   ? id.setProduct("")
@@ -64,7 +63,10 @@ TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingW
     data.setKeyValue("message", "one\ntwo \"q\"\t\\ \r\x01 caf\xc3\xa9");
     data.setKeyValue("path", "/tmp/\xff-bad"); // not UTF-8: replaced, not dropped
     EXPECT_THROW(data.setKeyValue("", "value"), std::invalid_argument);
+    // POSIX TZ offsets are west-positive: "XXX-05:30" is 5h30 east of UTC.
+    ScopedVariable east("TZ", "XXX-05:30");
     const auto first = log(data);
+    ScopedVariable west("TZ", "ZZZ+11");
     EXPECT_EQ(log(data, true), first + 1);
     ASSERT_EQ(lines().size(), 2u);
     const auto line = event(0);
@@ -77,7 +79,23 @@ TEST_F(TelxTest, LineCarriesIdentificationSequenceAndDataInTheOrderSetOrNothingW
     EXPECT_EQ(line["data"]["installResult"], "");
     EXPECT_EQ(line["data"]["message"], data.getValue("message"));
     EXPECT_EQ(line["data"]["path"], "/tmp/\xef\xbf\xbd-bad");
+    const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\+05:30)");
+    EXPECT_TRUE(std::regex_match(line["sentAt"].get<std::string>(), stamp)) << line["sentAt"];
     EXPECT_EQ(event(1)["seq"], first + 1);
+    EXPECT_TRUE(event(1)["sentAt"].get<std::string>().ends_with("-11:00")) << event(1);
+    // The directory comes from the variable, then XDG_DATA_HOME, then HOME, and is owner-only.
+    ScopedVariable home("HOME", temp.path().string());
+    ScopedVariable xdg("XDG_DATA_HOME", "/somewhere/data");
+    EXPECT_EQ(telx::util::getEventFilePath(), eventFile);
+    ScopedVariable empty("QB_TELEMETRY_DIR", ""); // empty counts as unset
+    EXPECT_EQ(telx::util::getTelemetryDirectory(),
+              "/somewhere/data/Quillbeck/RodudedOzovizaz/telemetry");
+    ScopedVariable relative("XDG_DATA_HOME", "relative/data"); // not absolute: ignored
+    log({});
+    auto path = temp.path();
+    for (const char* part : {".local", "share", "Quillbeck", "RodudedOzovizaz", "telemetry"})
+        EXPECT_EQ(modeOf(path /= part), 0700u) << path;
+    EXPECT_EQ(modeOf(path / "events.jsonl"), 0600u);
 }
 
 // Permission bits do not stop root, so each failure here is one that stops root too.
@@ -107,32 +125,6 @@ TEST_F(TelxTest, WriteFailuresAreReportedAndLeaveNoHalfLine) {
     ASSERT_EQ(lines().size(), 4u);
     EXPECT_EQ(lines()[2], "{\"cut\":");
     EXPECT_EQ(event(3)["eventKey"], "HX_QSH_INSTALL");
-}
-
-TEST_F(TelxTest, DirectoryComesFromTheVariableThenDataHomeThenHomeAndIsOwnerOnly) {
-    ScopedVariable home("HOME", temp.path().string());
-    ScopedVariable xdg("XDG_DATA_HOME", "/somewhere/data");
-    EXPECT_EQ(telx::util::getEventFilePath(), eventFile);
-    ScopedVariable empty("QB_TELEMETRY_DIR", ""); // empty counts as unset
-    EXPECT_EQ(telx::util::getTelemetryDirectory(),
-              "/somewhere/data/Quillbeck/RodudedOzovizaz/telemetry");
-    ScopedVariable relative("XDG_DATA_HOME", "relative/data"); // not absolute: ignored
-    log({});
-    auto path = temp.path();
-    for (const char* part : {".local", "share", "Quillbeck", "RodudedOzovizaz", "telemetry"})
-        EXPECT_EQ(modeOf(path /= part), 0700u) << path;
-    EXPECT_EQ(modeOf(path / "events.jsonl"), 0600u);
-}
-
-// POSIX TZ offsets are west-positive: "XXX-05:30" is 5h30 east of UTC.
-TEST(TelxDateTime, IsIsoWithMillisecondsAndTheZoneOffsetOfThisMoment) {
-    const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[-+]\d\d:\d\d)");
-    for (const auto& [zone, offset] :
-         {std::pair{"UTC0", "+00:00"}, {"XXX-05:30", "+05:30"}, {"ZZZ+11", "-11:00"}}) {
-        ScopedVariable tz("TZ", zone);
-        const auto text = telx::util::getDateTimeWithMilliSec();
-        EXPECT_TRUE(std::regex_match(text, iso) && text.ends_with(offset)) << text;
-    }
 }
 
 TEST_F(TelxTest, TwoProcessesOfEightThreadsLoseAndMangleNothing) {
