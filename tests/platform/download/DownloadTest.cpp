@@ -94,11 +94,17 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesAndEveryFaultEndsWithItsReaso
     client->response.effectiveUrl.clear();
     client->response.headers = {{"Content-Length", "20"}};
     expectFailure("", Reason::SIZE_MISMATCH, "Content-Length announced 20");
-    // Nor the latest-version check (its documents and statuses are the fuzz and flow tests').
+    // Nor the latest-version check, of a document that is no JSON, then of no server at all.
+    const ScopedVariable keyless("QB_INSTALL_ROOT", temp.path().string());
     checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
-    client->failure = HttpError::Kind::CONNECT;
-    EXPECT_THAT(whatThrown<checker::LatestVersionError>([&check] { check.getLatestKCIUrl(); }),
-                HasSubstr("cannot reach https://base.example.test/tripwire/latest.json"));
+    client->response.body = latestDocument("1", "https://h/k.zip", std::string(64, 'a'), 12);
+    EXPECT_TRUE(check.getLatestKCIUrl().second.ends_with("aaa&size=12"));
+    client->response.body = "no JSON";
+    for (const char* why : {"malformed", "cannot reach https://base.example.test/tripwire/"}) {
+        EXPECT_THAT(whatThrown<checker::LatestVersionError>([&check] { check.getLatestKCIUrl(); }),
+                    HasSubstr(why));
+        client->failure = HttpError::Kind::CONNECT;
+    }
     client.reset();
     EXPECT_EQ(failureOf(url, temp / "v").reason(), Reason::NO_CLIENT);
     checker::LatestVersionChecker withoutClient(nullptr, std::make_shared<FixedUrlManager>());

@@ -17,8 +17,7 @@ namespace kci = halvexconnector::latestversion::kciextractor;
 using namespace tripwire::testsupport;
 using ::testing::HasSubstr;
 
-// One zip entry, including what a well-behaved packer would never write. A regular file with a
-// link target is a hard link.
+// A zip entry, even one no packer would write; a regular file with a link target is a hard link.
 struct Entry {
     std::string name, content;
     mode_t type = AE_IFREG, perm = 0644;

@@ -39,8 +39,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-// What a shell child sees of itself, one element per NUL- or line-ended entry: "stdio" gives
-// "<device> <inode>" of /dev/null and then of its descriptors 0 to 2 (after draining input).
+// What a shell child sees of itself, by NUL- or line-ended entries ("stdio": /dev/null, fds 0-2).
 std::vector<std::string> probed(const std::string& what, const fcp::context& ctx = {},
                                 std::vector<std::string> extra = {}) {
     // A subshell takes the redirection, so the shell's own descriptors stay as they came.
