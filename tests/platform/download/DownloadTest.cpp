@@ -6,7 +6,7 @@
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 #include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
 #include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
-#include <random>
+#include <tripwire/testsupport/KciArchive.h>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
@@ -94,16 +94,21 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesAndEveryFaultEndsWithItsReaso
     client->response.effectiveUrl.clear();
     client->response.headers = {{"Content-Length", "20"}};
     expectFailure("", Reason::SIZE_MISMATCH, "Content-Length announced 20");
-    // Nor the latest-version check, of a document that is no JSON, then of no server at all.
+    // Nor the latest-version check, of documents it cannot take or (the last) of no server.
     const ScopedVariable keyless("QB_INSTALL_ROOT", temp.path().string());
     checker::LatestVersionChecker check(client, std::make_shared<FixedUrlManager>());
     client->response.body = latestDocument("1", "https://h/k.zip", std::string(64, 'a'), 12);
     EXPECT_TRUE(check.getLatestKCIUrl().second.ends_with("aaa&size=12"));
-    client->response.body = "no JSON";
-    for (const char* why : {"malformed", "cannot reach https://base.example.test/tripwire/"}) {
+    const std::string v1 = R"({"version": "1", "url": "https://h/k.zip")";
+    for (const std::string& document :
+         {std::string(R"({"version": "1"})"), v1 + R"(, "sha256": 5})", v1 + R"(, "sha256": "ab"})",
+          v1 + R"(, "size": -1})", v1}) {
+        client->response.body = document;
+        client->failure = document == v1 ? std::optional(HttpError::Kind::CONNECT) : std::nullopt;
+        const char* why = document == v1 ? "cannot reach https://base.example.test/" : "malformed";
         EXPECT_THAT(whatThrown<checker::LatestVersionError>([&check] { check.getLatestKCIUrl(); }),
-                    HasSubstr(why));
-        client->failure = HttpError::Kind::CONNECT;
+                    HasSubstr(why))
+            << document;
     }
     client.reset();
     EXPECT_EQ(failureOf(url, temp / "v").reason(), Reason::NO_CLIENT);
@@ -115,11 +120,8 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesAndEveryFaultEndsWithItsReaso
 TEST(KCIDownloaderOverHttp, ResumesACutDownloadAndRefusesWhatCannotFit) {
     LoopbackServer server;
     TempDirectory temp;
-    std::string content(64u << 20, '\0');
-    std::mt19937_64 random(7);
-    for (std::size_t i = 0; i < content.size(); i += 8)
-        *reinterpret_cast<std::uint64_t*>(&content[i]) = random();
-    writeFile(temp / "source.zip", content);
+    writeScriptKciArchive(temp / "source.zip", "1", "exit 0", 64u << 20); // incompressible
+    const std::string content = readFile(temp / "source.zip");
     server.addFileFromDisk("kci.zip", temp / "source.zip");
     foundation::httpclient::CurlHttpClientOptions options;
     options.retryDelay = std::chrono::milliseconds(1);
