@@ -6,7 +6,7 @@
 #include <halvexconnector/latestversion/checker/LatestVersionChecker.h>
 #include <halvexconnector/latestversion/kcidownloader/DownloadUrl.h>
 #include <halvexconnector/latestversion/kcidownloader/KCIDownloader.h>
-#include <tripwire/testsupport/KciArchive.h>
+#include <random>
 #include <tripwire/testsupport/LoopbackServer.h>
 #include <tripwire/testsupport/ScriptedHttpClient.h>
 #include <tripwire/testsupport/TempDirectory.h>
@@ -120,8 +120,11 @@ TEST_F(KCIDownloaderTest, CreatesPrivateDirectoriesAndEveryFaultEndsWithItsReaso
 TEST(KCIDownloaderOverHttp, ResumesACutDownloadAndRefusesWhatCannotFit) {
     LoopbackServer server;
     TempDirectory temp;
-    writeScriptKciArchive(temp / "source.zip", "1", "exit 0", 64u << 20); // incompressible
-    const std::string content = readFile(temp / "source.zip");
+    std::string content(64u << 20, '\0');
+    std::mt19937_64 random(7);
+    for (std::size_t i = 0; i < content.size(); i += 8)
+        *reinterpret_cast<std::uint64_t*>(&content[i]) = random();
+    writeFile(temp / "source.zip", content);
     server.addFileFromDisk("kci.zip", temp / "source.zip");
     foundation::httpclient::CurlHttpClientOptions options;
     options.retryDelay = std::chrono::milliseconds(1);

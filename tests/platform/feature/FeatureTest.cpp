@@ -40,7 +40,6 @@ TEST(FeatureFlag, SettingsAreReadAtEveryEvaluationAndBrokenFlagClassesAreReporte
     EXPECT_NE(getDataPtr("cacheprobeflag"), getDataPtr("CacheProbeFlag"));
     EXPECT_THROW(getDataPtr(""), std::invalid_argument);
     ScopedVariable flags("QB_FEATURE_FLAGS", "QSHInstallErrorTELX,SomeOtherFlag");
-    EXPECT_TRUE(Flag("QSHInstallErrorTELX"));
     for (const auto& [kind, name] : {std::pair<int, const char*>{3, "QSHInstallErrorTELX"},
                                      {0, nullptr},
                                      {0, "SomeOtherFlag"}})

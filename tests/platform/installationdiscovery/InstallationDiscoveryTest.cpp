@@ -41,9 +41,6 @@ TEST(LatestInstallFile, ReadsWhateverTheLayoutWritesAtomicallyAndDiscoveryMakesP
         EXPECT_EQ(reading.record->installRoot, root);
         EXPECT_EQ(reading.record->launcher, launcher);
     }
-    EXPECT_THAT(problemOf("LatestDSInstallerVersion 1\nLatestDSInstallRoot \"\"\n"
-                          "DSLauncherExecutable \"/r/x\"\n"),
-                HasSubstr("LatestDSInstallRoot"));
     // clang-format off
     const char* const badLines[] = {"LatestDSInstallRoot\n", "LatestDSInstallRoot   \t\n",
         "LatestDSInstallRoot=\"/x\"\n", "\"/x\" LatestDSInstallRoot\n", "Unknown.Key value\n",
