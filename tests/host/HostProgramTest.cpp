@@ -231,7 +231,7 @@ TEST_F(HostProgram, QueriesAndStartFollowARealServiceHostAndTheFolderOverrides) 
 
 // A start that waits shows the seconds on the terminal, redrawn in place and never wider than
 // the terminal, and clears the line before the result, at any width; a stop signal ends it.
-TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidth) {
+TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidthAndEnsureTellsItsDecision) {
     describeInstallation(home.storageRoot(), "1.0.0.0", "/bin/sleep"); // never registers an agent
     const std::tuple<unsigned short, int, const char*> runs[] = {{80, SIGINT, "SIGINT"},
                                                                  {12, SIGTERM, "SIGTERM"}};
@@ -254,6 +254,12 @@ TEST_F(HostProgram, AWaitingStartShowsTheSecondsAtEveryWidth) {
         }
         EXPECT_EQ(r.err, std::string("tripwire: interrupted (") + name + ")\n");
     }
+    // Ensure tells each decision before it acts on it.
+    const ProgramRun r = tripwire({"ensure", "1.0.0.0"}, 0, [](RunningProgram& program) {
+        EXPECT_EQ(program.firstLine(), "the service host is not running");
+        ::kill(program.pid(), SIGINT);
+    });
+    EXPECT_EQ(r.status, 130) << r.err;
 }
 
 TEST_F(HostProgram, InstallsTheDownloadedSampleBelowTheDirectoryItWasStartedIn) {
